@@ -1,0 +1,74 @@
+#pragma once
+// The device part of the window's state: which box is open, its two handles,
+// its report lengths and the two report buffers that every exchange uses.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "Hid.h"
+
+namespace device {
+
+inline constexpr int kInputBufferSize = 32001;   // input_report, indices 0..32000
+inline constexpr int kMaxBatchBytes = 32000;     // what one drain may collect
+inline constexpr int kFeatureBufferSize = 257;   // feature_report, indices 0..256
+inline constexpr int kMinFeatureLength = 18;     // ReadMemory replies reach byte 17
+inline constexpr int kMaxFeatureLength = 65;     // EnterBootloader and FirmwarePage buffers
+inline constexpr int kMinInputLength = 6;        // the monitor reads bytes 1..5
+inline constexpr int kMinBootloaderFeatureLength = 41;  // a firmware page fills bytes 1..40
+
+struct DeviceConnection {
+    bool device_found = false;
+    std::uint32_t product_id = 0;
+    std::string device_path;
+    // Feature reports and string queries.
+    std::unique_ptr<HidDevice> device_handle;
+    // Input reports and the presence probe.
+    std::unique_ptr<HidDevice> read_handle;
+    HidAttributes hid_attributes;
+    HidCaps hid_caps;
+    bool last_result = false;
+
+    std::array<std::uint8_t, kInputBufferSize> input_report{};
+    // Outgoing feature commands; never cleared, so bytes a command does not
+    // write keep what an earlier command left there.
+    std::array<std::uint8_t, kFeatureBufferSize> feature_report{};
+    int bytes_read = 0;
+
+    // Non-empty when the open box declares report lengths this tool cannot
+    // serve; nothing but string queries is exchanged with it then.
+    std::string not_served;
+    // Why the last accepted interface could not be opened (permissions, ...).
+    HidError open_error;
+
+    // Closes device_handle, then read_handle. Closing a closed handle does
+    // nothing.
+    void close_handles();
+
+    bool served() const { return device_found && not_served.empty(); }
+    bool application() const;
+    bool bootloader() const;
+};
+
+// Walks the present HID interfaces and opens the first one with vendor_id and
+// an accepted product ID, twice. Closes whatever the connection held before.
+// Answers device_found.
+bool FindTheHid(HidBackend& backend, DeviceConnection& conn, std::uint16_t vendor_id);
+
+// Why a box with these report lengths cannot be served; empty when it can.
+std::string check_report_lengths(std::uint32_t product_id, const HidCaps& caps);
+
+enum class DrainResult { Reports, Nothing, Failed };
+
+// Collects every queued input report into input_report without waiting, each
+// stored with its leading report-ID byte 0 so that X is byte 1, back to back,
+// up to kMaxBatchBytes. bytes_read is the number of bytes stored. Reports that
+// do not fit stay queued for the next call.
+DrainResult drain_input(DeviceConnection& conn);
+
+// The presence probe through read_handle; false on a closed handle.
+bool probe_presence(DeviceConnection& conn);
+
+}  // namespace device

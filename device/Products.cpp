@@ -1,0 +1,22 @@
+#include "Products.h"
+
+#include <array>
+
+namespace device {
+
+namespace {
+constexpr std::array<ProductInfo, 4> kProducts{{
+    {kPidKelvo, Firmware::Application, "Kelvo shifter interface calibration v1.6"},
+    {kPidDravi, Firmware::Application, "Dravi shifter interface calibration v1.6"},
+    {kPidGeneric, Firmware::Application, "USB shifter interface calibration v1.6"},
+    {kPidBootloader, Firmware::Bootloader, kGenericTitle},
+}};
+}  // namespace
+
+const ProductInfo* find_product(std::uint32_t product_id) {
+    for (const ProductInfo& p : kProducts)
+        if (p.product_id == product_id) return &p;
+    return nullptr;
+}
+
+}  // namespace device

@@ -1,0 +1,140 @@
+#pragma once
+// The shifter interface box, as the tool expects it to behave, in software:
+// identity and strings, report lengths, a queue of input reports, the five
+// application commands, gear decoding from its stored thresholds, and the
+// bootloader that collects firmware pages. It knows nothing of how it is
+// reached: EmulatedBackend serves it in-process, the hidraw test rig serves it
+// through a fake device node.
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Hid.h"
+
+namespace emulator {
+
+using Clock = std::function<std::chrono::milliseconds()>;
+// steady_clock in milliseconds.
+Clock system_clock();
+
+// What the box's application firmware decodes from a stick position.
+struct DecodedGear {
+    std::uint8_t gear_bits = 0;   // input byte 3
+    std::uint8_t minus = 0;       // input byte 4
+};
+
+struct BoxSettings {
+    // Index order of the wire: h1, h2, v1, v2, s1, s2.
+    std::uint8_t value[6] = {102, 152, 64, 190, 100, 155};
+};
+
+// The gear the box reports for a stick position under the given thresholds.
+// H-pattern: h1 and h2 split X into three columns (1/2, 3/4, 5/6), Y above v2
+// is the upper row (1, 3, 5) and below v1 the lower row (2, 4, 6); reverse sits
+// past sixth, in the right column at the bottom quarter of the lower row.
+// Sequential: Y above s2 is plus, below s1 is minus.
+DecodedGear decode_gear(std::uint8_t x, std::uint8_t y, bool sequential, const BoxSettings& s);
+
+struct BoxIdentity {
+    std::uint16_t vendor_id = 0x1209;
+    std::uint16_t product_id = 0x10A0;   // application firmware
+    std::uint16_t version = 0x0106;
+    std::u16string manufacturer = u"Vantrel";
+    std::u16string product = u"Kelvo shifter interface";
+    std::u16string serial = u"KV-000123";
+};
+
+class BoxModel {
+public:
+    explicit BoxModel(BoxIdentity identity = {}, Clock clock = system_clock());
+
+    // ---- what a host sees -------------------------------------------------
+    // Attributes as the bus lists them now (product ID follows the mode).
+    device::HidAttributes attributes() const;
+    device::HidCaps caps() const;
+    // The report descriptor that declares caps() (no report IDs, vendor page).
+    std::vector<std::uint8_t> report_descriptor() const;
+    const BoxIdentity& identity() const { return identity_; }
+    bool in_bootloader() const { return bootloader_; }
+
+    // A feature report from the host; report[0] is the report ID (0), the
+    // span's size is the length the host passed. False = transfer failed.
+    bool set_feature(std::span<const std::uint8_t> report);
+    // The host's feature read; fills report[1..]. False = transfer failed.
+    bool get_feature(std::span<std::uint8_t> report);
+    // The oldest queued input report without report-ID byte, or nullopt.
+    std::optional<std::vector<std::uint8_t>> take_input();
+    std::size_t queued_inputs() const { return input_.size(); }
+
+    // ---- the box's own side ----------------------------------------------
+    // Moves the stick: queues one input report with the gear decoded from the
+    // stored thresholds (application firmware only; the bootloader queues
+    // nothing). The queue keeps the newest queue_limit reports, as a host
+    // driver does.
+    void move_stick(std::uint8_t x, std::uint8_t y, bool sequential = false);
+    // Queues a report with exactly these bytes 1..5 (tests of decoding).
+    void queue_raw(std::uint8_t x, std::uint8_t y, std::uint8_t gear, std::uint8_t minus, std::uint8_t flags);
+
+    const BoxSettings& settings() const { return settings_; }
+    void set_settings(const BoxSettings& s) { settings_ = s; }
+    const std::vector<std::uint8_t>& flash() const { return flash_; }
+    // Memory that ReadMemory dumps (128 bytes, filled with a pattern by default).
+    std::vector<std::uint8_t>& memory() { return memory_; }
+    bool tool_attached() const { return tool_attached_; }
+
+    // Every feature report the host wrote, as it arrived (its full length).
+    const std::vector<std::vector<std::uint8_t>>& feature_log() const { return feature_log_; }
+    void clear_log() { feature_log_.clear(); }
+
+    // ---- presence on the bus ---------------------------------------------
+    // Present now? Leaving for the bootloader, or a restart after flashing,
+    // keeps the box away for reenumerate_delay.
+    bool present() const;
+    // Counts how often the box (re)appeared; open handles of an earlier
+    // appearance are dead.
+    int generation() const { return generation_; }
+    void unplug();
+    void plug();
+
+    // ---- knobs -----------------------------------------------------------
+    std::chrono::milliseconds reenumerate_delay{1000};
+    // Bootloader: restart into the application this long after the last
+    // firmware page (a real bootloader jumps to the new firmware once a whole
+    // image has arrived; the box keeps it simple and restarts after a pause).
+    std::chrono::milliseconds restart_after_flash{300};
+    std::size_t queue_limit = 64;
+    device::HidCaps app_caps{6, 65};
+    device::HidCaps boot_caps{6, 65};
+    bool fail_feature_writes = false;
+    bool fail_feature_reads = false;
+    bool fail_strings = false;
+    // Unplugs itself when this many more feature transfers have been made
+    // (0 = never).
+    int unplug_after_transfers = 0;
+
+private:
+    void count_transfer();
+    void leave_bus();
+
+    BoxIdentity identity_;
+    Clock clock_;
+    BoxSettings settings_;
+    std::vector<std::uint8_t> memory_;
+    std::vector<std::uint8_t> flash_;
+    std::deque<std::vector<std::uint8_t>> input_;
+    std::vector<std::vector<std::uint8_t>> feature_log_;
+    bool bootloader_ = false;
+    bool plugged_ = true;
+    bool tool_attached_ = false;
+    int generation_ = 1;
+    int memory_block_ = 0;
+    std::chrono::milliseconds away_until_{0};
+    std::chrono::milliseconds last_page_at_{-1};
+};
+
+}  // namespace emulator
