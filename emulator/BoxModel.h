@@ -11,6 +11,7 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -60,7 +61,7 @@ public:
     // The report descriptor that declares caps() (no report IDs, vendor page).
     std::vector<std::uint8_t> report_descriptor() const;
     const BoxIdentity& identity() const { return identity_; }
-    bool in_bootloader() const { return bootloader_; }
+    bool in_bootloader() const;
 
     // A feature report from the host; report[0] is the report ID (0), the
     // span's size is the length the host passed. False = transfer failed.
@@ -77,7 +78,8 @@ public:
     // nothing). The queue keeps the newest queue_limit reports, as a host
     // driver does.
     void move_stick(std::uint8_t x, std::uint8_t y, bool sequential = false);
-    // Queues a report with exactly these bytes 1..5 (tests of decoding).
+    // Queues a report with exactly these bytes 1..5 (tests of decoding), in
+    // either firmware, as long as the box is present.
     void queue_raw(std::uint8_t x, std::uint8_t y, std::uint8_t gear, std::uint8_t minus, std::uint8_t flags);
 
     const BoxSettings& settings() const { return settings_; }
@@ -97,9 +99,13 @@ public:
     bool present() const;
     // Counts how often the box (re)appeared; open handles of an earlier
     // appearance are dead.
-    int generation() const { return generation_; }
+    int generation() const;
     void unplug();
     void plug();
+    // Restarts the box into its bootloader at once, as a box does that comes
+    // up without a valid application (an update that broke off). It is back
+    // on the bus right away, with a new generation.
+    void power_up_in_bootloader();
 
     // ---- knobs -----------------------------------------------------------
     std::chrono::milliseconds reenumerate_delay{1000};
@@ -118,23 +124,39 @@ public:
     int unplug_after_transfers = 0;
 
 private:
+    enum class Reply { None, Settings, Memory };
+
+    // Brings the box's state up to the clock: the restart after the last
+    // firmware page and the return to the bus after an absence happen when
+    // time has passed, not on a call of their own.
+    void settle() const;
     void count_transfer();
-    void leave_bus();
+    void leave_bus(std::chrono::milliseconds now) const;
 
     BoxIdentity identity_;
     Clock clock_;
     BoxSettings settings_;
     std::vector<std::uint8_t> memory_;
     std::vector<std::uint8_t> flash_;
-    std::deque<std::vector<std::uint8_t>> input_;
+    // Input reports leave with the box: a host driver drops the queue of a
+    // device that left the bus.
+    mutable std::deque<std::vector<std::uint8_t>> input_;
     std::vector<std::vector<std::uint8_t>> feature_log_;
-    bool bootloader_ = false;
+    mutable bool bootloader_ = false;
     bool plugged_ = true;
-    bool tool_attached_ = false;
-    int generation_ = 1;
-    int memory_block_ = 0;
-    std::chrono::milliseconds away_until_{0};
-    std::chrono::milliseconds last_page_at_{-1};
+    mutable bool tool_attached_ = false;
+    mutable int generation_ = 1;
+    // The box is off the bus until away_until_ (and while unplugged).
+    mutable bool away_ = false;
+    mutable std::chrono::milliseconds away_until_{0};
+    // The reply the next feature read answers, as the last command asked.
+    mutable Reply reply_ = Reply::None;
+    mutable int memory_block_ = 0;
+    // The next firmware page begins a new image rather than extending the
+    // one already in flash.
+    bool fresh_image_ = false;
+    // -1 = no page since the bootloader started.
+    mutable std::chrono::milliseconds last_page_at_{-1};
 };
 
 }  // namespace emulator

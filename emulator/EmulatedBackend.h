@@ -13,13 +13,23 @@ namespace emulator {
 
 class EmulatedBackend : public device::HidBackend {
 public:
+    EmulatedBackend() = default;
+    // Handles still open afterwards stay safe to use; they answer as dead.
+    ~EmulatedBackend() override;
+    EmulatedBackend(const EmulatedBackend&) = delete;
+    EmulatedBackend& operator=(const EmulatedBackend&) = delete;
+
     // Boxes are listed in the order added, after `foreign` interfaces of other
     // vendors that are listed first (a keyboard, a mouse).
     BoxModel& add_box(BoxIdentity identity = {}, Clock clock = system_clock());
     void add_foreign(device::HidAttributes attributes);
     std::vector<std::unique_ptr<BoxModel>>& boxes() { return boxes_; }
 
+    // Paths: "emu:foreign<i>" and "emu:box<i>#<generation>", so a path taken
+    // before the box left the bus no longer opens after it returned.
     std::vector<device::HidDeviceInfo> enumerate() override;
+    // Foreign interfaces open to an inert handle (no reports, no strings) so
+    // that tests can see in opened_paths whether the tool opened one.
     device::OpenResult open(const std::string& path) override;
 
     // ---- knobs -----------------------------------------------------------
@@ -38,6 +48,8 @@ private:
     std::vector<std::unique_ptr<BoxModel>> boxes_;
     std::vector<Foreign> foreign_;
     std::shared_ptr<int> live_handles_ = std::make_shared<int>(0);
+    // Cleared when the backend goes, which takes the boxes with it.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace emulator

@@ -1,0 +1,129 @@
+#include "DemoStick.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace emulator {
+
+namespace {
+
+// The stick rests at a waypoint for hold_ms after travelling there from the
+// previous one for travel_ms.
+struct Waypoint {
+    int x;
+    int y;
+    bool sequential;
+    int travel_ms;
+    int hold_ms;
+};
+
+// Gate positions of a typical shifter, well inside the factory thresholds
+// (columns split at X 102/152, rows at Y 64/190, reverse below Y 16).
+constexpr int kLeft = 30, kCentre = 127, kRight = 212, kReverseX = 226;
+constexpr int kUpper = 234, kLane = 127, kLower = 26, kReverseY = 12;
+constexpr int kPlusY = 205, kMinusY = 50;
+
+constexpr std::array kPath{
+    Waypoint{kCentre, kLane, false, 0, 500},
+    // 1 and 2 in the left column.
+    Waypoint{kLeft, kLane, false, 400, 100},
+    Waypoint{kLeft, kUpper, false, 350, 700},
+    Waypoint{kLeft, kLane, false, 350, 100},
+    Waypoint{kLeft, kLower, false, 350, 700},
+    Waypoint{kLeft, kLane, false, 350, 100},
+    // 3 and 4.
+    Waypoint{kCentre, kLane, false, 400, 100},
+    Waypoint{kCentre, kUpper, false, 350, 700},
+    Waypoint{kCentre, kLane, false, 350, 100},
+    Waypoint{kCentre, kLower, false, 350, 700},
+    Waypoint{kCentre, kLane, false, 350, 100},
+    // 5 and 6.
+    Waypoint{kRight, kLane, false, 400, 100},
+    Waypoint{kRight, kUpper, false, 350, 700},
+    Waypoint{kRight, kLane, false, 350, 100},
+    Waypoint{kRight, kLower, false, 350, 700},
+    Waypoint{kRight, kLane, false, 350, 100},
+    // Reverse: pushed further right, then down past sixth.
+    Waypoint{kReverseX, kLane, false, 250, 100},
+    Waypoint{kReverseX, kReverseY, false, 450, 800},
+    Waypoint{kReverseX, kLane, false, 450, 100},
+    Waypoint{kCentre, kLane, false, 400, 500},
+    // The mode switch flips in neutral; one tap up and one tap down.
+    Waypoint{kCentre, kLane, true, 0, 500},
+    Waypoint{kCentre, kPlusY, true, 300, 500},
+    Waypoint{kCentre, kLane, true, 300, 400},
+    Waypoint{kCentre, kMinusY, true, 300, 500},
+    Waypoint{kCentre, kLane, true, 300, 400},
+    Waypoint{kCentre, kLane, false, 0, 0},
+};
+
+constexpr std::int64_t total_ms() {
+    std::int64_t t = 0;
+    for (const Waypoint& w : kPath) t += w.travel_ms + w.hold_ms;
+    return t;
+}
+
+// A hand never holds still: up to 2 counts either way, changing every 10 ms.
+int jitter(std::int64_t ms, std::uint32_t salt) {
+    std::uint32_t h = static_cast<std::uint32_t>(ms / 10) * 0x9E3779B1u ^ salt;
+    h ^= h >> 15;
+    h *= 0x85EBCA77u;
+    h ^= h >> 13;
+    return static_cast<int>(h % 5) - 2;
+}
+
+std::uint8_t to_byte(double v) { return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L)); }
+
+}  // namespace
+
+DemoStick::DemoStick(BoxModel& box, QObject* parent) : QObject(parent), box_(box) {
+    // The box sends at its own pace; 10 ms is a slow box, plenty for the plot.
+    timer_.setInterval(10);
+    connect(&timer_, &QTimer::timeout, this, &DemoStick::tick);
+}
+
+std::int64_t DemoStick::cycle_length() { return total_ms(); }
+
+StickPosition DemoStick::position_at(std::int64_t ms) {
+    const std::int64_t cycle = total_ms();
+    std::int64_t t = ((ms % cycle) + cycle) % cycle;
+    const Waypoint* from = &kPath.back();
+    double x = from->x, y = from->y;
+    bool sequential = from->sequential;
+    for (const Waypoint& to : kPath) {
+        if (t < to.travel_ms) {
+            // Smoothstep: the hand speeds up and slows down into the gate.
+            const double f = static_cast<double>(t) / to.travel_ms;
+            const double s = f * f * (3 - 2 * f);
+            x = from->x + (to.x - from->x) * s;
+            y = from->y + (to.y - from->y) * s;
+            sequential = to.sequential;
+            break;
+        }
+        t -= to.travel_ms;
+        x = to.x;
+        y = to.y;
+        sequential = to.sequential;
+        if (t < to.hold_ms) break;
+        t -= to.hold_ms;
+        from = &to;
+    }
+    return {to_byte(x + jitter(ms, 0x1234u)), to_byte(y + jitter(ms, 0xBEEFu)), sequential};
+}
+
+void DemoStick::start() {
+    elapsed_.start();
+    timer_.start();
+}
+
+void DemoStick::stop() { timer_.stop(); }
+
+void DemoStick::tick() {
+    // The bootloader and an absent box send nothing.
+    if (!box_.present() || box_.in_bootloader()) return;
+    const StickPosition p = position_at(elapsed_.elapsed());
+    box_.move_stick(p.x, p.y, p.sequential);
+}
+
+}  // namespace emulator

@@ -1,0 +1,44 @@
+#pragma once
+// A hand on the shifter for --demo: moves the emulated box's stick through the
+// H gate, neutral -> 1 -> neutral -> 2 ... 6 -> R, then once up and down in
+// sequential mode, and round again, so the monitor has something to show.
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+#include <cstdint>
+
+#include "BoxModel.h"
+
+namespace emulator {
+
+struct StickPosition {
+    std::uint8_t x = 0;
+    std::uint8_t y = 0;
+    bool sequential = false;
+};
+
+class DemoStick : public QObject {
+    Q_OBJECT
+public:
+    explicit DemoStick(BoxModel& box, QObject* parent = nullptr);
+
+    // Where the stick is ms milliseconds into the demo. The path repeats every
+    // cycle_length() ms; the small jitter depends on ms alone.
+    static StickPosition position_at(std::int64_t ms);
+    static std::int64_t cycle_length();
+
+    // Starts (or restarts) the path from its beginning.
+    void start();
+    void stop();
+    bool running() const { return timer_.isActive(); }
+
+private:
+    void tick();
+
+    BoxModel& box_;
+    QTimer timer_;
+    QElapsedTimer elapsed_;
+};
+
+}  // namespace emulator
