@@ -1,0 +1,57 @@
+#include "App.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "BuildConfig.h"
+#include "DemoStick.h"
+#include "Dialogs.h"
+#include "EmulatedBackend.h"
+#include "HidapiBackend.h"
+#include "Options.h"
+#include "frmMain.h"
+
+int run_app(QApplication& app) {
+    QApplication::setApplicationName("shiftercal");
+    QApplication::setApplicationVersion(buildcfg::kVersion);
+    QApplication::setOrganizationName("Vantrel");
+
+    QStringList args = QApplication::arguments();
+    args.removeFirst();
+    const Options options = parse_options(args);
+    if (!options.error.isEmpty()) {
+        std::fprintf(stderr, "shiftercal: %s\n\n%s", qPrintable(options.error), qPrintable(usage_text()));
+        return 2;
+    }
+    if (options.show_help) {
+        std::fputs(qPrintable(usage_text()), stdout);
+        return 0;
+    }
+    if (options.show_version) {
+        std::printf("%s\n", buildcfg::kVersion);
+        return 0;
+    }
+
+    AppConfig config;
+    config.vendor_id = buildcfg::kVendorId;
+    config.update_host = options.update_host.isEmpty() ? QString(buildcfg::kUpdateHost) : options.update_host;
+
+    std::unique_ptr<device::HidBackend> backend;
+    std::unique_ptr<emulator::DemoStick> stick;
+    if (options.demo) {
+        auto emulated = std::make_unique<emulator::EmulatedBackend>();
+        emulator::BoxIdentity identity;
+        identity.vendor_id = config.vendor_id;
+        emulator::BoxModel& box = emulated->add_box(identity);
+        stick = std::make_unique<emulator::DemoStick>(box);
+        stick->start();
+        backend = std::move(emulated);
+    } else {
+        backend = std::make_unique<device::HidapiBackend>();
+    }
+
+    MessageBoxDialogs dialogs;
+    frmMain window(*backend, dialogs, config);
+    window.show();
+    return app.exec();
+}

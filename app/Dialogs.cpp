@@ -1,0 +1,15 @@
+#include "Dialogs.h"
+
+#include <QMessageBox>
+
+void MessageBoxDialogs::information(QWidget* parent, const QString& title, const QString& text) {
+    QMessageBox::information(parent, title, text);
+}
+
+void MessageBoxDialogs::critical(QWidget* parent, const QString& title, const QString& text) {
+    QMessageBox::critical(parent, title, text);
+}
+
+bool MessageBoxDialogs::question(QWidget* parent, const QString& title, const QString& text) {
+    return QMessageBox::information(parent, title, text, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+}

@@ -1,0 +1,109 @@
+#pragma once
+// The tool's one window. It owns the window state (the open box, the report
+// buffers, the live-monitor values and the working thresholds) and its
+// controls; the box's bytes and the monitor's arithmetic live in device/,
+// monitor/ and calibration/.
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QWidget>
+#include <memory>
+
+#include "Connection.h"
+#include "GraphView.h"
+#include "Monitor.h"
+#include "MonitorState.h"
+
+class Dialogs;
+
+struct AppConfig {
+    std::uint16_t vendor_id = 0;
+    QString update_host;
+};
+
+// Everything the window's procedures share.
+struct WindowState {
+    device::DeviceConnection conn;
+    monitor::MonitorState mon;
+    monitor::Thresholds thresholds;
+    // Mode of the first report of the batch the monitor decoded last: the mode
+    // whose layout and thresholds the window shows. Nothing decoded yet reads
+    // as H-pattern.
+    std::uint8_t last_reported_mode = monitor::kModeH;
+};
+
+class frmMain : public QWidget {
+    Q_OBJECT
+public:
+    // Runs the load steps: the window comes up in the no-device or connected
+    // state, with the timer running. The caller shows it.
+    frmMain(device::HidBackend& backend, Dialogs& dialogs, AppConfig config, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    WindowState& state() { return *state_; }
+    device::DeviceConnection& conn() { return state_->conn; }
+    monitor::Thresholds& thresholds() { return state_->thresholds; }
+    monitor::MonitorState& mon() { return state_->mon; }
+
+    // The window's procedures.
+    bool FindTheHid();
+    void DisableUI();
+    void EnableUI();
+    void initialise_values();
+    void read_device_info();
+    void Timer_Timer();
+    void cmd_auto_cal_Click();
+    void btnUpdate_Click();
+    void cmd_factory_reset_Click();
+
+    // Controls, by their design names.
+    QPushButton* cmd_auto_cal;
+    QPushButton* cmd_factory_reset;
+    QWidget* Pic;
+    QWidget* Progress;
+    QPushButton* cmd_CheckFirmware;
+    QPushButton* btnUpdate;
+    QLineEdit* Text10;
+    QLineEdit* Text9;
+    QLineEdit* Text8;
+    QLineEdit* Text7;
+    QTimer* Timer;
+    QGroupBox* Frame1;
+    QLabel* lblSerialNumber;
+    QLabel* lblVersion;
+    QLabel* lblProduct;
+    QLabel* lblManuf;
+    QLabel* Label2;
+    QLabel* Label5;
+    QLabel* Label4;
+    QLabel* Label3;
+    monitor::GraphView* Graph;
+    QLabel* Gear;
+    QWidget* TickV2;
+    QWidget* TickV1;
+    QWidget* TickH1;
+    QWidget* TickH2;
+    QLabel* lblY;
+    QLabel* lblX;
+    // Plain sentences about a box that is present but cannot be served.
+    QLabel* lblNotice;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    void build_controls();
+    void unload();
+    void show_notice();
+    void set_calibration_look(bool calibrating);
+    monitor::MonitorControls monitor_controls() const;
+
+    device::HidBackend& backend_;
+    Dialogs& dialogs_;
+    AppConfig config_;
+    std::unique_ptr<WindowState> state_;
+    bool unloaded_ = false;
+};

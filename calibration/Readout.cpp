@@ -1,0 +1,75 @@
+#include "Readout.h"
+
+#include <cmath>
+
+#include "Commands.h"
+#include "Products.h"
+
+namespace calibration {
+
+namespace {
+constexpr std::size_t kMaxStringUnits = 50;
+
+std::optional<std::string> decoded(const std::optional<std::u16string>& s) {
+    if (!s) return std::nullopt;
+    return decode_box_string(*s);
+}
+}  // namespace
+
+std::string decode_box_string(const std::u16string& units) {
+    std::string text;
+    for (std::size_t i = 0; i < units.size() && i < kMaxStringUnits; ++i) {
+        const auto low = static_cast<unsigned char>(units[i] & 0xFF);
+        if (low == 0) break;
+        text.push_back(static_cast<char>(low));
+    }
+    return text;
+}
+
+std::string version_caption(std::uint16_t version_number) {
+    const int v = static_cast<std::int16_t>(version_number);
+    const int major = static_cast<int>(std::floor(v / 256.0));
+    const int minor = v - major * 256;
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%X", static_cast<unsigned>(minor));
+    return " " + std::to_string(major) + "." + hex;
+}
+
+const char* window_title(bool device_found, std::uint32_t product_id) {
+    if (!device_found) return device::kGenericTitle;
+    const device::ProductInfo* p = device::find_product(product_id);
+    return p ? p->title : device::kGenericTitle;
+}
+
+monitor::Thresholds thresholds_from_reply(const device::SettingsBytes& reply) {
+    monitor::Thresholds t;
+    t.h1 = reply[device::kH1];
+    t.h2 = reply[device::kH2];
+    t.v1 = reply[device::kV1];
+    t.v2 = reply[device::kV2];
+    t.s1 = reply[device::kS1];
+    t.s2 = static_cast<std::int16_t>(reply[device::kS2]);
+    return t;
+}
+
+DeviceInfo read_device_info(device::DeviceConnection& conn) {
+    DeviceInfo info;
+    if (!conn.device_found) return info;
+    if (device::application_ready(conn) == device::CommandResult::Sent) {
+        device::set_tool_attached(conn, true);
+        device::SettingsBytes reply{};
+        if (device::read_settings(conn, reply) == device::CommandResult::Sent)
+            info.thresholds = thresholds_from_reply(reply);
+    }
+    // The strings are plain USB descriptors; the bootloader answers them too.
+    if (conn.read_handle) {
+        info.manufacturer = decoded(conn.read_handle->manufacturer_string());
+        conn.last_result = info.manufacturer.has_value();
+        if (info.manufacturer) info.version = version_caption(conn.hid_attributes.version_number);
+        info.product = decoded(conn.read_handle->product_string());
+        info.serial = decoded(conn.read_handle->serial_number_string());
+    }
+    return info;
+}
+
+}  // namespace calibration

@@ -1,0 +1,46 @@
+#pragma once
+// Bringing the window in line with the open box: its strings, version caption,
+// stored thresholds and the window title by model.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "Commands.h"
+#include "Connection.h"
+#include "MonitorState.h"
+
+namespace calibration {
+
+// A USB string as the window shows it: the low byte of each UTF-16 code unit
+// (Latin-1), ending at the first unit whose low byte is zero; at most 50 units.
+std::string decode_box_string(const std::u16string& units);
+
+// " 1.6" for 0x0106: a leading space, the major number in decimal (the version
+// taken as signed 16 bits, so the top bit gives a negative major), a full
+// stop, the minor number in upper-case hexadecimal.
+std::string version_caption(std::uint16_t version_number);
+
+// The window title for the open box (or none).
+const char* window_title(bool device_found, std::uint32_t product_id);
+
+// The six thresholds of a settings reply (bytes 2..7: h1, h2, v1, v2, s1, s2).
+monitor::Thresholds thresholds_from_reply(const device::SettingsBytes& reply);
+
+struct DeviceInfo {
+    // nullopt where the query failed: the window keeps what it showed.
+    std::optional<std::string> manufacturer;
+    std::optional<std::string> version;  // shown only when the manufacturer query worked
+    std::optional<std::string> product;
+    std::optional<std::string> serial;
+    // nullopt when the box was not asked (bootloader, not served) or the read
+    // failed: the working thresholds stay as they were rather than taking a
+    // stale input report for settings.
+    std::optional<monitor::Thresholds> thresholds;
+};
+
+// The exchanges of a readout with an open box: tool attached, settings, the
+// three strings. Application commands go only to a served application box.
+DeviceInfo read_device_info(device::DeviceConnection& conn);
+
+}  // namespace calibration

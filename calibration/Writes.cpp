@@ -1,0 +1,67 @@
+#include "Writes.h"
+
+namespace calibration {
+
+using namespace device;
+
+std::vector<SettingWrite> save_writes(const monitor::Thresholds& t, bool sequential) {
+    if (sequential) return {{kS2, t.s2}, {kS1, t.s1}};
+    return {{kV2, t.v2}, {kV1, t.v1}, {kH1, t.h1}, {kH2, t.h2}};
+}
+
+std::vector<SettingWrite> all_writes(const monitor::Thresholds& t) {
+    return {{kV2, t.v2}, {kV1, t.v1}, {kH1, t.h1}, {kH2, t.h2}, {kS2, t.s2}, {kS1, t.s1}};
+}
+
+monitor::Thresholds factory_thresholds() {
+    monitor::Thresholds t;
+    t.v2 = 190;
+    t.v1 = 64;
+    t.h1 = 102;
+    t.h2 = 152;
+    t.s2 = 155;
+    t.s1 = 100;
+    return t;
+}
+
+std::vector<SettingWrite> factory_writes() { return all_writes(factory_thresholds()); }
+
+const char* setting_name(int index) {
+    switch (index) {
+    case kH1: return "h1";
+    case kH2: return "h2";
+    case kV1: return "v1";
+    case kV2: return "v2";
+    case kS1: return "s1";
+    case kS2: return "s2";
+    }
+    return "?";
+}
+
+std::optional<SettingWrite> first_out_of_range(const std::vector<SettingWrite>& writes) {
+    for (const SettingWrite& w : writes)
+        if (!to_setting_byte(w.value)) return w;
+    return std::nullopt;
+}
+
+std::string out_of_range_message(const SettingWrite& w) {
+    return std::string("The threshold ") + setting_name(w.index) + " is " + std::to_string(w.value) +
+           ", outside 0 to 255, so the calibration was not saved. Move the shifter through all gears "
+           "and save again.";
+}
+
+SendOutcome send_writes(DeviceConnection& conn, const std::vector<SettingWrite>& writes) {
+    SendOutcome outcome;
+    outcome.out_of_range = first_out_of_range(writes);
+    if (outcome.out_of_range) return outcome;
+    for (const SettingWrite& w : writes)
+        if (send_setting(conn, w.index, w.value) != CommandResult::Sent) ++outcome.failed;
+    return outcome;
+}
+
+void send_fitting_writes(DeviceConnection& conn, const std::vector<SettingWrite>& writes) {
+    for (const SettingWrite& w : writes)
+        if (to_setting_byte(w.value)) send_setting(conn, w.index, w.value);
+}
+
+}  // namespace calibration
