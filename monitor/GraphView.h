@@ -1,0 +1,107 @@
+#pragma once
+// The travel map: a white drawing area onto which every reported position is
+// drawn as a point, plus the six threshold lines. What has been drawn stays
+// until clear(); it is kept as an image that only gains new points, so a tick
+// never redraws the whole map.
+
+#include <QColor>
+#include <QFrame>
+#include <QImage>
+#include <QObject>
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "MonitorState.h"
+
+namespace monitor {
+
+// One threshold line inside the map, in drawing-area pixels. Its objectName is
+// the line's design name (lineV1, lineV2, lineH1, LineH2, SeqH1, SeqH2).
+// Change it through set_points, set_color and setVisible so that the map is
+// repainted; the coordinates are public for reading.
+class GraphLine : public QObject {
+    Q_OBJECT
+public:
+    GraphLine(const QString& name, QColor color, QObject* parent);
+    double X1 = 0, Y1 = 0, X2 = 0, Y2 = 0;
+    QColor color() const { return color_; }
+    void set_color(QColor c);
+    bool isVisible() const { return visible_; }
+    void setVisible(bool v);
+    void set_points(double x1, double y1, double x2, double y2);
+
+private:
+    void changed();
+    QColor color_;
+    bool visible_ = false;
+};
+
+class GraphView : public QFrame {
+    Q_OBJECT
+public:
+    explicit GraphView(QWidget* parent = nullptr);
+
+    // The drawing area inside the border, in pixels.
+    int ScaleWidth() const;
+    int ScaleHeight() const;
+
+    GraphLine* lineV1;  // h1
+    GraphLine* lineV2;  // h2
+    GraphLine* lineH1;  // v2
+    GraphLine* LineH2;  // v1
+    GraphLine* SeqH1;   // s2
+    GraphLine* SeqH2;   // s1
+
+    static constexpr int kLineWidth = 2;
+
+    // Erases every drawn point.
+    void clear();
+    int draw_width() const { return draw_width_; }
+    void set_draw_width(int w);
+    // Draws one raw position (0..255 each) as a point at the current width.
+    void draw_position(std::uint8_t x, std::uint8_t y);
+    // Makes sure every cell of the trace is drawn (the replot of a mode's
+    // trace); cheap when nothing changed since the last call.
+    void replot(const Trace& trace);
+
+    // The drawing area's pixels (white where nothing is drawn).
+    const QImage& canvas() const { return canvas_; }
+    // The pixels a point at mapped position (px, py) covers at width w inside a
+    // drawing area of the given size: a w x w square centred as near to the
+    // position as the pixel grid allows, kept inside the area so that the
+    // extreme positions 0 and 255 stay visible.
+    static QRect point_rect(double px, double py, int w, int area_width, int area_height);
+
+    // What the map shows, drawn into an image of the widget's size.
+    QImage snapshot();
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    using Words = std::array<std::uint64_t, 256 * 256 / 64>;
+
+    // One trace as drawn at one pen width: the cells it held when last
+    // replotted and the drawing-area pixels they cover.
+    struct TraceCache {
+        const Trace* key = nullptr;
+        Words cells{};
+        std::vector<std::uint8_t> mask;  // one byte per drawing-area pixel
+        int width = 0;                   // pen width the mask was drawn with
+        QSize area;                      // drawing-area size the mask was drawn for
+        bool on_canvas = false;          // every mask pixel is also black on the canvas
+    };
+
+    TraceCache& cache_for(const Trace* trace);
+    void ensure_canvas();
+    void fill_square(const QRect& r, std::vector<std::uint8_t>* mask, bool to_canvas);
+
+    QImage canvas_;
+    int draw_width_ = 1;
+    std::vector<TraceCache> caches_;
+};
+
+}  // namespace monitor

@@ -1,0 +1,180 @@
+#include "Monitor.h"
+
+#include <cmath>
+
+namespace monitor {
+
+namespace {
+
+// The window's own units for the label offsets: twips, 15 to a pixel.
+constexpr float kTwipsPerPixel = 15.0f;
+constexpr float kLblYAboveTick = 100.0f / kTwipsPerPixel;
+constexpr float kLblXLeftOfTick = 496.0f / kTwipsPerPixel;
+
+int to_pixel(float v) { return static_cast<int>(std::lround(v)); }
+
+void set_top(QWidget* w, int top) { w->move(w->x(), top); }
+void set_left(QWidget* w, int left) { w->move(left, w->y()); }
+
+void show_text(QLineEdit* box, int value) { box->setText(QString::number(value)); }
+
+std::optional<int> read_box(const QLineEdit* box) {
+    return parse_threshold_text(box->text().toStdString());
+}
+
+void place_horizontal(GraphLine* line, int threshold, const GraphView& graph) {
+    const double y = map_y(threshold, graph.ScaleHeight());
+    line->set_points(line->X1, y, line->X2, y);
+}
+
+void place_vertical(GraphLine* line, int threshold, const GraphView& graph) {
+    const double x = map_x(threshold, graph.ScaleWidth());
+    line->set_points(x, line->Y1, x, line->Y2);
+}
+
+void show_mode_lines(std::uint8_t mode, GraphView& g) {
+    const bool h = mode != kModeSequential;
+    g.lineH1->setVisible(h);
+    g.LineH2->setVisible(h);
+    g.lineV1->setVisible(h);
+    g.lineV2->setVisible(h);
+    g.SeqH1->setVisible(!h);
+    g.SeqH2->setVisible(!h);
+}
+
+// The markers sit beside the map in the window, so they follow its outer
+// rectangle, not its drawing area.
+void move_markers(const Report& first, const MonitorControls& c) {
+    const QRect graph = c.Graph->geometry();
+    const float tick_top = graph.top() + (255 - first.y) * static_cast<float>(graph.height()) / 255.0f;
+    set_top(c.TickV1, to_pixel(tick_top));
+    set_top(c.TickV2, to_pixel(tick_top));
+    set_top(c.lblY, to_pixel(tick_top - kLblYAboveTick));
+    const float tick_left = graph.left() + first.x * static_cast<float>(graph.width()) / 255.0f;
+    set_left(c.TickH1, to_pixel(tick_left));
+    set_left(c.TickH2, to_pixel(tick_left));
+    set_left(c.lblX, to_pixel(tick_left - kLblXLeftOfTick));
+}
+
+void lay_out(std::uint8_t mode, MonitorState& s, const Thresholds& t, const MonitorControls& c) {
+    c.Graph->clear();
+    s.shown_mode = mode;
+    show_mode_lines(mode, *c.Graph);
+    const bool h = mode != kModeSequential;
+    c.Text7->setVisible(true);
+    c.Text8->setVisible(true);
+    c.Text9->setVisible(h);
+    c.Text10->setVisible(h);
+    fill_mode_texts(mode, t, c);
+}
+
+void read_back_h_pattern(bool changed, Thresholds& t, const MonitorControls& c) {
+    // An accepted box counts as a change even when its value is the old one.
+    if (auto v = read_box(c.Text7)) { t.v2 = *v; changed = true; }
+    if (auto v = read_box(c.Text8)) { t.v1 = *v; changed = true; }
+    if (auto v = read_box(c.Text9)) { t.h1 = *v; changed = true; }
+    if (auto v = read_box(c.Text10)) { t.h2 = *v; changed = true; }
+    if (!changed) return;
+    GraphView& g = *c.Graph;
+    place_horizontal(g.lineH1, t.v2, g);
+    place_horizontal(g.LineH2, t.v1, g);
+    place_vertical(g.lineV1, t.h1, g);
+    place_vertical(g.lineV2, t.h2, g);
+}
+
+void read_back_sequential(Thresholds& t, const MonitorControls& c) {
+    GraphView& g = *c.Graph;
+    if (auto v = read_box(c.Text7)) {
+        t.s2 = static_cast<std::int16_t>(*v);
+        place_horizontal(g.SeqH1, t.s2, g);
+    }
+    if (auto v = read_box(c.Text8)) {
+        t.s1 = *v;
+        place_horizontal(g.SeqH2, t.s1, g);
+    }
+}
+
+}  // namespace
+
+void initialise_values(MonitorState& s, GraphView& graph) {
+    s.h_pattern_trace.reset();
+    s.sequential_trace.reset();
+    s.x_min = 255;
+    s.x_max = 0;
+    s.y_min = 255;
+    s.y_max = 0;
+    const double w = graph.ScaleWidth();
+    const double h = graph.ScaleHeight();
+    for (GraphLine* l : {graph.lineV1, graph.lineV2}) l->set_points(l->X1, 0, l->X2, h);
+    for (GraphLine* l : {graph.lineH1, graph.LineH2, graph.SeqH1, graph.SeqH2}) l->set_points(0, l->Y1, w, l->Y2);
+}
+
+void fill_mode_texts(std::uint8_t mode, const Thresholds& t, const MonitorControls& c) {
+    if (mode == kModeSequential) {
+        show_text(c.Text7, t.s2);
+        show_text(c.Text8, t.s1);
+    } else {
+        show_text(c.Text7, t.v2);
+        show_text(c.Text8, t.v1);
+    }
+}
+
+void process_batch(const std::uint8_t* buffer, int bytes_read, int report_length, MonitorState& s,
+                   Thresholds& t, const MonitorControls& c) {
+    const std::vector<Report> reports = cut_batch(buffer, bytes_read, report_length);
+    if (reports.empty()) return;
+    GraphView& graph = *c.Graph;
+
+    bool changed = false;
+    for (const Report& r : reports) {
+        if (capture_range(s, r.x, r.y)) changed = true;
+        graph.draw_position(r.x, r.y);
+        Trace& trace = r.sequential() ? s.sequential_trace : s.h_pattern_trace;
+        trace.set(static_cast<std::size_t>(r.x) * 256 + r.y);
+    }
+
+    // The oldest report of the batch speaks for the whole tick.
+    const Report& first = reports.front();
+    const std::uint8_t mode = first.mode();
+
+    if (s.auto_calibrating) {
+        // Lay the display out again on every tick of a calibration, so the
+        // map shows only the trace gathered since it started.
+        s.shown_mode = kModeNone;
+        t = derive_thresholds(s, mode, t);
+        if (mode == kModeSequential) {
+            show_text(c.Text7, t.s2);
+            show_text(c.Text8, t.s1);
+        } else {
+            show_text(c.Text7, t.v2);
+            show_text(c.Text8, t.v1);
+            show_text(c.Text9, t.h1);
+            show_text(c.Text10, t.h2);
+        }
+        for (QLineEdit* box : {c.Text7, c.Text8, c.Text9, c.Text10}) box->setEnabled(false);
+    }
+
+    if (s.auto_calibrating) {
+        c.Gear->setText(QString());
+    } else if (auto caption = gear_caption(first)) {
+        c.Gear->setText(QString::fromStdString(*caption));
+    }
+    c.lblX->setText(QString::number(first.x));
+    c.lblY->setText(QString::number(first.y));
+
+    move_markers(first, c);
+
+    if (mode != s.shown_mode) lay_out(mode, s, t, c);
+
+    show_mode_lines(mode, graph);
+    if (mode == kModeSequential) {
+        graph.replot(s.sequential_trace);
+        read_back_sequential(t, c);
+    } else {
+        graph.set_draw_width(2);
+        graph.replot(s.h_pattern_trace);
+        read_back_h_pattern(changed, t, c);
+    }
+}
+
+}  // namespace monitor

@@ -1,0 +1,79 @@
+#pragma once
+// The live monitor's part of the window state, and the pure arithmetic over
+// it: cutting a batch into reports, gear captions, range capture, threshold
+// derivation, text validation and the mapping onto the travel map.
+
+#include <bitset>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace monitor {
+
+// One trace cell per stick position, indexed x * 256 + y.
+using Trace = std::bitset<256 * 256>;
+
+inline constexpr std::uint8_t kModeH = 0;
+inline constexpr std::uint8_t kModeSequential = 2;
+inline constexpr std::uint8_t kModeNone = 255;
+
+// The six working thresholds. They are whole numbers but may leave 0..255
+// (automatic calibration can derive -3 or 260); only the wire needs a byte.
+struct Thresholds {
+    int h1 = 0;
+    int h2 = 0;
+    int v1 = 0;
+    int v2 = 0;
+    int s1 = 0;
+    std::int16_t s2 = 0;
+};
+
+struct MonitorState {
+    Trace h_pattern_trace;
+    Trace sequential_trace;
+    int x_min = 255;
+    int x_max = 0;  // 0..255
+    int y_min = 255;
+    int y_max = 0;  // 0..255
+    std::uint8_t shown_mode = 0;
+    bool auto_calibrating = false;
+};
+
+// One input report as the monitor reads it (bytes 1..5 of the report).
+struct Report {
+    std::uint8_t x = 0;
+    std::uint8_t y = 0;
+    std::uint8_t gear = 0;
+    std::uint8_t minus = 0;
+    std::uint8_t flags = 0;
+    std::uint8_t mode() const { return flags & 2; }
+    bool sequential() const { return mode() == kModeSequential; }
+};
+
+// Reports start at 0, L, 2L, ... while a whole report fits in bytes_read;
+// a trailing part shorter than L is ignored. Empty for L < 6.
+std::vector<Report> cut_batch(const std::uint8_t* buffer, int bytes_read, int report_length);
+
+// The caption of Gear for a report; nullopt leaves the caption as it was.
+std::optional<std::string> gear_caption(const Report& r);
+
+// Widens the range by one position; answers whether a bound moved. Keeps every
+// range at least 10 wide once a report was seen; a maximum never passes 255.
+bool capture_range(MonitorState& s, std::uint8_t x, std::uint8_t y);
+
+// Thresholds of the given mode derived from the range; the other mode's
+// thresholds are taken from `current` unchanged.
+Thresholds derive_thresholds(const MonitorState& s, std::uint8_t mode, const Thresholds& current);
+
+// A threshold typed into a text box: optional blanks around, optional sign,
+// digits with at most one decimal point; rounded to the nearest whole number,
+// halves to even; accepted when 0..254.
+std::optional<int> parse_threshold_text(std::string_view text);
+
+// Position of a raw value on the travel map's drawing area.
+double map_x(double x, double scale_width);
+double map_y(double y, double scale_height);
+
+}  // namespace monitor
