@@ -87,7 +87,8 @@ std::int64_t DemoStick::cycle_length() { return total_ms(); }
 
 StickPosition DemoStick::position_at(std::int64_t ms) {
     const std::int64_t cycle = total_ms();
-    std::int64_t t = ((ms % cycle) + cycle) % cycle;
+    const std::int64_t in_cycle = ((ms % cycle) + cycle) % cycle;
+    std::int64_t t = in_cycle;
     const Waypoint* from = &kPath.back();
     double x = from->x, y = from->y;
     bool sequential = from->sequential;
@@ -109,7 +110,7 @@ StickPosition DemoStick::position_at(std::int64_t ms) {
         t -= to.hold_ms;
         from = &to;
     }
-    return {to_byte(x + jitter(ms, 0x1234u)), to_byte(y + jitter(ms, 0xBEEFu)), sequential};
+    return {to_byte(x + jitter(in_cycle, 0x1234u)), to_byte(y + jitter(in_cycle, 0xBEEFu)), sequential};
 }
 
 void DemoStick::start() {

@@ -23,8 +23,8 @@ class DemoStick : public QObject {
 public:
     explicit DemoStick(BoxModel& box, QObject* parent = nullptr);
 
-    // Where the stick is ms milliseconds into the demo. The path repeats every
-    // cycle_length() ms; the small jitter depends on ms alone.
+    // Where the stick is ms milliseconds into the demo. The path, jitter
+    // included, repeats every cycle_length() ms.
     static StickPosition position_at(std::int64_t ms);
     static std::int64_t cycle_length();
 
