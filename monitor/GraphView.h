@@ -67,7 +67,10 @@ public:
     void replot(const Trace& trace);
 
     // The drawing area's pixels (white where nothing is drawn).
-    const QImage& canvas() const { return canvas_; }
+    const QImage& canvas() {
+        ensure_canvas();
+        return canvas_;
+    }
     // The pixels a point at mapped position (px, py) covers at width w inside a
     // drawing area of the given size: a w x w square centred as near to the
     // position as the pixel grid allows, kept inside the area so that the

@@ -1,0 +1,762 @@
+// The live monitor: the arithmetic over the window state, and what one batch
+// of input reports does to the travel map, the captions, the markers and the
+// threshold boxes and lines, on real widgets laid out as in the window.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QWidget>
+
+#include <cmath>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "GraphView.h"
+#include "Monitor.h"
+#include "MonitorState.h"
+
+using namespace monitor;
+
+namespace {
+
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        app_ = std::make_unique<QApplication>(argc_, argv_);
+    }
+    void TearDown() override { app_.reset(); }
+
+private:
+    int argc_ = 1;
+    char name_[13] = "test_monitor";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QApplication> app_;
+};
+
+[[maybe_unused]] ::testing::Environment* const qt_environment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+struct R {
+    std::uint8_t x = 0, y = 0, gear = 0, minus = 0, flags = 0;
+};
+constexpr std::uint8_t kSeq = 2;
+
+// Reports as a read delivers them, each with its leading report-ID byte.
+std::vector<std::uint8_t> batch(std::initializer_list<R> reports, int length = 6) {
+    std::vector<std::uint8_t> b;
+    for (const R& r : reports) {
+        std::vector<std::uint8_t> one(static_cast<std::size_t>(length), 0xEE);
+        one[0] = 0;
+        one[1] = r.x;
+        one[2] = r.y;
+        one[3] = r.gear;
+        one[4] = r.minus;
+        one[5] = r.flags;
+        b.insert(b.end(), one.begin(), one.end());
+    }
+    return b;
+}
+
+std::size_t cell(int x, int y) { return static_cast<std::size_t>(x) * 256 + y; }
+
+// ---- pure functions ----------------------------------------------------------
+
+TEST(CutBatch, ReportsStartEveryLengthAndTrailingPartIsDropped) {
+    auto b = batch({{10, 20, 1, 0, 0}, {30, 40, 2, 0, 2}, {50, 60, 4, 1, 3}}, 8);
+    b.resize(b.size() + 7, 0x55);  // a partial fourth report
+    const auto reports = cut_batch(b.data(), static_cast<int>(b.size()), 8);
+    ASSERT_EQ(reports.size(), 3u);
+    EXPECT_EQ(reports[1].x, 30);
+    EXPECT_EQ(reports[1].y, 40);
+    EXPECT_EQ(reports[1].gear, 2);
+    EXPECT_TRUE(reports[1].sequential());
+    EXPECT_EQ(reports[2].minus, 1);
+    EXPECT_EQ(reports[2].flags, 3);
+    EXPECT_EQ(reports[2].mode(), kModeSequential);
+    EXPECT_EQ(reports[0].mode(), kModeH);
+}
+
+TEST(CutBatch, TooShortLengthsOrBatchesGiveNothing) {
+    const auto b = batch({{1, 2, 0, 0, 0}, {3, 4, 0, 0, 0}});
+    for (int length : {-1, 0, 1, 5}) EXPECT_TRUE(cut_batch(b.data(), 12, length).empty()) << length;
+    EXPECT_TRUE(cut_batch(b.data(), 5, 6).empty());
+    EXPECT_TRUE(cut_batch(b.data(), 0, 6).empty());
+    EXPECT_EQ(cut_batch(b.data(), 11, 6).size(), 1u);
+    EXPECT_EQ(cut_batch(b.data(), 12, 6).size(), 2u);
+}
+
+TEST(GearCaption, Table) {
+    struct Case {
+        std::uint8_t gear, minus;
+        std::optional<std::string> caption;
+    };
+    const Case cases[] = {
+        {0, 1, "-"},   {0, 0, "N"},   {0, 0xFF, "-"}, {1, 0, "1"},  {2, 0, "2"},   {4, 0, "3"},
+        {8, 0, "4"},   {16, 0, "5"},  {32, 1, "6"},   {64, 0, "R"}, {128, 0, "+"}, {0x80, 1, "+"},
+        {0x03, 0, std::nullopt},      {0x03, 1, std::nullopt},      {0xFF, 0, std::nullopt},
+        {0x81, 0, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        Report r;
+        r.gear = c.gear;
+        r.minus = c.minus;
+        EXPECT_EQ(gear_caption(r), c.caption) << int(c.gear) << "/" << int(c.minus);
+    }
+}
+
+TEST(CaptureRange, SequencesOfPositions) {
+    struct Step {
+        std::uint8_t x, y;
+        bool moved;
+        int x_min, x_max, y_min, y_max;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+    };
+    const Case cases[] = {
+        {"first position opens a band of ten",
+         {{100, 50, true, 95, 105, 45, 55}, {100, 50, false, 95, 105, 45, 55}, {104, 46, false, 95, 105, 45, 55}}},
+        {"later positions only widen",
+         {{100, 50, true, 95, 105, 45, 55}, {120, 50, true, 95, 120, 45, 55}, {90, 40, true, 90, 120, 40, 55}}},
+        {"a maximum stops at 255", {{255, 255, true, 250, 255, 250, 255}, {255, 255, false, 250, 255, 250, 255}}},
+        {"253 gives a narrower band at the top", {{253, 0, true, 248, 255, -5, 5}}},
+        {"minima may go below zero", {{0, 0, true, -5, 5, -5, 5}, {3, 3, false, -5, 5, -5, 5}}},
+    };
+    for (const Case& c : cases) {
+        MonitorState s;
+        for (std::size_t i = 0; i < c.steps.size(); ++i) {
+            const Step& st = c.steps[i];
+            EXPECT_EQ(capture_range(s, st.x, st.y), st.moved) << c.name << " step " << i;
+            EXPECT_EQ(s.x_min, st.x_min) << c.name << " step " << i;
+            EXPECT_EQ(s.x_max, st.x_max) << c.name << " step " << i;
+            EXPECT_EQ(s.y_min, st.y_min) << c.name << " step " << i;
+            EXPECT_EQ(s.y_max, st.y_max) << c.name << " step " << i;
+        }
+    }
+}
+
+TEST(DeriveThresholds, HPatternFromRanges) {
+    MonitorState s;
+    s.x_min = 20;
+    s.x_max = 230;
+    s.y_min = 10;
+    s.y_max = 240;
+    Thresholds before;
+    before.s1 = 77;
+    before.s2 = 88;
+    const Thresholds t = derive_thresholds(s, kModeH, before);
+    EXPECT_EQ(t.h1, 72);  // 72.5 floored
+    EXPECT_EQ(t.h2, 177);
+    EXPECT_EQ(t.v1, 56);
+    EXPECT_EQ(t.v2, 194);
+    EXPECT_EQ(t.s1, 77);
+    EXPECT_EQ(t.s2, 88);
+}
+
+TEST(DeriveThresholds, FloorsTowardsMinusInfinity) {
+    // A stick that has only shown X = 0 leaves the band -5..5: a quarter in is
+    // -2.5 and three quarters 2.5, floored to -3 and 2.
+    MonitorState s;
+    capture_range(s, 0, 100);
+    const Thresholds t = derive_thresholds(s, kModeH, Thresholds{});
+    EXPECT_EQ(t.h1, -3);
+    EXPECT_EQ(t.h2, 2);
+    EXPECT_EQ(t.v1, 97);
+    EXPECT_EQ(t.v2, 103);
+}
+
+TEST(DeriveThresholds, SequentialTouchesOnlyItsOwn) {
+    MonitorState s;
+    s.y_min = 0;
+    s.y_max = 255;
+    Thresholds before{1, 2, 3, 4, 5, 6};
+    const Thresholds t = derive_thresholds(s, kModeSequential, before);
+    EXPECT_EQ(t.s1, 51);
+    EXPECT_EQ(t.s2, 204);
+    EXPECT_EQ(t.h1, 1);
+    EXPECT_EQ(t.h2, 2);
+    EXPECT_EQ(t.v1, 3);
+    EXPECT_EQ(t.v2, 4);
+}
+
+TEST(ParseThresholdText, Table) {
+    struct Case {
+        const char* text;
+        std::optional<int> value;
+    };
+    const Case cases[] = {
+        {"0", 0},         {"254", 254},      {"7", 7},         {"007", 7},       {" 12 ", 12},
+        {"\t12", 12},     {"+7", 7},         {"12.", 12},      {".5", 0},        {"1.5", 2},
+        {"12.5", 12},     {"13.5", 14},      {"12.51", 13},    {"12.50", 12},    {"12.4999", 12},
+        {"254.4", 254},   {"253.5", 254},    {"254.5", 254},   {"254.6", std::nullopt},
+        {"-0.4", 0},      {"-0.5", 0},       {"-0", 0},        {"-0.6", std::nullopt},
+        {"255", std::nullopt},               {"-1", std::nullopt},                {"", std::nullopt},
+        {"   ", std::nullopt},               {"abc", std::nullopt},               {"12a", std::nullopt},
+        {"1e2", std::nullopt},               {"70000", std::nullopt},             {"1,5", std::nullopt},
+        {".", std::nullopt},                 {"+", std::nullopt},                 {"1.2.3", std::nullopt},
+        {"--1", std::nullopt},               {"- 1", std::nullopt},               {"1 2", std::nullopt},
+        {"99999999999999999999", std::nullopt},                                   {"0000000000012", 12},
+    };
+    for (const Case& c : cases) EXPECT_EQ(parse_threshold_text(c.text), c.value) << '"' << c.text << '"';
+}
+
+TEST(MapPosition, EdgesAndSinglePrecision) {
+    EXPECT_EQ(map_x(0, 258), 0.0);
+    EXPECT_EQ(map_x(255, 258), 258.0);
+    EXPECT_EQ(map_y(255, 258), 0.0);
+    EXPECT_EQ(map_y(0, 258), 258.0);
+    // The quotient in double, the product kept as a float.
+    EXPECT_EQ(map_x(1, 258), static_cast<double>(static_cast<float>(1 / 255.0 * 258)));
+    EXPECT_NE(map_x(1, 258), 1 / 255.0 * 258);
+    EXPECT_EQ(map_y(100, 300), static_cast<double>(static_cast<float>(155 / 255.0 * 300)));
+}
+
+// ---- the travel map ----------------------------------------------------------
+
+bool is_ink(const QImage& img, int x, int y) { return img.pixel(x, y) == qRgb(0, 0, 0); }
+
+bool rect_inked(const QImage& img, const QRect& r) {
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            if (!is_ink(img, x, y)) return false;
+    return true;
+}
+
+int ink_count(const QImage& img) {
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) n += is_ink(img, x, y);
+    return n;
+}
+
+QRect point_of(const GraphView& g, int x, int y, int width) {
+    return GraphView::point_rect(map_x(x, g.ScaleWidth()), map_y(y, g.ScaleHeight()), width, g.ScaleWidth(),
+                                 g.ScaleHeight());
+}
+
+TEST(GraphView, DrawingAreaAndPointFootprint) {
+    GraphView g;
+    g.resize(260, 260);
+    EXPECT_EQ(g.ScaleWidth(), 258);
+    EXPECT_EQ(g.ScaleHeight(), 258);
+    EXPECT_EQ(g.canvas().size(), QSize(258, 258));
+    EXPECT_EQ(g.draw_width(), 1);
+
+    struct Case {
+        int x, y, width;
+        QRect rect;
+    };
+    const Case cases[] = {
+        {0, 0, 1, QRect(0, 257, 1, 1)},      // bottom-left corner
+        {255, 255, 1, QRect(257, 0, 1, 1)},  // top-right corner, kept inside
+        {0, 0, 2, QRect(0, 256, 2, 2)},
+        {255, 255, 2, QRect(256, 0, 2, 2)},
+        {255, 0, 2, QRect(256, 256, 2, 2)},
+        {85, 170, 1, QRect(86, 86, 1, 1)},   // 85/255*258 = 86: the pixel right of that grid line
+        {85, 170, 2, QRect(85, 85, 2, 2)},   // centred on the grid line
+    };
+    for (const Case& c : cases) EXPECT_EQ(point_of(g, c.x, c.y, c.width), c.rect) << c.x << "," << c.y << " w" << c.width;
+
+    g.draw_position(85, 170);
+    EXPECT_TRUE(rect_inked(g.canvas(), QRect(86, 86, 1, 1)));
+    EXPECT_EQ(ink_count(g.canvas()), 1);
+    g.set_draw_width(2);
+    g.draw_position(0, 0);
+    EXPECT_TRUE(rect_inked(g.canvas(), QRect(0, 256, 2, 2)));
+    EXPECT_EQ(ink_count(g.canvas()), 5);
+    g.clear();
+    EXPECT_EQ(ink_count(g.canvas()), 0);
+}
+
+TEST(GraphView, SnapshotShowsBorderPointsAndVisibleLinesOnly) {
+    GraphView g;
+    g.resize(260, 260);
+    g.draw_position(128, 128);
+    g.lineV1->setVisible(true);
+    g.lineV1->set_points(50, 0, 50, g.ScaleHeight());
+    g.SeqH1->setVisible(false);
+    g.SeqH1->set_points(0, 200, g.ScaleWidth(), 200);
+    const QImage img = g.snapshot();
+    ASSERT_EQ(img.size(), QSize(260, 260));
+    EXPECT_EQ(img.pixel(0, 0), qRgb(0, 0, 0));      // border
+    EXPECT_EQ(img.pixel(259, 130), qRgb(0, 0, 0));  // border
+    EXPECT_EQ(img.pixel(10, 10), qRgb(255, 255, 255));
+    const QRect p = point_of(g, 128, 128, 1).translated(1, 1);
+    EXPECT_EQ(img.pixel(p.topLeft()), qRgb(0, 0, 0));
+    // A 2-pixel line at x = 50 covers columns 49 and 50 of the drawing area.
+    EXPECT_EQ(img.pixel(1 + 49, 100), qRgb(0, 0, 255));
+    EXPECT_EQ(img.pixel(1 + 50, 100), qRgb(0, 0, 255));
+    EXPECT_EQ(img.pixel(1 + 52, 100), qRgb(255, 255, 255));
+    EXPECT_EQ(img.pixel(100, 1 + 200), qRgb(255, 255, 255));  // hidden line
+    EXPECT_EQ(g.SeqH1->color(), QColor(0, 128, 0));
+    EXPECT_EQ(g.LineH2->objectName(), "LineH2");
+}
+
+// The replot as the box's map has always defined it: every cell tested,
+// a point drawn for each set one.
+class NaiveMap {
+public:
+    explicit NaiveMap(QSize area) : image_(area, QImage::Format_RGB32) { clear(); }
+    void clear() { image_.fill(Qt::white); }
+    void point(int x, int y, int width) {
+        QPainter p(&image_);
+        point(p, x, y, width);
+    }
+    void replot(const Trace& t, int width) {
+        QPainter p(&image_);
+        for (int x = 0; x < 256; ++x)
+            for (int y = 0; y < 256; ++y)
+                if (t.test(cell(x, y))) point(p, x, y, width);
+    }
+    const QImage& image() const { return image_; }
+
+private:
+    void point(QPainter& p, int x, int y, int width) {
+        p.fillRect(GraphView::point_rect(map_x(x, image_.width()), map_y(y, image_.height()), width,
+                                         image_.width(), image_.height()),
+                   Qt::black);
+    }
+
+    QImage image_;
+};
+
+TEST(GraphView, ReplotMatchesNaiveReplotThroughRandomHistory) {
+    GraphView g;
+    g.resize(260, 260);
+    NaiveMap ref(QSize(g.ScaleWidth(), g.ScaleHeight()));
+    Trace traces[2];
+    std::mt19937 rng(20240611);
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+
+    int replots = 0;
+    for (int step = 0; step < 400; ++step) {
+        const int op = pick(100);
+        Trace& t = traces[pick(2)];
+        if (op < 45) {
+            // A tick's worth of new positions, drawn as they arrive.
+            const int n = 1 + pick(20);
+            const int cx = pick(256), cy = pick(256);
+            for (int i = 0; i < n; ++i) {
+                const int x = std::clamp(cx + pick(21) - 10, 0, 255);
+                const int y = std::clamp(cy + pick(21) - 10, 0, 255);
+                t.set(cell(x, y));
+                g.draw_position(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y));
+                ref.point(x, y, g.draw_width());
+            }
+        } else if (op < 80) {
+            g.replot(t);
+            ref.replot(t, g.draw_width());
+            ++replots;
+        } else if (op < 88) {
+            g.clear();
+            ref.clear();
+        } else if (op < 95) {
+            g.set_draw_width(1 + pick(2));
+        } else if (op < 98) {
+            t.reset();  // a restart of the monitor values, without clearing the map
+        } else {
+            for (int i = 0; i < 1000; ++i) t.set(static_cast<std::size_t>(pick(65536)));
+        }
+        ASSERT_EQ(g.canvas(), ref.image()) << "after step " << step << " (op " << op << ")";
+    }
+    EXPECT_GT(replots, 100);
+    EXPECT_GT(ink_count(g.canvas()), 0);
+}
+
+TEST(GraphView, ReplotOfAFullTraceAfterClearAndWidthChange) {
+    GraphView g;
+    g.resize(260, 260);
+    NaiveMap ref(QSize(258, 258));
+    Trace full;
+    full.set();
+    g.replot(full);
+    ref.replot(full, 1);
+    EXPECT_EQ(g.canvas(), ref.image());
+    // 256 positions over 258 pixels: every cell a pixel of its own, two
+    // columns and two rows left blank.
+    EXPECT_EQ(ink_count(g.canvas()), 256 * 256);
+
+    g.clear();
+    ref.clear();
+    EXPECT_EQ(ink_count(g.canvas()), 0);
+    g.replot(full);  // the same cells again after a clear
+    ref.replot(full, 1);
+    EXPECT_EQ(g.canvas(), ref.image());
+
+    g.clear();
+    ref.clear();
+    g.set_draw_width(2);
+    Trace one;
+    one.set(cell(0, 0));
+    g.replot(one);
+    EXPECT_EQ(ink_count(g.canvas()), 4);
+    g.replot(full);  // drawn at width 1 before: redrawn at 2
+    ref.replot(one, 2);
+    ref.replot(full, 2);
+    EXPECT_EQ(g.canvas(), ref.image());
+    EXPECT_EQ(ink_count(g.canvas()), 258 * 258);
+}
+
+// ---- one batch on the window's controls --------------------------------------
+
+int px(int twips) { return twips / 15; }
+
+class MonitorTick : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window = std::make_unique<QWidget>();
+        window->resize(px(6735), px(9000));
+        auto line_edit = [&](const char* name, int l, int t, int w, int h) {
+            auto* e = new QLineEdit("0", window.get());
+            e->setObjectName(name);
+            e->setGeometry(px(l), px(t), px(w), px(h));
+            return e;
+        };
+        auto label = [&](const char* name, const char* text, int l, int t, int w, int h) {
+            auto* e = new QLabel(text, window.get());
+            e->setObjectName(name);
+            e->setGeometry(px(l), px(t), px(w), px(h));
+            return e;
+        };
+        auto marker = [&](const char* name, int l, int t, int w, int h) {
+            auto* e = new QFrame(window.get());
+            e->setObjectName(name);
+            e->setGeometry(px(l), px(t), px(w), px(h));
+            return e;
+        };
+        c.Text10 = line_edit("Text10", 3960, 2160, 735, 375);
+        c.Text9 = line_edit("Text9", 2160, 2160, 735, 375);
+        c.Text8 = line_edit("Text8", 5640, 5760, 735, 375);
+        c.Text7 = line_edit("Text7", 5640, 3240, 735, 375);
+        c.Graph = new GraphView(window.get());
+        c.Graph->setGeometry(px(1485), px(2760), px(3900), px(3900));
+        c.Gear = label("Gear", "1", 5640, 4080, 795, 1365);
+        c.TickV2 = marker("TickV2", 5380, 3120, 200, 45);
+        c.TickV1 = marker("TickV1", 1290, 3120, 200, 45);
+        c.TickH1 = marker("TickH1", 1560, 2570, 45, 200);
+        c.TickH2 = marker("TickH2", 1560, 6650, 45, 200);
+        c.lblY = label("lblY", "000", 600, 4560, 615, 255);
+        c.lblX = label("lblX", "000", 2880, 6860, 1005, 375);
+        initialise_values(s, *c.Graph);
+        window->show();
+        // As after connecting: the first batch lays the display out.
+        s.shown_mode = kModeNone;
+    }
+
+    void tick(std::initializer_list<R> reports) {
+        const auto b = batch(reports);
+        process_batch(b.data(), static_cast<int>(b.size()), 6, s, t, c);
+    }
+
+    GraphView& graph() { return *c.Graph; }
+    const QImage& canvas() { return c.Graph->canvas(); }
+    bool shown_h_layout() {
+        GraphView& g = graph();
+        return g.lineH1->isVisible() && g.LineH2->isVisible() && g.lineV1->isVisible() && g.lineV2->isVisible() &&
+               !g.SeqH1->isVisible() && !g.SeqH2->isVisible() && !c.Text9->isHidden() && !c.Text10->isHidden() &&
+               !c.Text7->isHidden() && !c.Text8->isHidden();
+    }
+    bool shown_sequential_layout() {
+        GraphView& g = graph();
+        return !g.lineH1->isVisible() && !g.LineH2->isVisible() && !g.lineV1->isVisible() && !g.lineV2->isVisible() &&
+               g.SeqH1->isVisible() && g.SeqH2->isVisible() && c.Text9->isHidden() && c.Text10->isHidden() &&
+               !c.Text7->isHidden() && !c.Text8->isHidden();
+    }
+
+    std::unique_ptr<QWidget> window;
+    MonitorControls c;
+    MonitorState s;
+    Thresholds t;
+};
+
+TEST_F(MonitorTick, InitialiseValuesRestartsRangeTracesAndLineSpans) {
+    s.h_pattern_trace.set(cell(1, 1));
+    s.sequential_trace.set(cell(2, 2));
+    s.x_min = 3;
+    s.y_max = 200;
+    t.h1 = 42;
+    graph().lineV1->set_points(10, 5, 10, 6);
+    graph().SeqH1->set_points(7, 30, 8, 30);
+    graph().draw_position(100, 100);
+    initialise_values(s, graph());
+    EXPECT_TRUE(s.h_pattern_trace.none());
+    EXPECT_TRUE(s.sequential_trace.none());
+    EXPECT_EQ(s.x_min, 255);
+    EXPECT_EQ(s.x_max, 0);
+    EXPECT_EQ(s.y_min, 255);
+    EXPECT_EQ(s.y_max, 0);
+    EXPECT_EQ(t.h1, 42);
+    const GraphLine& v = *graph().lineV1;
+    EXPECT_EQ(std::tuple(v.X1, v.Y1, v.X2, v.Y2), std::tuple(10.0, 0.0, 10.0, 258.0));
+    const GraphLine& h = *graph().SeqH1;
+    EXPECT_EQ(std::tuple(h.X1, h.Y1, h.X2, h.Y2), std::tuple(0.0, 30.0, 258.0, 30.0));
+    EXPECT_EQ(ink_count(canvas()), 1);  // the drawing stays
+}
+
+TEST_F(MonitorTick, BatchOfThreeGearsShowsTheFirstAndPlotsAll) {
+    c.Gear->setText("N");
+    tick({{40, 200, 1, 0, 0}, {40, 60, 2, 0, 0}, {120, 210, 4, 0, 0}});
+    EXPECT_EQ(c.Gear->text(), "1");
+    EXPECT_EQ(c.lblX->text(), "40");
+    EXPECT_EQ(c.lblY->text(), "200");
+    for (auto [x, y] : {std::pair{40, 200}, {40, 60}, {120, 210}}) {
+        EXPECT_TRUE(s.h_pattern_trace.test(cell(x, y))) << x << "," << y;
+        EXPECT_TRUE(rect_inked(canvas(), point_of(graph(), x, y, 2))) << x << "," << y;
+    }
+    EXPECT_EQ(s.h_pattern_trace.count(), 3u);
+    EXPECT_TRUE(s.sequential_trace.none());
+    // The first report opened a band of ten around X = 40.
+    EXPECT_EQ(std::tuple(s.x_min, s.x_max, s.y_min, s.y_max), std::tuple(35, 120, 60, 210));
+    EXPECT_EQ(graph().draw_width(), 2);
+}
+
+TEST_F(MonitorTick, GearCaptionFollowsFirstReportAndKeepsOnUnlistedValue) {
+    struct Step {
+        std::uint8_t gear, minus;
+        const char* caption;
+    };
+    const Step steps[] = {{0, 1, "-"}, {0x80, 1, "+"}, {0x03, 0, "+"}, {0, 0, "N"}, {64, 0, "R"}, {0x05, 1, "R"}};
+    for (const Step& st : steps) {
+        tick({{100, 100, st.gear, st.minus, 0}, {100, 100, 1, 0, 0}});
+        EXPECT_EQ(c.Gear->text(), st.caption) << int(st.gear);
+    }
+    s.auto_calibrating = true;
+    tick({{100, 100, 1, 0, 0}});
+    EXPECT_EQ(c.Gear->text(), "");
+}
+
+TEST_F(MonitorTick, LabelsAndMarkersFollowTheFirstReport) {
+    const QRect g = c.Graph->geometry();
+    tick({{0, 255, 1, 0, 0}, {200, 10, 1, 0, 0}});
+    EXPECT_EQ(c.lblX->text(), "0");
+    EXPECT_EQ(c.lblY->text(), "255");
+    EXPECT_EQ(c.TickV1->y(), g.top());
+    EXPECT_EQ(c.TickV2->y(), g.top());
+    EXPECT_EQ(c.TickH1->x(), g.left());
+    EXPECT_EQ(c.TickH2->x(), g.left());
+    EXPECT_EQ(c.lblY->y(), g.top() - 7);   // 100 twips above the marker
+    EXPECT_EQ(c.lblX->x(), g.left() - 33);  // 496 twips left of the marker
+    // The markers move along the map's edges only.
+    EXPECT_EQ(c.TickV1->x(), px(1290));
+    EXPECT_EQ(c.TickV2->x(), px(5380));
+    EXPECT_EQ(c.TickH1->y(), px(2570));
+    EXPECT_EQ(c.TickH2->y(), px(6650));
+
+    tick({{255, 0, 1, 0, 0}});
+    EXPECT_EQ(c.lblX->text(), "255");
+    EXPECT_EQ(c.lblY->text(), "0");
+    EXPECT_EQ(c.TickV1->y(), g.top() + g.height());
+    EXPECT_EQ(c.TickH2->x(), g.left() + g.width());
+
+    tick({{51, 102, 1, 0, 0}});  // 51 * 260 / 255 = 52, 153 * 260 / 255 = 156
+    EXPECT_EQ(c.TickH1->x(), g.left() + 52);
+    EXPECT_EQ(c.TickV2->y(), g.top() + 156);
+    EXPECT_EQ(c.lblY->y(), g.top() + 156 - 7);
+    EXPECT_EQ(c.lblX->x(), g.left() + 52 - 33);
+}
+
+TEST_F(MonitorTick, SecondReportInOtherModeIsDrawnButLayoutFollowsTheFirst) {
+    tick({{50, 50, 1, 0, 0}, {180, 220, 128, 0, kSeq}});
+    EXPECT_TRUE(s.h_pattern_trace.test(cell(50, 50)));
+    EXPECT_TRUE(s.sequential_trace.test(cell(180, 220)));
+    EXPECT_FALSE(s.h_pattern_trace.test(cell(180, 220)));
+    EXPECT_EQ(s.shown_mode, kModeH);
+    EXPECT_TRUE(shown_h_layout());
+    // The H layout tick clears the map after the points are drawn; the
+    // sequential point comes back with the next batch, which lays out nothing.
+    tick({{50, 50, 1, 0, 0}, {181, 221, 128, 0, kSeq}});
+    EXPECT_TRUE(rect_inked(canvas(), point_of(graph(), 50, 50, 2)));
+    EXPECT_TRUE(rect_inked(canvas(), point_of(graph(), 181, 221, 2)));
+    EXPECT_EQ(s.shown_mode, kModeH);
+}
+
+TEST_F(MonitorTick, SwitchingModesClearsOnceAndShowsEachModesTrace) {
+    t.v1 = 60;
+    t.v2 = 190;
+    t.s1 = 90;
+    t.s2 = 160;
+    tick({{30, 30, 1, 0, 0}});
+    tick({{40, 200, 1, 0, 0}});
+    EXPECT_TRUE(shown_h_layout());
+    EXPECT_EQ(c.Text7->text(), "190");
+    EXPECT_EQ(c.Text8->text(), "60");
+    const QRect h1 = point_of(graph(), 30, 30, 2), h2 = point_of(graph(), 40, 200, 2);
+    EXPECT_TRUE(rect_inked(canvas(), h1));
+
+    tick({{128, 240, 128, 0, kSeq}});
+    EXPECT_EQ(s.shown_mode, kModeSequential);
+    EXPECT_TRUE(shown_sequential_layout());
+    EXPECT_EQ(c.Text7->text(), "160");
+    EXPECT_EQ(c.Text8->text(), "90");
+    const QRect q = point_of(graph(), 128, 240, 2);
+    EXPECT_TRUE(rect_inked(canvas(), q));
+    EXPECT_EQ(ink_count(canvas()), 4);  // the H trace is gone
+    EXPECT_EQ(graph().draw_width(), 2);  // sequential mode leaves the width
+
+    // An H report riding along is drawn and stays: no further clear.
+    tick({{128, 20, 0, 1, kSeq}, {10, 128, 2, 0, 0}});
+    const QRect rider = point_of(graph(), 10, 128, 2);
+    tick({{128, 20, 0, 1, kSeq}});
+    EXPECT_TRUE(rect_inked(canvas(), rider));
+    EXPECT_TRUE(rect_inked(canvas(), q));
+
+    tick({{50, 50, 1, 0, 0}});
+    EXPECT_EQ(s.shown_mode, kModeH);
+    EXPECT_TRUE(shown_h_layout());
+    EXPECT_TRUE(rect_inked(canvas(), h1));
+    EXPECT_TRUE(rect_inked(canvas(), h2));
+    EXPECT_TRUE(rect_inked(canvas(), rider));  // it went into the H trace
+    EXPECT_FALSE(rect_inked(canvas(), q));
+}
+
+TEST_F(MonitorTick, CalibrationDerivesShowsAndDisablesTheBoxes) {
+    s.auto_calibrating = true;
+    tick({{125, 125, 1, 0, 0}, {20, 10, 1, 0, 0}, {230, 240, 1, 0, 0}});
+    ASSERT_EQ(std::tuple(s.x_min, s.x_max, s.y_min, s.y_max), std::tuple(20, 230, 10, 240));
+    EXPECT_EQ(std::tuple(t.h1, t.h2, t.v1, t.v2), std::tuple(72, 177, 56, 194));
+    EXPECT_EQ(c.Text7->text(), "194");
+    EXPECT_EQ(c.Text8->text(), "56");
+    EXPECT_EQ(c.Text9->text(), "72");
+    EXPECT_EQ(c.Text10->text(), "177");
+    for (QLineEdit* box : {c.Text7, c.Text8, c.Text9, c.Text10}) EXPECT_FALSE(box->isEnabled());
+    EXPECT_EQ(s.shown_mode, kModeH);  // laid out afresh by this very tick
+    const GraphView& g = graph();
+    EXPECT_EQ(g.lineV1->X1, map_x(72, g.ScaleWidth()));
+    EXPECT_EQ(g.lineV2->X1, map_x(177, g.ScaleWidth()));
+    EXPECT_EQ(g.LineH2->Y1, map_y(56, g.ScaleHeight()));
+    EXPECT_EQ(g.lineH1->Y1, map_y(194, g.ScaleHeight()));
+
+    // Every calibration tick lays out again, clearing what only draw_position put there.
+    tick({{100, 100, 1, 0, 0}, {60, 60, 0, 0, kSeq}});
+    EXPECT_FALSE(rect_inked(canvas(), point_of(graph(), 60, 60, 2)));
+    EXPECT_TRUE(rect_inked(canvas(), point_of(graph(), 230, 240, 2)));
+}
+
+TEST_F(MonitorTick, CalibrationOnASingleColumnShowsNegativeThresholdThatReadBackIgnores) {
+    s.auto_calibrating = true;
+    tick({{0, 100, 0, 0, 0}});
+    EXPECT_EQ(t.h1, -3);
+    EXPECT_EQ(t.h2, 2);
+    EXPECT_EQ(c.Text9->text(), "-3");
+    EXPECT_EQ(c.Text10->text(), "2");
+    EXPECT_EQ(graph().lineV1->X1, map_x(-3, graph().ScaleWidth()));
+    s.auto_calibrating = false;
+    tick({{0, 100, 0, 0, 0}});
+    EXPECT_EQ(t.h1, -3);
+    EXPECT_EQ(c.Text9->text(), "-3");
+}
+
+TEST_F(MonitorTick, SequentialCalibrationChangesOnlySequentialThresholds) {
+    t = Thresholds{11, 22, 33, 44, 55, 66};
+    c.Text9->setText("11");
+    c.Text10->setText("22");
+    s.auto_calibrating = true;
+    tick({{128, 128, 0, 0, kSeq}, {128, 0, 0, 1, kSeq}, {128, 255, 128, 0, kSeq}});
+    EXPECT_EQ(std::tuple(t.h1, t.h2, t.v1, t.v2), std::tuple(11, 22, 33, 44));
+    EXPECT_EQ(t.s1, 51);
+    EXPECT_EQ(t.s2, 204);
+    EXPECT_EQ(c.Text7->text(), "204");
+    EXPECT_EQ(c.Text8->text(), "51");
+    EXPECT_EQ(c.Text9->text(), "11");
+    EXPECT_TRUE(shown_sequential_layout());
+    EXPECT_EQ(graph().SeqH1->Y1, map_y(204, graph().ScaleHeight()));
+    EXPECT_EQ(graph().SeqH2->Y1, map_y(51, graph().ScaleHeight()));
+}
+
+TEST_F(MonitorTick, HPatternReadBackStoresValidBoxesAndPlacesLines) {
+    tick({{100, 100, 0, 0, 0}});  // lay out, establish a range
+    c.Text7->setText("12.5");
+    c.Text8->setText(" 13.5 ");
+    c.Text9->setText("255");
+    c.Text10->setText("abc");
+    t.h1 = 70;
+    t.h2 = 180;
+    tick({{100, 100, 0, 0, 0}});
+    EXPECT_EQ(std::tuple(t.v2, t.v1, t.h1, t.h2), std::tuple(12, 14, 70, 180));
+    const GraphView& g = graph();
+    EXPECT_EQ(g.lineH1->Y1, map_y(12, g.ScaleHeight()));
+    EXPECT_EQ(g.lineH1->Y2, g.lineH1->Y1);
+    EXPECT_EQ(g.LineH2->Y1, map_y(14, g.ScaleHeight()));
+    EXPECT_EQ(g.lineV1->X1, map_x(70, g.ScaleWidth()));
+    EXPECT_EQ(g.lineV2->X1, map_x(180, g.ScaleWidth()));
+    EXPECT_EQ(g.lineV2->X2, g.lineV2->X1);
+    // The lines still span the map.
+    EXPECT_EQ(std::tuple(g.lineH1->X1, g.lineH1->X2), std::tuple(0.0, 258.0));
+    EXPECT_EQ(std::tuple(g.lineV1->Y1, g.lineV1->Y2), std::tuple(0.0, 258.0));
+    EXPECT_EQ(c.Text9->text(), "255");  // an ignored text stays as typed
+}
+
+TEST_F(MonitorTick, LinesStayWhenNothingIsAcceptedAndRangeHoldsStill) {
+    tick({{100, 100, 0, 0, 0}});
+    const double before = graph().lineV1->X1;
+    for (QLineEdit* box : {c.Text7, c.Text8, c.Text9, c.Text10}) box->setText("x");
+    t.h1 = 200;
+    tick({{101, 99, 0, 0, 0}});  // inside the band: no widening
+    EXPECT_EQ(graph().lineV1->X1, before);
+    tick({{150, 99, 0, 0, 0}});  // widens: lines placed from the fields
+    EXPECT_EQ(graph().lineV1->X1, map_x(200, graph().ScaleWidth()));
+}
+
+TEST_F(MonitorTick, SequentialReadBackIgnoresHiddenBoxesAndPlacesEachValidLine) {
+    t.h1 = 60;
+    t.h2 = 190;
+    tick({{128, 128, 0, 0, kSeq}});
+    const double v1_line = graph().lineV1->X1;
+    c.Text9->setText("10");
+    c.Text10->setText("20");
+    c.Text7->setText("nope");
+    c.Text8->setText("40");
+    const double seq_h1 = graph().SeqH1->Y1;
+    tick({{128, 128, 0, 0, kSeq}});  // no widening
+    EXPECT_EQ(std::tuple(t.h1, t.h2), std::tuple(60, 190));
+    EXPECT_EQ(graph().lineV1->X1, v1_line);
+    EXPECT_EQ(t.s1, 40);
+    EXPECT_EQ(graph().SeqH2->Y1, map_y(40, graph().ScaleHeight()));
+    EXPECT_EQ(graph().SeqH1->Y1, seq_h1);
+    c.Text7->setText("254");
+    tick({{128, 128, 0, 0, kSeq}});
+    EXPECT_EQ(t.s2, 254);
+    EXPECT_EQ(graph().SeqH1->Y1, map_y(254, graph().ScaleHeight()));
+}
+
+TEST_F(MonitorTick, ThresholdLinesPassThroughPointsOnTheThreshold) {
+    tick({{0, 0, 0, 0, 0}});
+    c.Text7->setText("200");
+    c.Text8->setText("37");
+    c.Text9->setText("91");
+    c.Text10->setText("254");
+    tick({{91, 200, 0, 0, 0}, {254, 37, 0, 0, 0}});
+    const GraphView& g = graph();
+    auto through_x = [&](const GraphLine& l, int x, int y) {
+        const QRect p = point_of(g, x, y, g.draw_width());
+        return l.X1 == map_x(x, g.ScaleWidth()) && l.X1 >= p.left() && l.X1 <= p.right() + 1;
+    };
+    auto through_y = [&](const GraphLine& l, int x, int y) {
+        const QRect p = point_of(g, x, y, g.draw_width());
+        return l.Y1 == map_y(y, g.ScaleHeight()) && l.Y1 >= p.top() && l.Y1 <= p.bottom() + 1;
+    };
+    EXPECT_TRUE(through_x(*g.lineV1, 91, 200));
+    EXPECT_TRUE(through_y(*g.lineH1, 91, 200));
+    EXPECT_TRUE(through_x(*g.lineV2, 254, 37));
+    EXPECT_TRUE(through_y(*g.LineH2, 254, 37));
+    EXPECT_TRUE(rect_inked(canvas(), point_of(g, 91, 200, 2)));
+}
+
+TEST_F(MonitorTick, ShortReportsOrEmptyBatchesChangeNothing) {
+    c.Gear->setText("3");
+    const auto b = batch({{10, 10, 1, 0, 0}});
+    process_batch(b.data(), static_cast<int>(b.size()), 5, s, t, c);
+    process_batch(b.data(), 3, 6, s, t, c);
+    EXPECT_EQ(c.Gear->text(), "3");
+    EXPECT_TRUE(s.h_pattern_trace.none());
+    EXPECT_EQ(ink_count(canvas()), 0);
+}
+
+}  // namespace
