@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds the tool (release) and runs it; arguments go to the tool (--demo, ...).
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build="$here/build-release"
+"$here/scripts/setup.sh" "$build" -DCMAKE_BUILD_TYPE=Release -DSHIFTER_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" --target shiftercal -j"$(nproc)"
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  echo "No display found: run this from a desktop session (or set QT_QPA_PLATFORM=offscreen)." >&2
+  exit 1
+fi
+exec "$build/app/shiftercal" "$@"

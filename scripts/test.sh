@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer and
+# runs the whole test suite headless. Any sanitizer report fails the run.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build="$here/build-test"
+"$here/scripts/setup.sh" "$build" -DCMAKE_BUILD_TYPE=Debug -DSHIFTER_SANITIZE=ON -DSHIFTER_BUILD_TESTS=ON
+cmake --build "$build" -j"$(nproc)"
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:halt_on_error=1:${ASAN_OPTIONS:-}"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:${UBSAN_OPTIONS:-}"
+# LeakSanitizer: Qt and fontconfig keep process-lifetime allocations.
+export LSAN_OPTIONS="suppressions=$here/tests/lsan.supp:print_suppressions=0:${LSAN_OPTIONS:-}"
+cd "$build"
+ctest --output-on-failure --timeout 300 -j"$(nproc)"

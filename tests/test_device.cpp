@@ -1,0 +1,401 @@
+// Finding the box, framing its commands on the wire, draining its input
+// reports, and reading its identity.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "Commands.h"
+#include "Connection.h"
+#include "EmulatedBackend.h"
+#include "Products.h"
+#include "Readout.h"
+
+using namespace device;
+using emulator::BoxIdentity;
+using emulator::EmulatedBackend;
+
+namespace {
+
+constexpr std::uint16_t kVid = 0x1209;
+
+BoxIdentity identity(std::uint16_t pid, std::uint16_t vid = kVid) {
+    BoxIdentity id;
+    id.vendor_id = vid;
+    id.product_id = pid;
+    return id;
+}
+
+std::vector<std::uint8_t> bytes(std::initializer_list<int> head, std::size_t length) {
+    std::vector<std::uint8_t> v(length, 0);
+    std::size_t i = 0;
+    for (int b : head) v[i++] = static_cast<std::uint8_t>(b);
+    return v;
+}
+
+struct ManualClock {
+    std::chrono::milliseconds now{0};
+    emulator::Clock clock() {
+        return [this] { return now; };
+    }
+};
+
+}  // namespace
+
+// ---- FindTheHid ----------------------------------------------------------
+
+TEST(FindTheHid, NothingPresentAnswersFalseAndOpensNothing) {
+    EmulatedBackend bus;
+    DeviceConnection conn;
+    EXPECT_FALSE(FindTheHid(bus, conn, kVid));
+    EXPECT_FALSE(conn.device_found);
+    EXPECT_EQ(conn.device_handle, nullptr);
+    EXPECT_EQ(conn.read_handle, nullptr);
+    EXPECT_EQ(bus.open_handles(), 0);
+}
+
+TEST(FindTheHid, SkipsForeignProductsAndVendors) {
+    EmulatedBackend bus;
+    bus.add_foreign({0x046D, 0xC077, 0x0100});      // a mouse
+    bus.add_box(identity(0x10A3));                  // our vendor, unknown product
+    bus.add_box(identity(kPidKelvo, 0x1234));       // accepted product, other vendor
+    DeviceConnection conn;
+    EXPECT_FALSE(FindTheHid(bus, conn, kVid));
+    EXPECT_TRUE(bus.opened_paths.empty());
+    EXPECT_EQ(bus.open_handles(), 0);
+}
+
+TEST(FindTheHid, FirstAcceptedBoxWinsAndTheSecondIsNeverOpened) {
+    EmulatedBackend bus;
+    bus.add_foreign({0x046D, 0xC31C, 0x0110});
+    bus.add_box(identity(kPidDravi));
+    bus.add_box(identity(kPidKelvo));
+    DeviceConnection conn;
+    ASSERT_TRUE(FindTheHid(bus, conn, kVid));
+    EXPECT_EQ(conn.product_id, kPidDravi);
+    ASSERT_EQ(bus.opened_paths.size(), 2u);  // plain and read handle, same path
+    EXPECT_EQ(bus.opened_paths[0], bus.opened_paths[1]);
+    EXPECT_EQ(bus.opened_paths[0], conn.device_path);
+    EXPECT_NE(conn.device_handle, nullptr);
+    EXPECT_NE(conn.read_handle, nullptr);
+    EXPECT_EQ(conn.hid_caps.input_report_length, 6);
+    EXPECT_EQ(conn.hid_caps.feature_report_length, 65);
+    EXPECT_TRUE(conn.not_served.empty());
+}
+
+TEST(FindTheHid, AcceptsTheBootloader) {
+    EmulatedBackend bus;
+    bus.add_box(identity(kPidKelvo)).power_up_in_bootloader();
+    DeviceConnection conn;
+    ASSERT_TRUE(FindTheHid(bus, conn, kVid));
+    EXPECT_EQ(conn.product_id, kPidBootloader);
+    EXPECT_TRUE(conn.bootloader());
+    EXPECT_EQ(bus.open_handles(), 2);
+}
+
+TEST(FindTheHid, InterfaceWithUnreadableAttributesDoesNotMatch) {
+    EmulatedBackend bus;
+    bus.add_box(identity(kPidKelvo));
+    bus.add_box(identity(kPidGeneric));
+    bus.attributes_unreadable = {true, false};
+    DeviceConnection conn;
+    ASSERT_TRUE(FindTheHid(bus, conn, kVid));
+    EXPECT_EQ(conn.product_id, kPidGeneric);
+}
+
+TEST(FindTheHid, BoxThatMayNotBeOpenedIsReportedNotFound) {
+    EmulatedBackend bus;
+    bus.add_box(identity(kPidKelvo));
+    bus.open_errors = {HidError{HidErrorKind::PermissionDenied, "This user may not open the box."}};
+    DeviceConnection conn;
+    EXPECT_FALSE(FindTheHid(bus, conn, kVid));
+    EXPECT_EQ(conn.open_error.kind, HidErrorKind::PermissionDenied);
+    EXPECT_FALSE(conn.open_error.reason.empty());
+}
+
+TEST(FindTheHid, FindingAgainClosesTheOldHandles) {
+    EmulatedBackend bus;
+    bus.add_box(identity(kPidKelvo));
+    DeviceConnection conn;
+    ASSERT_TRUE(FindTheHid(bus, conn, kVid));
+    ASSERT_TRUE(FindTheHid(bus, conn, kVid));
+    EXPECT_EQ(bus.open_handles(), 2);
+    conn.close_handles();
+    conn.close_handles();  // closing twice is harmless
+    EXPECT_EQ(bus.open_handles(), 0);
+}
+
+// Boxes whose report lengths do not fit our buffers are found but not served:
+// nothing but strings is exchanged with them.
+TEST(FindTheHid, OddReportLengthsAreFoundButNotServed) {
+    struct Case { int input; int feature; bool served; };
+    const Case cases[] = {
+        {6, 17, false}, {6, 18, true}, {6, 65, true}, {6, 66, false}, {5, 65, false}, {0, 0, false}, {64, 65, true},
+    };
+    for (const Case& c : cases) {
+        EmulatedBackend bus;
+        auto& box = bus.add_box(identity(kPidKelvo));
+        box.app_caps = {c.input, c.feature};
+        DeviceConnection conn;
+        ASSERT_TRUE(FindTheHid(bus, conn, kVid));
+        EXPECT_EQ(conn.served(), c.served) << c.input << "/" << c.feature;
+        EXPECT_EQ(conn.not_served.empty(), c.served);
+        const CommandResult r = set_tool_attached(conn, true);
+        EXPECT_EQ(r == CommandResult::Sent, c.served);
+        EXPECT_EQ(box.feature_log().empty(), !c.served);
+    }
+}
+
+// ---- Feature commands on the wire -----------------------------------------
+
+class Wire : public ::testing::Test {
+protected:
+    void SetUp() override {
+        box = &bus.add_box(identity(kPidKelvo));
+        ASSERT_TRUE(FindTheHid(bus, conn, kVid));
+    }
+    const std::vector<std::uint8_t>& last() { return box->feature_log().back(); }
+    EmulatedBackend bus;
+    emulator::BoxModel* box = nullptr;
+    DeviceConnection conn;
+};
+
+TEST_F(Wire, EveryCommandGoesOutAtTheFeatureReportLength) {
+    EXPECT_EQ(set_tool_attached(conn, true), CommandResult::Sent);
+    EXPECT_EQ(last(), bytes({0x00, 0xDB, 0x01}, 65));
+    SettingsBytes reply{};
+    EXPECT_EQ(read_settings(conn, reply), CommandResult::Sent);
+    // Bytes 2 and 3 carry over from the previous command.
+    EXPECT_EQ(last(), bytes({0x00, 0xF0, 0x01, 0x00}, 65));
+    EXPECT_EQ(send_setting(conn, kV2, 190), CommandResult::Sent);
+    EXPECT_EQ(last(), bytes({0x00, 0xEE, 0x03, 0xBE}, 65));
+    EXPECT_EQ(read_settings(conn, reply), CommandResult::Sent);
+    EXPECT_EQ(last(), bytes({0x00, 0xF0, 0x03, 0xBE}, 65));
+    EXPECT_EQ(set_tool_attached(conn, false), CommandResult::Sent);
+    EXPECT_EQ(last(), bytes({0x00, 0xDB, 0x00, 0xBE}, 65));
+    MemoryDump dump{};
+    EXPECT_EQ(read_memory(conn, dump), CommandResult::Sent);
+    EXPECT_EQ(last(), bytes({0x00, 0xD0, 0x00, 0xBE}, 65));
+    // The bootloader order uses a buffer of its own: nothing carries over.
+    EXPECT_EQ(enter_bootloader(conn), CommandResult::Sent);
+    EXPECT_EQ(last(), bytes({0x00, 0xA7, 0x3C, 0x51}, 65));
+}
+
+TEST_F(Wire, ShortFeatureReportLengthIsPassedExactly) {
+    box->app_caps = {6, 18};
+    ASSERT_TRUE(FindTheHid(bus, conn, kVid));
+    ASSERT_EQ(send_setting(conn, kH1, 102), CommandResult::Sent);
+    EXPECT_EQ(last(), bytes({0x00, 0xEE, 0x00, 0x66}, 18));
+    MemoryDump dump{};
+    ASSERT_EQ(read_memory(conn, dump), CommandResult::Sent);
+    EXPECT_TRUE(std::equal(dump.begin(), dump.end(), box->memory().begin()));
+}
+
+TEST_F(Wire, SettingsReplyAndMemoryDump) {
+    emulator::BoxSettings s;
+    const std::uint8_t values[6] = {0x66, 0x98, 0x40, 0xBE, 0x64, 0x9B};
+    std::copy(values, values + 6, s.value);
+    box->set_settings(s);
+    SettingsBytes reply{};
+    ASSERT_EQ(read_settings(conn, reply), CommandResult::Sent);
+    const monitor::Thresholds t = calibration::thresholds_from_reply(reply);
+    EXPECT_EQ(t.h1, 102);
+    EXPECT_EQ(t.h2, 152);
+    EXPECT_EQ(t.v1, 64);
+    EXPECT_EQ(t.v2, 190);
+    EXPECT_EQ(t.s1, 100);
+    EXPECT_EQ(t.s2, 155);
+
+    // A box that answers the same block eight times gives that block eight times.
+    for (int i = 0; i < 128; ++i) box->memory()[i] = static_cast<std::uint8_t>(i % 16 + 1);
+    MemoryDump dump{};
+    const std::size_t writes_before = box->feature_log().size();
+    ASSERT_EQ(read_memory(conn, dump), CommandResult::Sent);
+    EXPECT_EQ(box->feature_log().size(), writes_before + 1);  // one write, then only reads
+    for (int i = 0; i < 128; ++i) ASSERT_EQ(dump[i], i % 16 + 1) << i;
+}
+
+TEST_F(Wire, ValuesOutsideAByteNeverReachTheWire) {
+    for (int value : {-3, -1, 256, 260, 70000}) {
+        EXPECT_EQ(send_setting(conn, kH1, value), CommandResult::OutOfRange) << value;
+    }
+    EXPECT_EQ(send_setting(conn, 6, 10), CommandResult::OutOfRange);
+    EXPECT_TRUE(box->feature_log().empty());
+    EXPECT_EQ(send_setting(conn, kH1, 0), CommandResult::Sent);
+    EXPECT_EQ(send_setting(conn, kH1, 255), CommandResult::Sent);
+    EXPECT_EQ(box->settings().value[kH1], 255);
+}
+
+TEST_F(Wire, FailedTransfersAreReported) {
+    box->fail_feature_writes = true;
+    EXPECT_EQ(send_setting(conn, kH1, 1), CommandResult::Failed);
+    box->fail_feature_writes = false;
+    box->fail_feature_reads = true;
+    SettingsBytes reply{};
+    EXPECT_EQ(read_settings(conn, reply), CommandResult::Failed);
+    conn.close_handles();
+    EXPECT_EQ(send_setting(conn, kH1, 1), CommandResult::NoDevice);
+}
+
+// The bootloader takes every feature report as the next firmware page, so no
+// application command may reach it.
+TEST(Bootloader, ApplicationCommandsAreRefusedAndFlashStaysUntouched) {
+    EmulatedBackend bus;
+    auto& box = bus.add_box(identity(kPidKelvo));
+    box.power_up_in_bootloader();
+    DeviceConnection conn;
+    ASSERT_TRUE(FindTheHid(bus, conn, kVid));
+    SettingsBytes reply{};
+    MemoryDump dump{};
+    EXPECT_EQ(set_tool_attached(conn, true), CommandResult::Bootloader);
+    EXPECT_EQ(read_settings(conn, reply), CommandResult::Bootloader);
+    EXPECT_EQ(send_setting(conn, kV2, 190), CommandResult::Bootloader);
+    EXPECT_EQ(read_memory(conn, dump), CommandResult::Bootloader);
+    EXPECT_EQ(enter_bootloader(conn), CommandResult::Bootloader);
+    EXPECT_TRUE(box.feature_log().empty());
+    EXPECT_TRUE(box.flash().empty());
+
+    const calibration::DeviceInfo info = calibration::read_device_info(conn);
+    EXPECT_FALSE(info.thresholds.has_value());
+    EXPECT_TRUE(info.manufacturer.has_value());
+    EXPECT_TRUE(box.flash().empty());
+}
+
+TEST(Bootloader, FirmwarePagesGoOutAsFortyBytesInAZeroedReport) {
+    EmulatedBackend bus;
+    auto& box = bus.add_box(identity(kPidKelvo));
+    box.power_up_in_bootloader();
+    DeviceConnection conn;
+    ASSERT_TRUE(FindTheHid(bus, conn, kVid));
+    std::array<std::uint8_t, kFirmwarePageSize> page{};
+    for (int i = 0; i < kFirmwarePageSize; ++i) page[i] = static_cast<std::uint8_t>(0xA0 + i);
+    ASSERT_EQ(send_firmware_page(conn, page), CommandResult::Sent);
+    const auto& report = box.feature_log().back();
+    ASSERT_EQ(report.size(), 65u);
+    EXPECT_EQ(report[0], 0);
+    EXPECT_TRUE(std::equal(page.begin(), page.end(), report.begin() + 1));
+    EXPECT_TRUE(std::all_of(report.begin() + 41, report.end(), [](std::uint8_t b) { return b == 0; }));
+    ASSERT_EQ(box.flash().size(), 40u);
+}
+
+// ---- Input drain and presence ---------------------------------------------
+
+TEST(Drain, CollectsEveryQueuedReportWithItsReportIdByte) {
+    EmulatedBackend bus;
+    auto& box = bus.add_box(identity(kPidKelvo));
+    DeviceConnection conn;
+    ASSERT_TRUE(FindTheHid(bus, conn, kVid));
+    EXPECT_EQ(drain_input(conn), DrainResult::Nothing);
+    EXPECT_FALSE(conn.last_result);
+    EXPECT_TRUE(probe_presence(conn));  // silent, not gone
+
+    for (int i = 0; i < 40; ++i) box.queue_raw(static_cast<std::uint8_t>(i), 200, 1, 0, 2);
+    ASSERT_EQ(drain_input(conn), DrainResult::Reports);
+    EXPECT_TRUE(conn.last_result);
+    ASSERT_EQ(conn.bytes_read, 40 * 6);
+    for (int i = 0; i < 40; ++i) {
+        const std::uint8_t* r = conn.input_report.data() + i * 6;
+        EXPECT_EQ(r[0], 0);
+        EXPECT_EQ(r[1], i);
+        EXPECT_EQ(r[2], 200);
+        EXPECT_EQ(r[5], 2);
+    }
+    EXPECT_EQ(box.queued_inputs(), 0u);
+}
+
+TEST(Drain, AFullBufferLeavesTheRestQueued) {
+    EmulatedBackend bus;
+    auto& box = bus.add_box(identity(kPidKelvo));
+    box.queue_limit = 6000;
+    DeviceConnection conn;
+    ASSERT_TRUE(FindTheHid(bus, conn, kVid));
+    for (int i = 0; i < 5400; ++i) box.queue_raw(1, 2, 0, 0, 0);
+    ASSERT_EQ(drain_input(conn), DrainResult::Reports);
+    EXPECT_EQ(conn.bytes_read, (kMaxBatchBytes / 6) * 6);
+    EXPECT_EQ(box.queued_inputs(), 5400u - kMaxBatchBytes / 6);
+    ASSERT_EQ(drain_input(conn), DrainResult::Reports);
+    EXPECT_EQ(box.queued_inputs(), 0u);
+}
+
+TEST(Drain, RemovalFailsTheReadAndTheProbe) {
+    EmulatedBackend bus;
+    auto& box = bus.add_box(identity(kPidKelvo));
+    DeviceConnection conn;
+    ASSERT_TRUE(FindTheHid(bus, conn, kVid));
+    box.queue_raw(1, 2, 0, 0, 0);
+    box.unplug();
+    EXPECT_EQ(drain_input(conn), DrainResult::Failed);
+    EXPECT_FALSE(probe_presence(conn));
+    // A box plugged in again is a new appearance; the old handles stay dead.
+    box.plug();
+    EXPECT_FALSE(probe_presence(conn));
+    ASSERT_TRUE(FindTheHid(bus, conn, kVid));
+    EXPECT_TRUE(probe_presence(conn));
+}
+
+TEST(Drain, BootloaderEntryTakesTheBoxAwayAndBringsItBackAsBootloader) {
+    ManualClock clock;
+    EmulatedBackend bus;
+    auto& box = bus.add_box(identity(kPidKelvo), clock.clock());
+    DeviceConnection conn;
+    ASSERT_TRUE(FindTheHid(bus, conn, kVid));
+    ASSERT_EQ(enter_bootloader(conn), CommandResult::Sent);
+    EXPECT_FALSE(probe_presence(conn));
+    EXPECT_FALSE(FindTheHid(bus, conn, kVid));
+    clock.now += box.reenumerate_delay;
+    ASSERT_TRUE(FindTheHid(bus, conn, kVid));
+    EXPECT_EQ(conn.product_id, kPidBootloader);
+}
+
+// ---- Identity -----------------------------------------------------------
+
+TEST(Identity, VersionCaptions) {
+    const std::pair<std::uint16_t, const char*> cases[] = {
+        {0x0106, " 1.6"}, {0x010A, " 1.A"}, {0x0210, " 2.10"}, {0x8001, " -128.1"},
+        {0x0100, " 1.0"}, {0x01FF, " 1.FF"}, {0x0000, " 0.0"}, {0xFFFF, " -1.FF"},
+    };
+    for (const auto& [version, caption] : cases)
+        EXPECT_EQ(calibration::version_caption(version), caption) << std::hex << version;
+}
+
+TEST(Identity, StringsShowTheLowByteOfEachUnitUpToTheFirstZero) {
+    EXPECT_EQ(calibration::decode_box_string(u"ACME"), "ACME");
+    EXPECT_EQ(calibration::decode_box_string(u""), "");
+    EXPECT_EQ(calibration::decode_box_string(u"AB\u0100CD"), "AB");  // low byte 0 ends it
+    EXPECT_EQ(calibration::decode_box_string(u"\u00e9t\u00e9"), "\xe9t\xe9");  // Latin-1
+    EXPECT_EQ(calibration::decode_box_string(u"\u0141x"), "\x41x");  // only the low byte
+    EXPECT_EQ(calibration::decode_box_string(std::u16string(80, u'x')).size(), 50u);
+}
+
+TEST(Identity, TitlesByProduct) {
+    EXPECT_STREQ(calibration::window_title(true, kPidKelvo), "Kelvo shifter interface calibration v1.6");
+    EXPECT_STREQ(calibration::window_title(true, kPidDravi), "Dravi shifter interface calibration v1.6");
+    EXPECT_STREQ(calibration::window_title(true, kPidGeneric), "USB shifter interface calibration v1.6");
+    EXPECT_STREQ(calibration::window_title(true, kPidBootloader), "Kelvo/Dravi shifter interface calibration");
+    EXPECT_STREQ(calibration::window_title(false, kPidKelvo), "Kelvo/Dravi shifter interface calibration");
+}
+
+TEST(Identity, ReadoutFillsStringsAndKeepsThresholdsWhenTheReadFails) {
+    EmulatedBackend bus;
+    BoxIdentity id = identity(kPidKelvo);
+    id.manufacturer = u"ACME";
+    id.serial = u"SN-1";
+    id.version = 0x010A;
+    auto& box = bus.add_box(id);
+    DeviceConnection conn;
+    ASSERT_TRUE(FindTheHid(bus, conn, kVid));
+    calibration::DeviceInfo info = calibration::read_device_info(conn);
+    EXPECT_EQ(info.manufacturer, "ACME");
+    EXPECT_EQ(info.version, " 1.A");
+    EXPECT_EQ(info.serial, "SN-1");
+    ASSERT_TRUE(info.thresholds);
+    EXPECT_EQ(info.thresholds->v2, 190);
+    EXPECT_TRUE(box.tool_attached());
+
+    box.fail_feature_reads = true;
+    box.fail_strings = true;
+    info = calibration::read_device_info(conn);
+    EXPECT_FALSE(info.thresholds);
+    EXPECT_FALSE(info.manufacturer);
+    EXPECT_FALSE(info.version);
+    EXPECT_FALSE(info.product);
+}

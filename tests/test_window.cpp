@@ -1,0 +1,266 @@
+// The window driven as a user drives it, against the emulated box.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include "Commands.h"
+#include "EmulatedBackend.h"
+#include "Products.h"
+#include "ScriptedDialogs.h"
+#include "frmMain.h"
+
+using emulator::BoxIdentity;
+using emulator::EmulatedBackend;
+
+namespace {
+
+constexpr std::uint16_t kVid = 0x1209;
+
+struct ManualClock {
+    std::chrono::milliseconds now{0};
+    emulator::Clock clock() {
+        return [this] { return now; };
+    }
+};
+
+class Window : public ::testing::Test {
+protected:
+    emulator::BoxModel& add_box(std::uint16_t pid = device::kPidKelvo) {
+        BoxIdentity id;
+        id.vendor_id = kVid;
+        id.product_id = pid == device::kPidBootloader ? device::kPidKelvo : pid;
+        emulator::BoxModel& box = bus.add_box(id, clock.clock());
+        if (pid == device::kPidBootloader) box.power_up_in_bootloader();
+        return box;
+    }
+    frmMain& open() {
+        AppConfig config;
+        config.vendor_id = kVid;
+        window = std::make_unique<frmMain>(bus, dialogs, config);
+        return *window;
+    }
+    ManualClock clock;
+    EmulatedBackend bus;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<frmMain> window;
+};
+
+std::vector<std::uint8_t> report(std::initializer_list<int> head, std::size_t length = 65) {
+    std::vector<std::uint8_t> v(length, 0);
+    std::size_t i = 0;
+    for (int b : head) v[i++] = static_cast<std::uint8_t>(b);
+    return v;
+}
+
+}  // namespace
+
+TEST_F(Window, StartsWithoutABoxInTheNoDeviceState) {
+    frmMain& w = open();
+    EXPECT_EQ(w.windowTitle(), "Vantrel Shifter interface calibration v1.5");
+    for (QPushButton* b : {w.btnUpdate, w.cmd_CheckFirmware, w.cmd_auto_cal, w.cmd_factory_reset})
+        EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
+    for (QLineEdit* t : {w.Text7, w.Text8, w.Text9, w.Text10}) {
+        EXPECT_TRUE(t->isHidden());
+        EXPECT_TRUE(t->text().isEmpty());
+    }
+    for (QWidget* m : {w.TickV1, w.TickV2, w.TickH1, w.TickH2}) EXPECT_TRUE(m->isHidden());
+    EXPECT_EQ(w.Gear->text(), "");
+    EXPECT_FALSE(w.Frame1->isEnabled());
+    EXPECT_EQ(w.Timer->interval(), 500);
+    EXPECT_TRUE(w.Timer->isActive());
+    EXPECT_FALSE(w.conn().device_found);
+}
+
+TEST_F(Window, ControlsCarryTheirDesignNamesAndPlaces) {
+    frmMain& w = open();
+    struct Case { const char* name; QRect px; };
+    const Case cases[] = {
+        {"cmd_auto_cal", {48, 480, 167, 33}}, {"btnUpdate", {240, 480, 167, 33}},
+        {"Graph", {99, 184, 260, 260}},       {"Text9", {144, 144, 49, 25}},
+        {"Frame1", {8, 8, 433, 121}},         {"Gear", {376, 272, 53, 91}},
+    };
+    for (const Case& c : cases) {
+        auto* child = w.findChild<QWidget*>(c.name);
+        ASSERT_NE(child, nullptr) << c.name;
+        EXPECT_EQ(child->geometry(), c.px) << c.name;
+    }
+    for (const char* name : {"lblSerialNumber", "lblVersion", "lblProduct", "lblManuf", "Label2", "Label3",
+                             "Label4", "Label5", "TickV1", "TickV2", "TickH1", "TickH2", "lblX", "lblY",
+                             "Text7", "Text8", "Text10", "cmd_factory_reset", "cmd_CheckFirmware", "Pic", "Progress"})
+        EXPECT_NE(w.findChild<QWidget*>(name), nullptr) << name;
+    EXPECT_NE(w.findChild<QTimer*>("Timer"), nullptr);
+    for (const char* line : {"lineV1", "lineV2", "lineH1", "LineH2", "SeqH1", "SeqH2"})
+        EXPECT_NE(w.Graph->findChild<monitor::GraphLine*>(line), nullptr) << line;
+}
+
+TEST_F(Window, StartsConnectedWithTheBoxReadBeforeItIsShown) {
+    emulator::BoxSettings s;
+    const std::uint8_t values[6] = {0x66, 0x98, 0x40, 0xBE, 0x64, 0x9B};
+    std::copy(values, values + 6, s.value);
+    auto& box = add_box();
+    box.set_settings(s);
+    frmMain& w = open();
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(w.windowTitle(), "Kelvo shifter interface calibration v1.6");
+    EXPECT_EQ(w.thresholds().h1, 102);
+    EXPECT_EQ(w.thresholds().h2, 152);
+    EXPECT_EQ(w.thresholds().v1, 64);
+    EXPECT_EQ(w.thresholds().v2, 190);
+    EXPECT_EQ(w.thresholds().s1, 100);
+    EXPECT_EQ(w.thresholds().s2, 155);
+    EXPECT_EQ(w.Text9->text(), "102");
+    EXPECT_EQ(w.Text10->text(), "152");
+    EXPECT_EQ(w.Text7->text(), "190");
+    EXPECT_EQ(w.Text8->text(), "64");
+    EXPECT_EQ(w.lblManuf->text(), " Vantrel");
+    EXPECT_EQ(w.lblProduct->text(), " Kelvo shifter interface");
+    EXPECT_EQ(w.lblSerialNumber->text(), " KV-000123");
+    EXPECT_EQ(w.lblVersion->text(), " 1.6");
+    for (QPushButton* b : {w.btnUpdate, w.cmd_CheckFirmware, w.cmd_auto_cal, w.cmd_factory_reset})
+        EXPECT_TRUE(b->isEnabled()) << b->objectName().toStdString();
+    for (QLineEdit* t : {w.Text7, w.Text8, w.Text9, w.Text10}) EXPECT_TRUE(t->isEnabled());
+    EXPECT_TRUE(w.Frame1->isEnabled());
+    EXPECT_TRUE(w.Graph->isEnabled());
+    EXPECT_FALSE(w.TickV1->isHidden());
+    EXPECT_EQ(w.Timer->interval(), 50);
+    // Attached, then the settings read: 00 DB 01, then 00 F0 01 00.
+    ASSERT_EQ(box.feature_log().size(), 2u);
+    EXPECT_EQ(box.feature_log()[0], report({0x00, 0xDB, 0x01}));
+    EXPECT_EQ(box.feature_log()[1], report({0x00, 0xF0, 0x01, 0x00}));
+}
+
+TEST_F(Window, TitlesFollowTheModel) {
+    const std::pair<std::uint16_t, const char*> cases[] = {
+        {device::kPidKelvo, "Kelvo shifter interface calibration v1.6"},
+        {device::kPidDravi, "Dravi shifter interface calibration v1.6"},
+        {device::kPidGeneric, "USB shifter interface calibration v1.6"},
+        {device::kPidBootloader, "Kelvo/Dravi shifter interface calibration"},
+    };
+    for (const auto& [pid, title] : cases) {
+        EmulatedBackend local;
+        BoxIdentity id;
+        id.vendor_id = kVid;
+        id.product_id = pid == device::kPidBootloader ? device::kPidKelvo : pid;
+        emulator::BoxModel& box = local.add_box(id);
+        if (pid == device::kPidBootloader) box.power_up_in_bootloader();
+        AppConfig config;
+        config.vendor_id = kVid;
+        frmMain w(local, dialogs, config);
+        EXPECT_EQ(w.windowTitle(), title) << std::hex << pid;
+    }
+}
+
+TEST_F(Window, BootloaderGetsOnlyTheInformationFrameAndIsNeverWrittenTo) {
+    auto& box = add_box(device::kPidBootloader);
+    {
+        frmMain& w = open();
+        EXPECT_TRUE(w.cmd_CheckFirmware->isEnabled());
+        EXPECT_TRUE(w.Frame1->isEnabled());
+        for (QPushButton* b : {w.btnUpdate, w.cmd_auto_cal, w.cmd_factory_reset}) EXPECT_FALSE(b->isEnabled());
+        for (QLineEdit* t : {w.Text7, w.Text8, w.Text9, w.Text10}) EXPECT_TRUE(t->isHidden());
+        EXPECT_FALSE(w.Graph->isEnabled());
+        EXPECT_TRUE(w.TickV1->isHidden());
+        EXPECT_EQ(w.lblManuf->text(), " Vantrel");
+        // Ticks poll the bootloader, the readout runs again, then the window closes.
+        for (int i = 0; i < 5; ++i) w.Timer_Timer();
+        w.read_device_info();
+        EXPECT_TRUE(w.conn().device_found);
+        w.close();
+    }
+    window.reset();
+    EXPECT_TRUE(box.feature_log().empty());
+    EXPECT_TRUE(box.flash().empty());
+}
+
+TEST_F(Window, ClosingWritesEverythingBackByteForByte) {
+    auto& box = add_box();
+    frmMain& w = open();
+    box.clear_log();
+    w.thresholds() = {10, 20, 30, 40, 50, 60};
+    w.close();
+    const auto& log = box.feature_log();
+    ASSERT_EQ(log.size(), 7u);
+    // Bytes 2 and 3 carry over from the settings read of the readout (01 00).
+    EXPECT_EQ(log[0], report({0x00, 0xDB, 0x00, 0x00}));
+    EXPECT_EQ(log[1], report({0x00, 0xEE, 3, 40}));
+    EXPECT_EQ(log[2], report({0x00, 0xEE, 2, 30}));
+    EXPECT_EQ(log[3], report({0x00, 0xEE, 0, 10}));
+    EXPECT_EQ(log[4], report({0x00, 0xEE, 1, 20}));
+    EXPECT_EQ(log[5], report({0x00, 0xEE, 5, 60}));
+    EXPECT_EQ(log[6], report({0x00, 0xEE, 4, 50}));
+    EXPECT_FALSE(box.tool_attached());
+    EXPECT_EQ(bus.open_handles(), 0);
+    window.reset();  // the destructor does not send it all again
+    EXPECT_EQ(box.feature_log().size(), 7u);
+}
+
+TEST_F(Window, ClosingSkipsThresholdsThatDoNotFitInAByte) {
+    auto& box = add_box();
+    frmMain& w = open();
+    box.clear_log();
+    w.thresholds() = {-3, 3, 30, 260, 50, 60};
+    w.close();
+    std::vector<int> indices;
+    for (const auto& r : box.feature_log())
+        if (r[1] == 0xEE) indices.push_back(r[2]);
+    EXPECT_EQ(indices, (std::vector<int>{2, 1, 5, 4}));
+    EXPECT_EQ(box.settings().value[device::kH1], 102);  // untouched, not wrapped
+}
+
+TEST_F(Window, ClosingWithoutABoxSendsNothing) {
+    frmMain& w = open();
+    w.close();
+    EXPECT_EQ(bus.open_handles(), 0);
+    EXPECT_TRUE(w.isHidden());
+}
+
+TEST_F(Window, BoxWithOddReportLengthsIsShownButNotServed) {
+    auto& box = add_box();
+    box.app_caps = {6, 8};
+    frmMain& w = open();
+    EXPECT_TRUE(w.conn().device_found);
+    EXPECT_FALSE(w.lblNotice->isHidden());
+    EXPECT_TRUE(w.lblNotice->text().contains("8 bytes"));
+    EXPECT_FALSE(w.btnUpdate->isEnabled());
+    EXPECT_FALSE(w.cmd_auto_cal->isEnabled());
+    EXPECT_EQ(w.lblManuf->text(), " Vantrel");
+    w.close();
+    EXPECT_TRUE(box.feature_log().empty());
+}
+
+TEST_F(Window, BoxThatMayNotBeOpenedIsExplainedInTheFrame) {
+    add_box();
+    bus.open_errors = {device::HidError{device::HidErrorKind::PermissionDenied,
+                                        "The box is attached, but this user may not open it."}};
+    frmMain& w = open();
+    EXPECT_FALSE(w.conn().device_found);
+    EXPECT_FALSE(w.lblNotice->isHidden());
+    EXPECT_TRUE(w.lblNotice->text().contains("may not open"));
+    bus.open_errors.clear();
+    w.Timer_Timer();
+    EXPECT_TRUE(w.conn().device_found);
+    EXPECT_TRUE(w.lblNotice->isHidden());
+}
+
+TEST_F(Window, DisableAndEnableAfterAConnection) {
+    add_box();
+    frmMain& w = open();
+    w.DisableUI();
+    EXPECT_EQ(w.windowTitle(), "Vantrel Shifter interface calibration v1.5");
+    EXPECT_EQ(w.Timer->interval(), 500);
+    EXPECT_EQ(w.lblManuf->text(), "");
+    EXPECT_TRUE(w.lblX->isHidden());
+    for (monitor::GraphLine* l : {w.Graph->lineV1, w.Graph->SeqH1}) EXPECT_FALSE(l->isVisible());
+    w.EnableUI();
+    EXPECT_EQ(w.windowTitle(), "Kelvo shifter interface calibration v1.6");
+    EXPECT_EQ(w.Timer->interval(), 50);
+    EXPECT_FALSE(w.lblX->isHidden());
+    EXPECT_EQ(w.lblManuf->text(), " Vantrel");
+}
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
