@@ -1,0 +1,207 @@
+// The polling tick against the emulated box: reading, decoding, removal and
+// return, and the travel map as a user sees it.
+#include <QApplication>
+#include <set>
+
+#include "DemoStick.h"
+#include "WindowFixture.h"
+
+namespace {
+
+int cells(const monitor::Trace& t) { return static_cast<int>(t.count()); }
+bool cell(const monitor::Trace& t, int x, int y) { return t.test(static_cast<std::size_t>(x) * 256 + y); }
+
+}  // namespace
+
+using Live = WindowFixture;
+
+TEST_F(Live, ABatchShowsItsFirstReportAndPlotsEveryOne) {
+    auto& box = add_box();
+    frmMain& w = open();
+    box.queue_raw(30, 220, 1, 0, 0);   // "1"
+    box.queue_raw(31, 20, 2, 0, 0);    // "2"
+    box.queue_raw(128, 230, 4, 0, 0);  // "3"
+    w.Timer_Timer();
+    EXPECT_EQ(w.Gear->text(), "1");
+    EXPECT_EQ(w.lblX->text(), "30");
+    EXPECT_EQ(w.lblY->text(), "220");
+    EXPECT_EQ(cells(w.mon().h_pattern_trace), 3);
+    EXPECT_TRUE(cell(w.mon().h_pattern_trace, 128, 230));
+    // The first report opens the range 10 wide (25..35); the others widen it.
+    EXPECT_EQ(w.mon().x_min, 25);
+    EXPECT_EQ(w.mon().x_max, 128);
+    EXPECT_EQ(w.mon().y_min, 20);
+    EXPECT_EQ(w.mon().y_max, 230);
+    EXPECT_EQ(w.Timer->interval(), 50);
+}
+
+TEST_F(Live, GearCaptionsFollowTheBoxAndKeepTheLastOnUnlistedValues) {
+    auto& box = add_box();
+    frmMain& w = open();
+    struct Step { int gear, minus; const char* caption; };
+    const Step steps[] = {
+        {0, 1, "-"}, {0, 0, "N"}, {0x80, 1, "+"}, {0x03, 0, "+"}, {64, 0, "R"}, {32, 0, "6"}, {0xFF, 0, "6"},
+    };
+    for (const Step& s : steps) {
+        box.queue_raw(0, 255, static_cast<std::uint8_t>(s.gear), static_cast<std::uint8_t>(s.minus), 0);
+        w.Timer_Timer();
+        EXPECT_EQ(w.Gear->text(), s.caption) << s.gear << "/" << s.minus;
+    }
+    EXPECT_EQ(w.lblX->text(), "0");
+    EXPECT_EQ(w.lblY->text(), "255");
+}
+
+TEST_F(Live, RemovalIsHandledWithinOneTickAndTheBoxIsFoundAgain) {
+    auto& box = add_box();
+    frmMain& w = open();
+    box.move_stick(40, 230);
+    w.Timer_Timer();
+    ASSERT_EQ(cells(w.mon().h_pattern_trace), 1);
+
+    const int searches = bus.enumerations;
+    box.unplug();
+    w.Timer_Timer();
+    EXPECT_FALSE(w.conn().device_found);
+    EXPECT_EQ(bus.open_handles(), 0);
+    EXPECT_EQ(bus.enumerations - searches, 2);  // once after the removal, once more at the end
+    EXPECT_EQ(cells(w.mon().h_pattern_trace), 0);
+    EXPECT_EQ(w.mon().x_min, 255);
+    EXPECT_EQ(w.mon().shown_mode, monitor::kModeNone);
+    EXPECT_FALSE(w.btnUpdate->isEnabled());
+    EXPECT_FALSE(w.cmd_auto_cal->isEnabled());
+    EXPECT_TRUE(w.Text7->isHidden());
+    EXPECT_EQ(w.Gear->text(), "");
+    EXPECT_EQ(w.Timer->interval(), 500);
+
+    // Each tick without a box searches once.
+    w.Timer_Timer();
+    EXPECT_EQ(bus.enumerations - searches, 3);
+
+    box.plug();
+    w.Timer_Timer();
+    EXPECT_TRUE(w.conn().device_found);
+    EXPECT_EQ(w.Timer->interval(), 50);
+    EXPECT_TRUE(w.btnUpdate->isEnabled());
+    box.move_stick(40, 20);
+    w.Timer_Timer();
+    EXPECT_EQ(w.Gear->text(), "2");
+}
+
+TEST_F(Live, ASilentBoxIsNotTakenForARemovedOne) {
+    auto& box = add_box();
+    frmMain& w = open();
+    box.move_stick(128, 230);
+    w.Timer_Timer();
+    const int searches = bus.enumerations;
+    for (int i = 0; i < 20; ++i) w.Timer_Timer();
+    EXPECT_TRUE(w.conn().device_found);
+    EXPECT_EQ(bus.enumerations, searches);
+    EXPECT_EQ(w.Gear->text(), "3");
+    EXPECT_EQ(w.Timer->interval(), 50);
+}
+
+TEST_F(Live, TheBootloaderIsPolledButNothingIsDecoded) {
+    auto& box = add_box(device::kPidBootloader);
+    frmMain& w = open();
+    box.queue_raw(10, 20, 1, 0, 0);
+    w.Timer_Timer();
+    EXPECT_EQ(box.queued_inputs(), 0u);
+    EXPECT_EQ(w.Gear->text(), "");
+    EXPECT_EQ(w.lblX->text(), "000");
+    EXPECT_EQ(cells(w.mon().h_pattern_trace), 0);
+    w.Timer_Timer();  // nothing queued: the probe keeps it connected
+    EXPECT_TRUE(w.conn().device_found);
+    box.unplug();
+    w.Timer_Timer();
+    EXPECT_FALSE(w.conn().device_found);
+}
+
+TEST_F(Live, ModesKeepTheirOwnTraceAndLayout) {
+    auto& box = add_box();
+    frmMain& w = open();
+    monitor::GraphView& g = *w.Graph;
+    // An H-pattern report first, a sequential one behind it in the same batch.
+    box.queue_raw(50, 60, 0, 0, 0);
+    box.queue_raw(128, 200, 0x80, 0, 2);
+    w.Timer_Timer();
+    EXPECT_TRUE(cell(w.mon().h_pattern_trace, 50, 60));
+    EXPECT_TRUE(cell(w.mon().sequential_trace, 128, 200));
+    EXPECT_EQ(w.mon().shown_mode, monitor::kModeH);
+    EXPECT_TRUE(g.lineV1->isVisible());
+    EXPECT_FALSE(g.SeqH1->isVisible());
+    EXPECT_FALSE(w.Text9->isHidden());
+
+    // The box switches to sequential mode: the other trace and lines show.
+    box.queue_raw(128, 210, 0x80, 0, 2);
+    w.Timer_Timer();
+    EXPECT_EQ(w.mon().shown_mode, monitor::kModeSequential);
+    EXPECT_FALSE(g.lineV1->isVisible());
+    EXPECT_TRUE(g.SeqH1->isVisible());
+    EXPECT_TRUE(w.Text9->isHidden());
+    EXPECT_TRUE(w.Text10->isHidden());
+    EXPECT_EQ(w.Text7->text(), QString::number(w.thresholds().s2));
+    EXPECT_EQ(w.Gear->text(), "+");
+
+    // Edits of the hidden X boxes do nothing in sequential mode.
+    const int h1 = w.thresholds().h1;
+    w.Text9->setText("17");
+    box.queue_raw(128, 205, 0, 0, 2);
+    w.Timer_Timer();
+    EXPECT_EQ(w.thresholds().h1, h1);
+
+    // Back to H-pattern: the earlier trace is still there.
+    box.queue_raw(60, 70, 0, 0, 0);
+    w.Timer_Timer();
+    EXPECT_EQ(w.mon().shown_mode, monitor::kModeH);
+    EXPECT_TRUE(cell(w.mon().h_pattern_trace, 50, 60));
+    EXPECT_EQ(w.thresholds().h1, 17);
+}
+
+TEST_F(Live, TypedThresholdsMoveTheLinesOnTheNextTick) {
+    auto& box = add_box();
+    frmMain& w = open();
+    box.move_stick(128, 128);
+    w.Timer_Timer();
+    w.Text9->setText(" 12.5 ");
+    w.Text7->setText("255");
+    box.move_stick(128, 128);
+    w.Timer_Timer();
+    EXPECT_EQ(w.thresholds().h1, 12);
+    EXPECT_EQ(w.thresholds().v2, 190);  // 255 is not accepted
+    EXPECT_EQ(w.Text7->text(), "255");  // the text stays as typed
+    EXPECT_DOUBLE_EQ(w.Graph->lineV1->X1, monitor::map_x(12, w.Graph->ScaleWidth()));
+    EXPECT_DOUBLE_EQ(w.Graph->lineV1->X2, w.Graph->lineV1->X1);
+}
+
+// The emulated hand moves the stick through the H gate at the box's own pace
+// while the window ticks every 50 ms: every gear shows, and the map fills.
+TEST_F(Live, MovingTheStickThroughTheGatesDrawsTheGateAndShowsTheGears) {
+    auto& box = add_box();
+    frmMain& w = open();
+    std::set<QString> captions;
+    for (std::int64_t ms = 0; ms < emulator::DemoStick::cycle_length(); ms += 10) {
+        const emulator::StickPosition p = emulator::DemoStick::position_at(ms);
+        box.move_stick(p.x, p.y, p.sequential);
+        if (ms % 50 == 0) {
+            w.Timer_Timer();
+            captions.insert(w.Gear->text());
+        }
+    }
+    for (const char* gear : {"1", "2", "3", "4", "5", "6", "R", "N"}) EXPECT_TRUE(captions.count(gear)) << gear;
+    EXPECT_GT(cells(w.mon().h_pattern_trace), 200);
+    // The drawing shows the travel: the gate's corners are inked, the centre
+    // of an empty quadrant is not.
+    const QImage image = w.Graph->snapshot();
+    int dark = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) < 64) ++dark;
+    EXPECT_GT(dark, 300);
+}
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
