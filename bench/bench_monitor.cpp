@@ -1,0 +1,155 @@
+// What one tick of the live monitor costs: a batch drawn onto a map whose
+// trace is full, the same tick with a replot that tests every cell and draws
+// every point again, and a tick on a box that has nothing to say.
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPen>
+#include <QWidget>
+
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "BuildConfig.h"
+#include "Connection.h"
+#include "EmulatedBackend.h"
+#include "GraphView.h"
+#include "Monitor.h"
+#include "MonitorState.h"
+
+namespace {
+
+int px(int twips) { return twips / 15; }
+
+// The monitor's controls at their places in the window, with a full
+// H-pattern trace that has already been drawn once.
+struct MonitorRig {
+    MonitorRig() {
+        window = std::make_unique<QWidget>();
+        window->resize(px(6735), px(9000));
+        auto box = [&](const char* text, int l, int t) {
+            auto* e = new QLineEdit(text, window.get());
+            e->setGeometry(px(l), px(t), px(735), px(375));
+            return e;
+        };
+        auto label = [&](int l, int t, int w, int h) {
+            auto* e = new QLabel(window.get());
+            e->setGeometry(px(l), px(t), px(w), px(h));
+            return e;
+        };
+        auto marker = [&](int l, int t, int w, int h) {
+            auto* e = new QFrame(window.get());
+            e->setGeometry(px(l), px(t), px(w), px(h));
+            return e;
+        };
+        c.Text10 = box("177", 3960, 2160);
+        c.Text9 = box("72", 2160, 2160);
+        c.Text8 = box("56", 5640, 5760);
+        c.Text7 = box("194", 5640, 3240);
+        c.Graph = new monitor::GraphView(window.get());
+        c.Graph->setGeometry(px(1485), px(2760), px(3900), px(3900));
+        c.Gear = label(5640, 4080, 795, 1365);
+        c.TickV2 = marker(5380, 3120, 200, 45);
+        c.TickV1 = marker(1290, 3120, 200, 45);
+        c.TickH1 = marker(1560, 2570, 45, 200);
+        c.TickH2 = marker(1560, 6650, 45, 200);
+        c.lblY = label(600, 4560, 615, 255);
+        c.lblX = label(2880, 6860, 1005, 375);
+        monitor::initialise_values(s, *c.Graph);
+        window->show();
+
+        std::mt19937 rng(7);
+        for (int i = 0; i < 20; ++i) {
+            const std::uint8_t gears[] = {1, 2, 4, 8, 16, 32, 64};
+            batch.insert(batch.end(), {0, static_cast<std::uint8_t>(rng() % 256), static_cast<std::uint8_t>(rng() % 256),
+                                       gears[rng() % 7], 0, 0});
+        }
+        s.h_pattern_trace.set();
+        s.shown_mode = monitor::kModeNone;
+        tick();  // lays out and draws the full trace once
+    }
+
+    void tick() { monitor::process_batch(batch.data(), static_cast<int>(batch.size()), 6, s, t, c); }
+
+    std::unique_ptr<QWidget> window;
+    monitor::MonitorControls c;
+    monitor::MonitorState s;
+    monitor::Thresholds t;
+    std::vector<std::uint8_t> batch;
+};
+
+void BM_TickFullTrace(benchmark::State& state) {
+    MonitorRig rig;
+    for (auto _ : state) {
+        rig.tick();
+        QImage shown = rig.c.Graph->snapshot();
+        benchmark::DoNotOptimize(shown.constBits());
+    }
+}
+BENCHMARK(BM_TickFullTrace)->Unit(benchmark::kMicrosecond);
+
+// The replot done literally: every one of the 65,536 cells tested and a
+// 2-pixel point drawn for each set one, every tick. The tick's own (cached)
+// replot still runs inside process_batch; with nothing new it costs a few
+// microseconds.
+void BM_TickLiteralReplot(benchmark::State& state) {
+    MonitorRig rig;
+    monitor::GraphView& g = *rig.c.Graph;
+    QImage literal(g.ScaleWidth(), g.ScaleHeight(), QImage::Format_RGB32);
+    literal.fill(Qt::white);
+    const double w = g.ScaleWidth();
+    const double h = g.ScaleHeight();
+    for (auto _ : state) {
+        rig.tick();
+        {
+            QPainter p(&literal);
+            p.setPen(QPen(Qt::black, 2));
+            for (int x = 0; x < 256; ++x)
+                for (int y = 0; y < 256; ++y)
+                    if (rig.s.h_pattern_trace.test(static_cast<std::size_t>(x) * 256 + y))
+                        p.drawPoint(QPointF(monitor::map_x(x, w), monitor::map_y(y, h)));
+        }
+        QImage shown = g.snapshot();
+        benchmark::DoNotOptimize(shown.constBits());
+        benchmark::DoNotOptimize(literal.constBits());
+    }
+}
+BENCHMARK(BM_TickLiteralReplot)->Unit(benchmark::kMicrosecond);
+
+// A box that is attached but has queued nothing: the drain comes back empty
+// and the presence probe answers.
+void BM_TickSilent(benchmark::State& state) {
+    emulator::EmulatedBackend backend;
+    backend.add_box();
+    device::DeviceConnection conn;
+    if (!device::FindTheHid(backend, conn, buildcfg::kVendorId)) {
+        state.SkipWithError("the emulated box was not found");
+        return;
+    }
+    for (auto _ : state) {
+        const device::DrainResult read = device::drain_input(conn);
+        const bool present = conn.last_result || device::probe_presence(conn);
+        benchmark::DoNotOptimize(read);
+        benchmark::DoNotOptimize(present);
+    }
+    if (conn.bytes_read != 0 || !conn.device_found) state.SkipWithError("the silent box delivered reports");
+}
+BENCHMARK(BM_TickSilent)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    QApplication app(argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
