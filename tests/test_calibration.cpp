@@ -1,0 +1,295 @@
+// Automatic calibration, save and factory reset, driven through the window
+// against the emulated box.
+#include <QApplication>
+
+#include "Writes.h"
+#include "WindowFixture.h"
+
+namespace {
+
+const QColor kRed(255, 0, 0);
+const QColor kBlue(0, 0, 255);
+const QColor kGreen(0, 255, 0);
+
+void expect_idle_look(frmMain& w) {
+    EXPECT_EQ(w.cmd_auto_cal->text(), "Start calibration");
+    for (monitor::GraphLine* l : {w.Graph->lineH1, w.Graph->LineH2, w.Graph->lineV1, w.Graph->lineV2})
+        EXPECT_EQ(l->color(), kBlue) << l->objectName().toStdString();
+    for (monitor::GraphLine* l : {w.Graph->SeqH1, w.Graph->SeqH2})
+        EXPECT_EQ(l->color(), kGreen) << l->objectName().toStdString();
+    for (QLineEdit* t : {w.Text7, w.Text8, w.Text9, w.Text10}) EXPECT_TRUE(t->isEnabled());
+    EXPECT_FALSE(w.mon().auto_calibrating);
+}
+
+// Sweeps the corners of a travel range in one mode, a tick after each report.
+// It starts in the middle: a range opens 10 wide around its first report, so a
+// first report in a corner would reach 5 past it.
+void sweep(frmMain& w, emulator::BoxModel& box, int x0, int x1, int y0, int y1, bool sequential = false) {
+    box.move_stick(static_cast<std::uint8_t>((x0 + x1) / 2), static_cast<std::uint8_t>((y0 + y1) / 2), sequential);
+    w.Timer_Timer();
+    for (int x : {x0, x1})
+        for (int y : {y0, y1}) {
+            box.move_stick(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), sequential);
+            w.Timer_Timer();
+        }
+}
+
+}  // namespace
+
+using Calibration = WindowFixture;
+
+TEST_F(Calibration, StartShowsTheMessageAndLocksTheThresholds) {
+    add_box();
+    frmMain& w = open();
+    w.cmd_auto_cal_Click();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].kind, "information");
+    EXPECT_EQ(dialogs.shown[0].title, "Automatic calibration");
+    EXPECT_EQ(dialogs.shown[0].text,
+              "Move shifter through all gears several times\r\n\r\nThen click \"Save calibration\" button");
+    EXPECT_TRUE(w.mon().auto_calibrating);
+    EXPECT_EQ(w.cmd_auto_cal->text(), "Cancel calibration");
+    for (monitor::GraphLine* l : {w.Graph->lineH1, w.Graph->LineH2, w.Graph->lineV1, w.Graph->lineV2,
+                                  w.Graph->SeqH1, w.Graph->SeqH2})
+        EXPECT_EQ(l->color(), kRed);
+    for (QLineEdit* t : {w.Text7, w.Text8, w.Text9, w.Text10}) EXPECT_FALSE(t->isEnabled());
+}
+
+TEST_F(Calibration, TicksWhileTheMessageIsOpenAlreadyCalibrate) {
+    auto& box = add_box();
+    frmMain& w = open();
+    dialogs.while_open = [&] {
+        box.move_stick(125, 125);
+        box.move_stick(20, 10);
+        box.move_stick(230, 240);
+        w.Timer_Timer();
+    };
+    w.cmd_auto_cal_Click();
+    EXPECT_EQ(w.Gear->text(), "");
+    EXPECT_EQ(w.mon().x_min, 20);
+    EXPECT_EQ(w.mon().x_max, 230);
+    EXPECT_EQ(w.thresholds().h1, 72);
+    EXPECT_EQ(w.thresholds().h2, 177);
+    EXPECT_EQ(w.thresholds().v1, 56);
+    EXPECT_EQ(w.thresholds().v2, 194);
+    EXPECT_EQ(w.Text9->text(), "72");
+    EXPECT_EQ(w.Text7->text(), "194");
+}
+
+TEST_F(Calibration, CancelReloadsTheBoxThresholdsAndAFreshStartForgetsTheRange) {
+    auto& box = add_box();
+    frmMain& w = open();
+    w.cmd_auto_cal_Click();
+    sweep(w, box, 20, 230, 10, 240);
+    ASSERT_EQ(w.thresholds().h1, 72);
+    w.cmd_auto_cal_Click();  // cancel
+    expect_idle_look(w);
+    EXPECT_EQ(w.thresholds().h1, 102);
+    EXPECT_EQ(w.Text9->text(), "102");
+    EXPECT_EQ(w.Text10->text(), "152");
+    EXPECT_EQ(w.Text7->text(), "190");
+    EXPECT_EQ(w.Text8->text(), "64");
+    EXPECT_TRUE(setting_writes(box).empty());
+
+    w.cmd_auto_cal_Click();
+    EXPECT_EQ(w.mon().x_min, 255);
+    EXPECT_EQ(w.mon().x_max, 0);
+    EXPECT_EQ(w.mon().h_pattern_trace.count(), 0u);
+    sweep(w, box, 100, 110, 100, 110);
+    EXPECT_EQ(w.thresholds().h1, 102);  // 100 + 10 * 0.25, not the first range's
+}
+
+TEST_F(Calibration, RemovalDuringACalibrationKeepsItRunning) {
+    auto& box = add_box();
+    frmMain& w = open();
+    w.cmd_auto_cal_Click();
+    sweep(w, box, 20, 230, 10, 240);
+    box.unplug();
+    w.Timer_Timer();
+    EXPECT_TRUE(w.mon().auto_calibrating);
+    EXPECT_EQ(w.cmd_auto_cal->text(), "Cancel calibration");
+    EXPECT_FALSE(w.cmd_auto_cal->isEnabled());
+    EXPECT_EQ(w.mon().x_min, 255);
+
+    emulator::BoxSettings s;
+    s.value[device::kH1] = 90;
+    box.set_settings(s);
+    box.plug();
+    w.Timer_Timer();
+    ASSERT_TRUE(w.conn().device_found);
+    EXPECT_EQ(w.thresholds().h1, 90);  // the readout loads the box's settings
+    sweep(w, box, 40, 200, 30, 220);
+    EXPECT_EQ(w.thresholds().h1, 80);   // 40 + 160 * 0.25: the new range only
+    EXPECT_EQ(w.thresholds().v2, 182);  // 30 + 190 * 0.8
+}
+
+TEST_F(Calibration, SaveWritesTheFourHPatternThresholds) {
+    auto& box = add_box();
+    frmMain& w = open();
+    w.cmd_auto_cal_Click();
+    sweep(w, box, 20, 230, 10, 240);
+    box.clear_log();
+    w.btnUpdate_Click();
+    expect_idle_look(w);
+    EXPECT_EQ(setting_writes(box), (std::vector<int>{3, 2, 0, 1}));
+    EXPECT_EQ(box.feature_log().size(), 4u);
+    EXPECT_EQ(box.settings().value[device::kH1], 72);
+    EXPECT_EQ(box.settings().value[device::kH2], 177);
+    EXPECT_EQ(box.settings().value[device::kV1], 56);
+    EXPECT_EQ(box.settings().value[device::kV2], 194);
+    EXPECT_EQ(box.settings().value[device::kS1], 100);  // the other mode is left alone
+    EXPECT_TRUE(dialogs.shown.size() == 1u);            // only the start message
+}
+
+TEST_F(Calibration, SaveInSequentialModeWritesTwoThresholds) {
+    auto& box = add_box();
+    frmMain& w = open();
+    w.cmd_auto_cal_Click();
+    sweep(w, box, 120, 130, 30, 220, true);
+    EXPECT_EQ(w.thresholds().s1, 68);   // 30 + 190 * 0.2
+    EXPECT_EQ(w.thresholds().s2, 182);  // 30 + 190 * 0.8
+    EXPECT_EQ(w.thresholds().h1, 102);  // H-pattern thresholds untouched
+    box.clear_log();
+    w.btnUpdate_Click();
+    EXPECT_EQ(setting_writes(box), (std::vector<int>{5, 4}));
+    EXPECT_EQ(box.settings().value[device::kS2], 182);
+    EXPECT_EQ(box.settings().value[device::kS1], 68);
+}
+
+TEST_F(Calibration, SaveWithoutABoxOnlyEndsTheCalibration) {
+    frmMain& w = open();
+    w.cmd_auto_cal_Click();
+    w.btnUpdate_Click();
+    expect_idle_look(w);
+    EXPECT_EQ(dialogs.shown.size(), 1u);
+}
+
+TEST_F(Calibration, AThresholdOutsideAByteIsNotSavedAndTheUserIsTold) {
+    auto& box = add_box();
+    frmMain& w = open();
+    w.cmd_auto_cal_Click();
+    // A stick that only ever reported X = 0.
+    for (int y : {10, 240}) {
+        box.move_stick(0, static_cast<std::uint8_t>(y));
+        w.Timer_Timer();
+    }
+    ASSERT_EQ(w.thresholds().h1, -3);
+    EXPECT_EQ(w.Text9->text(), "-3");
+    box.clear_log();
+    w.btnUpdate_Click();
+    EXPECT_TRUE(box.feature_log().empty());
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(dialogs.shown[1].kind, "critical");
+    EXPECT_TRUE(dialogs.shown[1].text.contains("h1"));
+    EXPECT_TRUE(dialogs.shown[1].text.contains("-3"));
+    EXPECT_TRUE(dialogs.shown[1].text.contains("Move the shifter through all gears"));
+    // The calibration goes on: widening the travel makes the save succeed.
+    EXPECT_TRUE(w.mon().auto_calibrating);
+    sweep(w, box, 20, 230, 10, 240);
+    w.btnUpdate_Click();
+    EXPECT_EQ(setting_writes(box), (std::vector<int>{3, 2, 0, 1}));
+}
+
+TEST_F(Calibration, AFailedSaveIsReported) {
+    auto& box = add_box();
+    frmMain& w = open();
+    box.fail_feature_writes = true;
+    w.btnUpdate_Click();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].kind, "critical");
+}
+
+TEST_F(Calibration, FactoryResetWritesAllSixThenReadsThemBack) {
+    auto& box = add_box();
+    emulator::BoxSettings odd;
+    for (int i = 0; i < 6; ++i) odd.value[i] = static_cast<std::uint8_t>(10 + i);
+    box.set_settings(odd);
+    frmMain& w = open();
+    box.move_stick(128, 128, true);  // the box reports sequential mode
+    w.Timer_Timer();
+    w.cmd_auto_cal_Click();
+    box.clear_log();
+    w.cmd_factory_reset_Click();
+    expect_idle_look(w);
+    const auto& log = box.feature_log();
+    ASSERT_EQ(log.size(), 8u);
+    const std::pair<int, int> expected[] = {{3, 190}, {2, 64}, {0, 102}, {1, 152}, {5, 155}, {4, 100}};
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(log[i][1], 0xEE);
+        EXPECT_EQ(log[i][2], expected[i].first);
+        EXPECT_EQ(log[i][3], expected[i].second);
+    }
+    EXPECT_EQ(log[6][1], 0xDB);  // the readout follows
+    EXPECT_EQ(log[7][1], 0xF0);
+    EXPECT_EQ(w.thresholds().h1, 102);
+    EXPECT_EQ(w.thresholds().s2, 155);
+    EXPECT_EQ(w.Text9->text(), "102");
+    EXPECT_EQ(w.mon().x_min, 255);
+}
+
+TEST_F(Calibration, FactoryResetWithoutABoxSendsNothingAndKeepsTheTexts) {
+    frmMain& w = open();
+    w.Text9->setText("77");
+    w.cmd_factory_reset_Click();
+    EXPECT_EQ(w.Text9->text(), "77");
+    EXPECT_EQ(w.thresholds().v2, 190);
+    EXPECT_EQ(w.windowTitle(), "Kelvo/Dravi shifter interface calibration");
+}
+
+// Start, move the stick through every gate, save: the box now decides gears
+// with the derived thresholds.
+TEST_F(Calibration, EndToEndTheBoxDecodesWithTheSavedThresholds) {
+    auto& box = add_box();
+    frmMain& w = open();
+    w.cmd_auto_cal_Click();
+    const int gates[][2] = {{128, 128}, {40, 230}, {40, 20}, {128, 230}, {128, 20}, {216, 230}, {216, 20}, {216, 4}, {128, 128}};
+    for (int round = 0; round < 3; ++round)
+        for (const auto& g : gates) {
+            box.move_stick(static_cast<std::uint8_t>(g[0]), static_cast<std::uint8_t>(g[1]));
+            w.Timer_Timer();
+        }
+    w.btnUpdate_Click();
+    // X 40..216 gives h1 84, h2 172; Y 4..230 gives v1 49, v2 184.
+    EXPECT_EQ(box.settings().value[device::kH1], 84);
+    EXPECT_EQ(box.settings().value[device::kH2], 172);
+    EXPECT_EQ(box.settings().value[device::kV1], 49);
+    EXPECT_EQ(box.settings().value[device::kV2], 184);
+
+    // X = 95 lies in the first column under the factory thresholds (h1 102)
+    // and in the middle one now.
+    box.move_stick(95, 200);
+    w.Timer_Timer();
+    EXPECT_EQ(w.Gear->text(), "3");
+    // Y = 55 is in the lower row under the factory thresholds (v1 64) and
+    // neutral now.
+    box.move_stick(180, 55);
+    w.Timer_Timer();
+    EXPECT_EQ(w.Gear->text(), "N");
+    box.move_stick(180, 30);
+    w.Timer_Timer();
+    EXPECT_EQ(w.Gear->text(), "6");
+}
+
+TEST(Writes, OrdersAndRanges) {
+    monitor::Thresholds t{1, 2, 3, 4, 5, 6};
+    auto indices = [](const std::vector<calibration::SettingWrite>& ws) {
+        std::vector<int> v;
+        for (const auto& x : ws) v.push_back(x.index * 1000 + x.value);
+        return v;
+    };
+    EXPECT_EQ(indices(calibration::save_writes(t, false)), (std::vector<int>{3004, 2003, 1, 1002}));
+    EXPECT_EQ(indices(calibration::save_writes(t, true)), (std::vector<int>{5006, 4005}));
+    EXPECT_EQ(indices(calibration::all_writes(t)), (std::vector<int>{3004, 2003, 1, 1002, 5006, 4005}));
+    EXPECT_FALSE(calibration::first_out_of_range(calibration::all_writes({0, 255, 0, 0, 0, 0})));
+    t.v1 = 256;
+    const auto bad = calibration::first_out_of_range(calibration::all_writes(t));
+    ASSERT_TRUE(bad);
+    EXPECT_EQ(bad->index, device::kV1);
+}
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
