@@ -142,12 +142,8 @@ void process_batch(const std::uint8_t* buffer, int bytes_read, int report_length
         // map shows only the trace gathered since it started.
         s.shown_mode = kModeNone;
         t = derive_thresholds(s, mode, t);
-        if (mode == kModeSequential) {
-            show_text(c.Text7, t.s2);
-            show_text(c.Text8, t.s1);
-        } else {
-            show_text(c.Text7, t.v2);
-            show_text(c.Text8, t.v1);
+        fill_mode_texts(mode, t, c);
+        if (mode != kModeSequential) {
             show_text(c.Text9, t.h1);
             show_text(c.Text10, t.h2);
         }

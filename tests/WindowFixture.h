@@ -8,16 +8,10 @@
 #include "EmulatedBackend.h"
 #include "Products.h"
 #include "ScriptedDialogs.h"
+#include "TestSupport.h"
 #include "frmMain.h"
 
 inline constexpr std::uint16_t kTestVid = 0x1209;
-
-struct ManualClock {
-    std::chrono::milliseconds now{0};
-    emulator::Clock clock() {
-        return [this] { return now; };
-    }
-};
 
 class WindowFixture : public ::testing::Test {
 protected:

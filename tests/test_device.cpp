@@ -9,6 +9,7 @@
 #include "EmulatedBackend.h"
 #include "Products.h"
 #include "Readout.h"
+#include "TestSupport.h"
 
 using namespace device;
 using emulator::BoxIdentity;
@@ -25,19 +26,6 @@ BoxIdentity identity(std::uint16_t pid, std::uint16_t vid = kVid) {
     return id;
 }
 
-std::vector<std::uint8_t> bytes(std::initializer_list<int> head, std::size_t length) {
-    std::vector<std::uint8_t> v(length, 0);
-    std::size_t i = 0;
-    for (int b : head) v[i++] = static_cast<std::uint8_t>(b);
-    return v;
-}
-
-struct ManualClock {
-    std::chrono::milliseconds now{0};
-    emulator::Clock clock() {
-        return [this] { return now; };
-    }
-};
 
 }  // namespace
 
@@ -161,30 +149,30 @@ protected:
 
 TEST_F(Wire, EveryCommandGoesOutAtTheFeatureReportLength) {
     EXPECT_EQ(set_tool_attached(conn, true), CommandResult::Sent);
-    EXPECT_EQ(last(), bytes({0x00, 0xDB, 0x01}, 65));
+    EXPECT_EQ(last(), report_bytes({0x00, 0xDB, 0x01}, 65));
     SettingsBytes reply{};
     EXPECT_EQ(read_settings(conn, reply), CommandResult::Sent);
     // Bytes 2 and 3 carry over from the previous command.
-    EXPECT_EQ(last(), bytes({0x00, 0xF0, 0x01, 0x00}, 65));
+    EXPECT_EQ(last(), report_bytes({0x00, 0xF0, 0x01, 0x00}, 65));
     EXPECT_EQ(send_setting(conn, kV2, 190), CommandResult::Sent);
-    EXPECT_EQ(last(), bytes({0x00, 0xEE, 0x03, 0xBE}, 65));
+    EXPECT_EQ(last(), report_bytes({0x00, 0xEE, 0x03, 0xBE}, 65));
     EXPECT_EQ(read_settings(conn, reply), CommandResult::Sent);
-    EXPECT_EQ(last(), bytes({0x00, 0xF0, 0x03, 0xBE}, 65));
+    EXPECT_EQ(last(), report_bytes({0x00, 0xF0, 0x03, 0xBE}, 65));
     EXPECT_EQ(set_tool_attached(conn, false), CommandResult::Sent);
-    EXPECT_EQ(last(), bytes({0x00, 0xDB, 0x00, 0xBE}, 65));
+    EXPECT_EQ(last(), report_bytes({0x00, 0xDB, 0x00, 0xBE}, 65));
     MemoryDump dump{};
     EXPECT_EQ(read_memory(conn, dump), CommandResult::Sent);
-    EXPECT_EQ(last(), bytes({0x00, 0xD0, 0x00, 0xBE}, 65));
+    EXPECT_EQ(last(), report_bytes({0x00, 0xD0, 0x00, 0xBE}, 65));
     // The bootloader order uses a buffer of its own: nothing carries over.
     EXPECT_EQ(enter_bootloader(conn), CommandResult::Sent);
-    EXPECT_EQ(last(), bytes({0x00, 0xA7, 0x3C, 0x51}, 65));
+    EXPECT_EQ(last(), report_bytes({0x00, 0xA7, 0x3C, 0x51}, 65));
 }
 
 TEST_F(Wire, ShortFeatureReportLengthIsPassedExactly) {
     box->app_caps = {6, 18};
     ASSERT_TRUE(FindTheHid(bus, conn, kVid));
     ASSERT_EQ(send_setting(conn, kH1, 102), CommandResult::Sent);
-    EXPECT_EQ(last(), bytes({0x00, 0xEE, 0x00, 0x66}, 18));
+    EXPECT_EQ(last(), report_bytes({0x00, 0xEE, 0x00, 0x66}, 18));
     MemoryDump dump{};
     ASSERT_EQ(read_memory(conn, dump), CommandResult::Sent);
     EXPECT_TRUE(std::equal(dump.begin(), dump.end(), box->memory().begin()));

@@ -17,6 +17,7 @@
 #include "Connection.h"
 #include "DemoStick.h"
 #include "EmulatedBackend.h"
+#include "TestSupport.h"
 
 using namespace std::chrono_literals;
 using emulator::BoxModel;
@@ -28,18 +29,7 @@ namespace {
 
 constexpr std::uint16_t kVid = 0x1209;
 
-struct ManualClock {
-    std::chrono::milliseconds now{0};
-    emulator::Clock clock() {
-        return [this] { return now; };
-    }
-};
 
-std::vector<std::uint8_t> report(std::initializer_list<std::uint8_t> head, std::size_t length = 65) {
-    std::vector<std::uint8_t> r(head);
-    r.resize(length, 0);
-    return r;
-}
 
 std::vector<std::uint8_t> get(BoxModel& box, std::size_t length = 65) {
     std::vector<std::uint8_t> r(length, 0xAA);
@@ -128,10 +118,10 @@ TEST(Commands, SetSettingThenReadSettings) {
     ManualClock clock;
     BoxModel box({}, clock.clock());
     const std::uint8_t values[6] = {11, 22, 33, 44, 55, 66};
-    for (std::uint8_t i = 0; i < 6; ++i) EXPECT_TRUE(box.set_feature(report({0, 0xEE, i, values[i]})));
+    for (std::uint8_t i = 0; i < 6; ++i) EXPECT_TRUE(box.set_feature(report_bytes({0, 0xEE, i, values[i]})));
     // An index past the six settings is ignored.
-    EXPECT_TRUE(box.set_feature(report({0, 0xEE, 6, 99})));
-    EXPECT_TRUE(box.set_feature(report({0, 0xF0})));
+    EXPECT_TRUE(box.set_feature(report_bytes({0, 0xEE, 6, 99})));
+    EXPECT_TRUE(box.set_feature(report_bytes({0, 0xF0})));
     const auto reply = get(box);
     EXPECT_TRUE(std::equal(values, values + 6, reply.begin() + 2));
     EXPECT_TRUE(std::all_of(reply.begin() + 8, reply.end(), [](std::uint8_t b) { return b == 0; }));
@@ -144,7 +134,7 @@ TEST(Commands, ReadMemoryAnswersEightBlocksInOrder) {
     ManualClock clock;
     BoxModel box({}, clock.clock());
     for (int i = 0; i < 128; ++i) box.memory()[i] = static_cast<std::uint8_t>(255 - i);
-    EXPECT_TRUE(box.set_feature(report({0, 0xD0})));
+    EXPECT_TRUE(box.set_feature(report_bytes({0, 0xD0})));
     std::vector<std::uint8_t> dump;
     for (int block = 0; block < 8; ++block) {
         // The shortest feature report the tool serves still carries a block.
@@ -161,9 +151,9 @@ TEST(Commands, SetToolAttachedStoresTheFlag) {
     ManualClock clock;
     BoxModel box({}, clock.clock());
     EXPECT_FALSE(box.tool_attached());
-    box.set_feature(report({0, 0xDB, 1}));
+    box.set_feature(report_bytes({0, 0xDB, 1}));
     EXPECT_TRUE(box.tool_attached());
-    box.set_feature(report({0, 0xDB, 0}));
+    box.set_feature(report_bytes({0, 0xDB, 0}));
     EXPECT_FALSE(box.tool_attached());
 }
 
@@ -195,7 +185,7 @@ TEST(Bootloader, EntryLeavesTheBusAndReturnsAsBootloader) {
     const std::string old_path = rig.backend.opened_paths.back();
     rig.box.move_stick(10, 10);
 
-    EXPECT_TRUE(old.device->send_feature_report(report({0, 0xA7, 0x3C, 0x51})));
+    EXPECT_TRUE(old.device->send_feature_report(report_bytes({0, 0xA7, 0x3C, 0x51})));
     EXPECT_FALSE(rig.box.present());
     EXPECT_TRUE(rig.backend.enumerate().empty());
     std::array<std::uint8_t, 5> in{};
@@ -227,7 +217,7 @@ TEST(Bootloader, EntryLeavesTheBusAndReturnsAsBootloader) {
 
 TEST(Bootloader, PagesGoToFlashThenTheApplicationRestarts) {
     Rig rig;
-    rig.box.set_feature(report({0, 0xA7, 0x3C, 0x51}));
+    rig.box.set_feature(report_bytes({0, 0xA7, 0x3C, 0x51}));
     rig.clock.now = 1000ms;
     ASSERT_TRUE(rig.box.in_bootloader());
     const int boot_generation = rig.box.generation();
@@ -235,7 +225,7 @@ TEST(Bootloader, PagesGoToFlashThenTheApplicationRestarts) {
     // Every report is a page, even one that looks like a command.
     std::vector<std::uint8_t> image;
     for (int page = 0; page < 3; ++page) {
-        auto r = report({0});
+        auto r = report_bytes({0});
         for (int i = 0; i < 40; ++i) r[1 + i] = static_cast<std::uint8_t>(page * 40 + i);
         if (page == 1) r[1] = 0xEE;
         image.insert(image.end(), r.begin() + 1, r.begin() + 41);
@@ -262,10 +252,10 @@ TEST(Bootloader, PagesGoToFlashThenTheApplicationRestarts) {
     EXPECT_EQ(rig.box.generation(), boot_generation + 1);
 
     // The next update starts a new image rather than appending to this one.
-    rig.box.set_feature(report({0, 0xA7, 0x3C, 0x51}));
+    rig.box.set_feature(report_bytes({0, 0xA7, 0x3C, 0x51}));
     rig.clock.now = 4000ms;
-    rig.box.set_feature(report({0, 9}));
-    EXPECT_EQ(rig.box.flash(), report({9}, 40));
+    rig.box.set_feature(report_bytes({0, 9}));
+    EXPECT_EQ(rig.box.flash(), report_bytes({9}, 40));
 }
 
 TEST(Bootloader, PowerUpInBootloaderIsFlashableAtOnce) {
@@ -298,7 +288,7 @@ TEST(Presence, UnplugKillsHandlesAndPlugBringsANewGeneration) {
     rig.box.unplug();
     EXPECT_TRUE(rig.backend.enumerate().empty());
     std::array<std::uint8_t, 5> in{};
-    auto feature = report({0, 0xF0});
+    auto feature = report_bytes({0, 0xF0});
     for (device::OpenResult* h : {&a, &b}) {
         EXPECT_EQ(h->device->read_input(in), -1);
         EXPECT_FALSE(h->device->send_feature_report(feature));
@@ -351,14 +341,14 @@ TEST(Knobs, FailingTransfersAndStrings) {
     device::OpenResult h = rig.open_first();
     ASSERT_TRUE(h.device);
     rig.box.fail_feature_writes = true;
-    EXPECT_FALSE(h.device->send_feature_report(report({0, 0xEE, 0, 1})));
+    EXPECT_FALSE(h.device->send_feature_report(report_bytes({0, 0xEE, 0, 1})));
     EXPECT_EQ(rig.box.settings().value[0], 102);
     EXPECT_TRUE(rig.box.feature_log().empty());
     rig.box.fail_feature_writes = false;
 
     rig.box.fail_feature_reads = true;
-    EXPECT_TRUE(h.device->send_feature_report(report({0, 0xF0})));
-    auto r = report({0});
+    EXPECT_TRUE(h.device->send_feature_report(report_bytes({0, 0xF0})));
+    auto r = report_bytes({0});
     EXPECT_FALSE(h.device->get_feature_report(r));
     rig.box.fail_feature_reads = false;
 
@@ -375,12 +365,12 @@ TEST(Knobs, UnplugAfterTransfers) {
     device::OpenResult h = rig.open_first();
     ASSERT_TRUE(h.device);
     rig.box.unplug_after_transfers = 2;
-    EXPECT_TRUE(h.device->send_feature_report(report({0, 0xF0})));
-    auto r = report({0});
+    EXPECT_TRUE(h.device->send_feature_report(report_bytes({0, 0xF0})));
+    auto r = report_bytes({0});
     EXPECT_TRUE(h.device->get_feature_report(r));
     EXPECT_EQ(r[2], 102) << "the last transfer still completes";
     EXPECT_FALSE(rig.box.present());
-    EXPECT_FALSE(h.device->send_feature_report(report({0, 0xF0})));
+    EXPECT_FALSE(h.device->send_feature_report(report_bytes({0, 0xF0})));
 }
 
 TEST(Knobs, ListingAndOpening) {

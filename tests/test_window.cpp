@@ -4,55 +4,16 @@
 #include <QApplication>
 
 #include "Commands.h"
-#include "EmulatedBackend.h"
-#include "Products.h"
-#include "ScriptedDialogs.h"
-#include "frmMain.h"
+#include "WindowFixture.h"
 
 using emulator::BoxIdentity;
 using emulator::EmulatedBackend;
 
 namespace {
-
-constexpr std::uint16_t kVid = 0x1209;
-
-struct ManualClock {
-    std::chrono::milliseconds now{0};
-    emulator::Clock clock() {
-        return [this] { return now; };
-    }
-};
-
-class Window : public ::testing::Test {
-protected:
-    emulator::BoxModel& add_box(std::uint16_t pid = device::kPidKelvo) {
-        BoxIdentity id;
-        id.vendor_id = kVid;
-        id.product_id = pid == device::kPidBootloader ? device::kPidKelvo : pid;
-        emulator::BoxModel& box = bus.add_box(id, clock.clock());
-        if (pid == device::kPidBootloader) box.power_up_in_bootloader();
-        return box;
-    }
-    frmMain& open() {
-        AppConfig config;
-        config.vendor_id = kVid;
-        window = std::make_unique<frmMain>(bus, dialogs, config);
-        return *window;
-    }
-    ManualClock clock;
-    EmulatedBackend bus;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<frmMain> window;
-};
-
-std::vector<std::uint8_t> report(std::initializer_list<int> head, std::size_t length = 65) {
-    std::vector<std::uint8_t> v(length, 0);
-    std::size_t i = 0;
-    for (int b : head) v[i++] = static_cast<std::uint8_t>(b);
-    return v;
-}
-
+constexpr std::uint16_t kVid = kTestVid;
 }  // namespace
+
+using Window = WindowFixture;
 
 TEST_F(Window, StartsWithoutABoxInTheNoDeviceState) {
     frmMain& w = open();
@@ -125,8 +86,8 @@ TEST_F(Window, StartsConnectedWithTheBoxReadBeforeItIsShown) {
     EXPECT_EQ(w.Timer->interval(), 50);
     // Attached, then the settings read: 00 DB 01, then 00 F0 01 00.
     ASSERT_EQ(box.feature_log().size(), 2u);
-    EXPECT_EQ(box.feature_log()[0], report({0x00, 0xDB, 0x01}));
-    EXPECT_EQ(box.feature_log()[1], report({0x00, 0xF0, 0x01, 0x00}));
+    EXPECT_EQ(box.feature_log()[0], report_bytes({0x00, 0xDB, 0x01}));
+    EXPECT_EQ(box.feature_log()[1], report_bytes({0x00, 0xF0, 0x01, 0x00}));
 }
 
 TEST_F(Window, TitlesFollowTheModel) {
@@ -181,13 +142,13 @@ TEST_F(Window, ClosingWritesEverythingBackByteForByte) {
     const auto& log = box.feature_log();
     ASSERT_EQ(log.size(), 7u);
     // Bytes 2 and 3 carry over from the settings read of the readout (01 00).
-    EXPECT_EQ(log[0], report({0x00, 0xDB, 0x00, 0x00}));
-    EXPECT_EQ(log[1], report({0x00, 0xEE, 3, 40}));
-    EXPECT_EQ(log[2], report({0x00, 0xEE, 2, 30}));
-    EXPECT_EQ(log[3], report({0x00, 0xEE, 0, 10}));
-    EXPECT_EQ(log[4], report({0x00, 0xEE, 1, 20}));
-    EXPECT_EQ(log[5], report({0x00, 0xEE, 5, 60}));
-    EXPECT_EQ(log[6], report({0x00, 0xEE, 4, 50}));
+    EXPECT_EQ(log[0], report_bytes({0x00, 0xDB, 0x00, 0x00}));
+    EXPECT_EQ(log[1], report_bytes({0x00, 0xEE, 3, 40}));
+    EXPECT_EQ(log[2], report_bytes({0x00, 0xEE, 2, 30}));
+    EXPECT_EQ(log[3], report_bytes({0x00, 0xEE, 0, 10}));
+    EXPECT_EQ(log[4], report_bytes({0x00, 0xEE, 1, 20}));
+    EXPECT_EQ(log[5], report_bytes({0x00, 0xEE, 5, 60}));
+    EXPECT_EQ(log[6], report_bytes({0x00, 0xEE, 4, 50}));
     EXPECT_FALSE(box.tool_attached());
     EXPECT_EQ(bus.open_handles(), 0);
     window.reset();  // the destructor does not send it all again

@@ -1,0 +1,24 @@
+#pragma once
+// Small things several test areas share.
+#include <chrono>
+#include <cstdint>
+#include <initializer_list>
+#include <vector>
+
+#include "BoxModel.h"
+
+// A clock the test moves by hand, for the box's timed behaviour.
+struct ManualClock {
+    std::chrono::milliseconds now{0};
+    emulator::Clock clock() {
+        return [this] { return now; };
+    }
+};
+
+// A report of `length` bytes that starts with `head` and is zero after it.
+inline std::vector<std::uint8_t> report_bytes(std::initializer_list<int> head, std::size_t length = 65) {
+    std::vector<std::uint8_t> v(length, 0);
+    std::size_t i = 0;
+    for (int b : head) v[i++] = static_cast<std::uint8_t>(b);
+    return v;
+}
