@@ -9,7 +9,5 @@ cmake --build "$build" -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:halt_on_error=1:${ASAN_OPTIONS:-}"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:${UBSAN_OPTIONS:-}"
-# LeakSanitizer: Qt and fontconfig keep process-lifetime allocations.
-export LSAN_OPTIONS="suppressions=$here/tests/lsan.supp:print_suppressions=0:${LSAN_OPTIONS:-}"
 cd "$build"
 ctest --output-on-failure --timeout 300 -j"$(nproc)"
