@@ -1,5 +1,8 @@
 #include "App.h"
 
+#include <QApplication>
+#include <QStringList>
+
 #include <cstdio>
 #include <memory>
 
@@ -11,13 +14,9 @@
 #include "Options.h"
 #include "frmMain.h"
 
-int run_app(QApplication& app) {
-    QApplication::setApplicationName("shiftercal");
-    QApplication::setApplicationVersion(buildcfg::kVersion);
-    QApplication::setOrganizationName("Vantrel");
-
-    QStringList args = QApplication::arguments();
-    args.removeFirst();
+int run_app(int argc, char** argv) {
+    QStringList args;
+    for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
     const Options options = parse_options(args);
     if (!options.error.isEmpty()) {
         std::fprintf(stderr, "shiftercal: %s\n\n%s", qPrintable(options.error), qPrintable(usage_text()));
@@ -31,6 +30,11 @@ int run_app(QApplication& app) {
         std::printf("%s\n", buildcfg::kVersion);
         return 0;
     }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("shiftercal");
+    QApplication::setApplicationVersion(buildcfg::kVersion);
+    QApplication::setOrganizationName("Vantrel");
 
     AppConfig config;
     config.vendor_id = buildcfg::kVendorId;
