@@ -1,0 +1,77 @@
+#include "UpdateQuery.h"
+
+#include <QUrl>
+
+#include "Products.h"
+
+namespace update {
+
+QString model_word(std::uint16_t product_id) {
+    switch (product_id) {
+    case device::kPidKelvo: return "Kelvo";
+    case device::kPidDravi: return "Dravi";
+    case device::kPidBootloader: return "BOOT";
+    default: return "";
+    }
+}
+
+QString hex16(std::uint16_t value) { return QString::number(value, 16).toUpper(); }
+
+QString dump_hex(std::span<const std::uint8_t> bytes) {
+    QString text;
+    text.reserve(static_cast<qsizetype>(bytes.size() * 2));
+    for (std::uint8_t b : bytes) text += QString("%1").arg(b, 2, 16, QChar('0')).toUpper();
+    return text;
+}
+
+namespace {
+QString raw(const QString& value) {
+    // Unreserved characters and the few that are harmless inside a query
+    // value stay as they are; the rest is percent-encoded.
+    return QString::fromLatin1(QUrl::toPercentEncoding(value, "-._~:/"));
+}
+}  // namespace
+
+QString build_update_url(const QString& host, const QueryFields& f) {
+    const device::HidAttributes& a = f.attributes;
+    return "http://" + host + "/scripts/shifter.php?" + "pid=" + hex16(a.product_id) + "&vid=" + hex16(a.vendor_id) +
+           "&mod=" + raw(model_word(a.product_id)) + "&sn=" + raw(f.serial_caption.trimmed()) +
+           "&ver=" + hex16(a.version_number) + "&h1=" + raw(f.h1_text) + "&h2=" + raw(f.h2_text) +
+           "&v1=" + raw(f.v1_text) + "&v2=" + raw(f.v2_text) + "&mem=" + raw(f.memory_dump);
+}
+
+std::optional<UpdateAnswer> parse_update_answer(const QByteArray& body, QString* reason) {
+    auto fail = [reason](const QString& why) -> std::optional<UpdateAnswer> {
+        if (reason) *reason = why;
+        return std::nullopt;
+    };
+    const QStringList fields = QString::fromLatin1(body).split(',');
+    if (fields.size() < 3) return fail("the answer has fewer than three fields");
+    UpdateAnswer a;
+    a.version_text = fields[0].trimmed();
+    bool ok = false;
+    a.offered_version = a.version_text.toInt(&ok, 16);
+    if (!ok || a.version_text.size() < 2 || a.version_text.startsWith('-') || a.version_text.startsWith('+'))
+        return fail("the offered version is not a hexadecimal number of at least two digits");
+    a.size = fields[1].trimmed().toInt(&ok, 10);
+    if (!ok || a.size <= 0) return fail("the image size is not a positive number");
+    // A line break after the URL is the end of the answer, not part of it.
+    a.url = fields[2].trimmed();
+    const QUrl url(a.url, QUrl::StrictMode);
+    if (!url.isValid() || (url.scheme() != "http" && url.scheme() != "https") || url.host().isEmpty())
+        return fail("the image address is not an http address");
+    return a;
+}
+
+QString version_display(const QString& version_text) {
+    return version_text.left(version_text.size() - 2) + "." + version_text.right(2);
+}
+
+Offer decide_offer(const UpdateAnswer& answer, std::uint16_t box_version, bool bootloader) {
+    const int box = static_cast<std::int16_t>(box_version);
+    if (bootloader || answer.offered_version > box) return Offer::Upgrade;
+    if (answer.offered_version == box) return Offer::AlreadyLatest;
+    return Offer::Older;
+}
+
+}  // namespace update
