@@ -1,0 +1,208 @@
+// The update check's query and answer, the image checks, and writing an image
+// into the emulated box through its bootloader.
+#include <gtest/gtest.h>
+
+#include <QUrlQuery>
+
+#include "EmulatedBackend.h"
+#include "Flasher.h"
+#include "Products.h"
+#include "TestSupport.h"
+#include "UpdateQuery.h"
+
+using namespace update;
+
+namespace {
+
+QueryFields fields(std::uint16_t pid) {
+    QueryFields f;
+    f.attributes = {0x1209, pid, 0x0106};
+    f.serial_caption = " KV-000123 ";
+    f.h1_text = "102";
+    f.h2_text = "152";
+    f.v1_text = "64";
+    f.v2_text = "190";
+    return f;
+}
+
+}  // namespace
+
+TEST(UpdateQuery, UrlCarriesTheTenParametersInOrder) {
+    QueryFields f = fields(device::kPidKelvo);
+    std::array<std::uint8_t, 128> dump{};
+    dump[0] = 10;
+    dump[1] = 255;
+    f.memory_dump = dump_hex(dump);
+    const QString url = build_update_url("127.0.0.1:8080", f);
+    const QString expected_head =
+        "http://127.0.0.1:8080/scripts/shifter.php?pid=10A0&vid=1209&mod=Kelvo&sn=KV-000123&ver=106"
+        "&h1=102&h2=152&v1=64&v2=190&mem=0AFF";
+    EXPECT_TRUE(url.startsWith(expected_head)) << url.toStdString();
+    EXPECT_EQ(url.size(), expected_head.size() + 252);  // 256 dump characters in all
+}
+
+TEST(UpdateQuery, ModelWordsAndHexForms) {
+    EXPECT_EQ(model_word(device::kPidKelvo), "Kelvo");
+    EXPECT_EQ(model_word(device::kPidDravi), "Dravi");
+    EXPECT_EQ(model_word(device::kPidGeneric), "");
+    EXPECT_EQ(model_word(device::kPidBootloader), "BOOT");
+    EXPECT_EQ(hex16(0xB017), "B017");
+    EXPECT_EQ(hex16(0x0106), "106");
+    EXPECT_EQ(hex16(0), "0");
+    const QString generic = build_update_url("h", fields(device::kPidGeneric));
+    EXPECT_TRUE(generic.contains("&mod=&sn=")) << generic.toStdString();
+    QueryFields boot = fields(device::kPidBootloader);
+    const QString url = build_update_url("h", boot);
+    EXPECT_TRUE(url.contains("mod=BOOT"));
+    EXPECT_TRUE(url.endsWith("&mem="));
+}
+
+TEST(UpdateQuery, TextsGoAsTheyStandButCannotBreakTheQuery) {
+    QueryFields f = fields(device::kPidKelvo);
+    f.serial_caption = "  A B&x=1  ";
+    f.h1_text = "";
+    f.h2_text = "abc";
+    f.v1_text = "12#5";
+    const QString url = build_update_url("h", f);
+    const QUrlQuery query(QUrl(url).query());
+    EXPECT_EQ(query.queryItemValue("sn", QUrl::FullyDecoded), "A B&x=1");
+    EXPECT_FALSE(query.hasQueryItem("x"));
+    EXPECT_EQ(query.queryItemValue("h1"), "");
+    EXPECT_EQ(query.queryItemValue("h2"), "abc");
+    EXPECT_EQ(query.queryItemValue("v1", QUrl::FullyDecoded), "12#5");
+    EXPECT_EQ(query.queryItems().size(), 10);
+}
+
+TEST(UpdateAnswer, ParsesAndRefusesMalformedAnswers) {
+    auto a = parse_update_answer("107,8000,http://h/fw.bin");
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->offered_version, 0x107);
+    EXPECT_EQ(a->size, 8000);
+    EXPECT_EQ(a->url, "http://h/fw.bin");
+    EXPECT_EQ(version_display(a->version_text), "1.07");
+    EXPECT_EQ(version_display("10A"), "1.0A");
+
+    a = parse_update_answer("107,80,http://h/fw.bin\r\n,extra,fields");
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->url, "http://h/fw.bin");
+
+    for (const char* bad : {"", "107", "107,80", "7,80,http://h/x", "1G7,80,http://h/x", "107,0,http://h/x",
+                            "107,-40,http://h/x", "107,4x,http://h/x", "107,80,ftp://h/x", "107,80,not a url",
+                            "<html>error</html>"}) {
+        QString reason;
+        EXPECT_FALSE(parse_update_answer(bad, &reason)) << bad;
+        EXPECT_FALSE(reason.isEmpty()) << bad;
+    }
+}
+
+TEST(UpdateAnswer, OfferFollowsTheVersions) {
+    UpdateAnswer a;
+    a.offered_version = 0x107;
+    EXPECT_EQ(decide_offer(a, 0x0106, false), Offer::Upgrade);
+    EXPECT_EQ(decide_offer(a, 0x0107, false), Offer::AlreadyLatest);
+    EXPECT_EQ(decide_offer(a, 0x0108, false), Offer::Older);
+    EXPECT_EQ(decide_offer(a, 0x0107, true), Offer::Upgrade);  // the bootloader always takes it
+    EXPECT_EQ(decide_offer(a, 0x8001, false), Offer::Upgrade);  // compared as signed
+}
+
+TEST(UpdateImage, OnlyTheAnnouncedWholeNumberOfPagesIsWritten) {
+    EXPECT_FALSE(check_image(8000, 8000));
+    EXPECT_FALSE(check_image(40, 40));
+    EXPECT_TRUE(check_image(7999, 8000));
+    EXPECT_TRUE(check_image(8001, 8000));
+    EXPECT_TRUE(check_image(8010, 8010));  // not whole pages
+    EXPECT_TRUE(check_image(0, 0));
+}
+
+// ---- Hand-over and flashing against the emulated box ----------------------
+
+class Flashing : public ::testing::Test {
+protected:
+    void SetUp() override {
+        emulator::BoxIdentity id;
+        id.vendor_id = 0x1209;
+        box = &bus.add_box(id, clock.clock());
+        env.find = [this] { return device::FindTheHid(bus, conn, 0x1209); };
+        env.pause = [this](int ms) {
+            clock.now += std::chrono::milliseconds(ms);
+            ++pauses;
+        };
+        env.pump = [] {};
+        env.bar = [this](double f) { bar.push_back(f); };
+        env.show_bar = [this] { bar_shown = true; };
+        env.stop_requested = [] { return false; };
+    }
+    static QByteArray image(int pages) {
+        QByteArray bytes(pages * kPageSize, 0);
+        for (int i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + 3);
+        return bytes;
+    }
+    ManualClock clock;
+    emulator::EmulatedBackend bus;
+    emulator::BoxModel* box = nullptr;
+    device::DeviceConnection conn;
+    FlashEnvironment env;
+    std::vector<double> bar;
+    bool bar_shown = false;
+    int pauses = 0;
+};
+
+TEST_F(Flashing, TheApplicationIsHandedOverAndTheImageWrittenPageByPage) {
+    const QByteArray img = image(5);
+    const FlashOutcome out = switch_to_bootloader(conn, img, env);
+    EXPECT_EQ(out.result, FlashResult::Done);
+    ASSERT_EQ(box->flash().size(), 200u);
+    EXPECT_TRUE(std::equal(box->flash().begin(), box->flash().end(), img.begin(),
+                           [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); }));
+    // EnterBootloader, then exactly five pages.
+    const auto& log = box->feature_log();
+    ASSERT_EQ(log.size(), 6u);
+    EXPECT_EQ(log[0], report_bytes({0x00, 0xA7, 0x3C, 0x51}));
+    EXPECT_EQ(bus.open_handles(), 0);  // closed after the last page
+    EXPECT_TRUE(bar_shown);
+    // 0.05 .. 0.095, 0.1 .. 0.145, then 0 and 0.2 + 0.8 * i / n.
+    EXPECT_DOUBLE_EQ(bar.front(), 0.05);
+    EXPECT_NEAR(bar.back(), 0.2 + 0.8 * 4 / 5.0, 1e-9);
+    // The box restarts into its application afterwards.
+    clock.now += box->restart_after_flash + box->reenumerate_delay;
+    ASSERT_TRUE(device::FindTheHid(bus, conn, 0x1209));
+    EXPECT_TRUE(conn.application());
+}
+
+TEST_F(Flashing, ABoxInItsBootloaderIsFlashedAtOnce) {
+    box->power_up_in_bootloader();
+    const FlashOutcome out = switch_to_bootloader(conn, image(1), env);
+    EXPECT_EQ(out.result, FlashResult::Done);
+    EXPECT_EQ(box->feature_log().size(), 1u);
+    EXPECT_EQ(pauses, 0);
+    EXPECT_EQ(bar, (std::vector<double>{0.0, 0.2}));
+}
+
+TEST_F(Flashing, NoBoxNothingSent) {
+    box->unplug();
+    EXPECT_EQ(switch_to_bootloader(conn, image(2), env).result, FlashResult::NoDevice);
+    EXPECT_TRUE(box->feature_log().empty());
+}
+
+TEST_F(Flashing, ABoxThatStaysInItsApplicationIsNeverSentPages) {
+    // The box ignores the order to restart: it is still there as the application.
+    bus.boxes()[0]->fail_feature_writes = true;
+    FlashLimits limits;
+    limits.bootloader_passes = 20;
+    const FlashOutcome out = switch_to_bootloader(conn, image(3), env, limits);
+    EXPECT_EQ(out.result, FlashResult::BootloaderMissing);
+    EXPECT_TRUE(box->flash().empty());
+    EXPECT_FALSE(outcome_message(out).isEmpty());
+    EXPECT_LT(pauses, 60);  // gave up after the limit
+}
+
+TEST_F(Flashing, AFailedPageStopsTheWrite) {
+    box->power_up_in_bootloader();
+    box->unplug_after_transfers = 3;
+    const FlashOutcome out = switch_to_bootloader(conn, image(10), env);
+    EXPECT_EQ(out.result, FlashResult::PageFailed);
+    EXPECT_EQ(out.page, 3);
+    EXPECT_EQ(out.pages, 10);
+    EXPECT_TRUE(outcome_message(out).contains("4 of 10"));
+    EXPECT_EQ(bus.open_handles(), 0);
+}
