@@ -114,6 +114,9 @@ public:
     // image has arrived; the box keeps it simple and restarts after a pause).
     std::chrono::milliseconds restart_after_flash{300};
     std::size_t queue_limit = 64;
+    // The firmware version the box reports after a flashed image restarted it
+    // (the box does not read it from the image).
+    std::optional<std::uint16_t> version_after_flash;
     device::HidCaps app_caps{6, 65};
     device::HidCaps boot_caps{6, 65};
     bool fail_feature_writes = false;
@@ -133,7 +136,8 @@ private:
     void count_transfer();
     void leave_bus(std::chrono::milliseconds now) const;
 
-    BoxIdentity identity_;
+    // The version changes when a flashed image restarts the box.
+    mutable BoxIdentity identity_;
     Clock clock_;
     BoxSettings settings_;
     std::vector<std::uint8_t> memory_;

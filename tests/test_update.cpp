@@ -163,10 +163,12 @@ TEST_F(Flashing, TheApplicationIsHandedOverAndTheImageWrittenPageByPage) {
     // 0.05 .. 0.095, 0.1 .. 0.145, then 0 and 0.2 + 0.8 * i / n.
     EXPECT_DOUBLE_EQ(bar.front(), 0.05);
     EXPECT_NEAR(bar.back(), 0.2 + 0.8 * 4 / 5.0, 1e-9);
-    // The box restarts into its application afterwards.
+    // The box restarts into its application afterwards, with the new version.
+    box->version_after_flash = 0x0107;
     clock.now += box->restart_after_flash + box->reenumerate_delay;
     ASSERT_TRUE(device::FindTheHid(bus, conn, 0x1209));
     EXPECT_TRUE(conn.application());
+    EXPECT_EQ(conn.hid_attributes.version_number, 0x0107);
 }
 
 TEST_F(Flashing, ABoxInItsBootloaderIsFlashedAtOnce) {
