@@ -197,6 +197,16 @@ private:
 };
 
 #ifdef __linux__
+// Shown in the window in place of "no box": the box is there, but the udev
+// rule that lets the desktop user open it is missing, or came after the box
+// was plugged in and has not been applied to it yet.
+std::string permission_reason(const std::string& path) {
+    // Three lines of the window's notice; a longer sentence loses its end.
+    return "This user may not open the box at " + path +
+           ": install the udev rule 70-shifter.rules in /etc/udev/rules.d/ (the shiftercal package puts it in "
+           "/usr/lib/udev/rules.d/), then unplug and replug the box.";
+}
+
 // hidapi 0.13 crashes when hid_open_path gets a node that opens but is not a
 // hidraw node (a regular file, /dev/null), so a path is checked here first.
 // Our own open also keeps the reason a node cannot be opened, which hidapi
@@ -208,7 +218,7 @@ HidError check_hidraw_node(const std::string& path) {
         if (e == ENOENT || e == ENOTDIR || e == ENODEV || e == ENXIO)
             return {HidErrorKind::NotFound, "No HID device is present at " + path + " any more."};
         if (e == EACCES || e == EPERM)
-            return {HidErrorKind::PermissionDenied, "The box was found at " + path + ", but this user may not open it."};
+            return {HidErrorKind::PermissionDenied, permission_reason(path)};
         return {HidErrorKind::Io, "Opening " + path + " failed: " + std::generic_category().message(e) + "."};
     }
     int descriptor_size = 0;
