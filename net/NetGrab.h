@@ -1,0 +1,100 @@
+#pragma once
+// Fetches one URL at a time into memory in the background and reports
+// progress, completion and failure as signals on the thread that owns it (the
+// window's). The window keeps one for the update answer and one for the
+// firmware image.
+//
+// A read that is replaced by a new DownloadStart reports nothing at all: each
+// reply is matched against the read that is current now, so a late failure of
+// an abandoned read is never taken for the outcome of the one that replaced it.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+class NetGrab : public QObject {
+    Q_OBJECT
+public:
+    // DownloadStart's mode that asks for a fresh copy from the server, never
+    // one from a cache on the way. The window asks for it every time, since
+    // the service's offer changes without the URL changing.
+    static constexpr int ModeFreshCopy = 16;
+
+    static constexpr int DefaultTransferTimeoutMs = 30'000;
+    // A box's firmware image is a few tens of KiB and the update answer a line
+    // of text; a body past this is not ours, and a server that sends one must
+    // not be able to fill the memory.
+    static constexpr qint64 DefaultMaxBodyBytes = 16 * 1024 * 1024;
+
+    // DownloadFailed's errNum is the HTTP status when the server answered
+    // with an error status (400 and up), a QNetworkReply::NetworkError when
+    // the transfer itself failed, or one of these (past both ranges) when the
+    // read was refused here.
+    static constexpr int ErrorBodyTooLarge = 1001;
+    static constexpr int ErrorBadUrl = 1002;
+
+    explicit NetGrab(QObject* parent = nullptr);
+    ~NetGrab() override;
+
+    // True from DownloadStart until the read's DownloadComplete or
+    // DownloadFailed is raised (already false inside those handlers).
+    bool Busy() const { return busy_; }
+    // The bytes of the last completed read, or while a read runs the bytes
+    // received so far. A failure leaves them as they were.
+    QByteArray Bytes() const { return received_; }
+
+    // Empty URL: nothing happens. While busy, the running read is abandoned
+    // without any signal and the new one starts.
+    void DownloadStart(const QString& url, int mode);
+    // Stops the running read; it ends with DownloadFailed (operation
+    // cancelled), delivered from the event loop, and stays Busy until then.
+    void DownloadCancel();
+    // Writes the received bytes to fileName, replacing it completely. False if
+    // nothing was received (an empty read, or the last read failed) or the
+    // file cannot be written; a failed write leaves any old file untouched.
+    bool SaveAs(const QString& fileName);
+
+    int transfer_timeout_ms() const { return transfer_timeout_ms_; }
+    // No bytes for this long and the read fails; applies from the next start.
+    void set_transfer_timeout_ms(int ms) { transfer_timeout_ms_ = ms; }
+    qint64 max_body_bytes() const { return max_body_bytes_; }
+    void set_max_body_bytes(qint64 bytes) { max_body_bytes_ = bytes; }
+
+signals:
+    void DownloadComplete(int nBytes);
+    void DownloadFailed(int errNum, const QString& errDesc);
+    void DownloadProgress(int nBytes);
+
+private:
+    void on_meta_data(QNetworkReply* reply);
+    void on_ready_read(QNetworkReply* reply);
+    void on_finished(QNetworkReply* reply);
+    // False if the answer's announced length ended the read (and reported it).
+    bool headers_acceptable(QNetworkReply* reply);
+    // The answer's HTTP status if it is an error status, else 0.
+    static int error_status(QNetworkReply* reply);
+    void discard_error_page(QNetworkReply* reply);
+    // Takes what the reply holds into received_: the number of bytes taken,
+    // or -1 if they would pass the limit (the read has then failed).
+    qint64 take_available(QNetworkReply* reply);
+    // Lets go of the current reply without any signal reaching us from it.
+    void abandon_reply();
+    void fail(int errNum, const QString& errDesc);
+    // Reports a failure later, from the event loop, unless read `read` has
+    // been replaced by then.
+    void fail_later(quint64 read, int errNum, const QString& errDesc);
+
+    QNetworkAccessManager* manager_;
+    QNetworkReply* reply_ = nullptr;
+    quint64 read_ = 0;          // counts starts; names the current read
+    bool busy_ = false;
+    bool fresh_bytes_ = false;  // received_ already holds bytes of the current read
+    qint64 skipped_ = 0;        // bytes of an error page dropped so far
+    QByteArray received_;
+    int received_count_ = 0;
+    int transfer_timeout_ms_ = DefaultTransferTimeoutMs;
+    qint64 max_body_bytes_ = DefaultMaxBodyBytes;
+};
