@@ -12,6 +12,7 @@
 #include "EmulatedBackend.h"
 #include "HidapiBackend.h"
 #include "Options.h"
+#include "UpdateService.h"
 #include "frmMain.h"
 
 int run_app(int argc, char** argv) {
@@ -42,6 +43,7 @@ int run_app(int argc, char** argv) {
 
     std::unique_ptr<device::HidBackend> backend;
     std::unique_ptr<emulator::DemoStick> stick;
+    std::unique_ptr<emulator::UpdateService> service;
     if (options.demo) {
         auto emulated = std::make_unique<emulator::EmulatedBackend>();
         emulator::BoxIdentity identity;
@@ -49,6 +51,13 @@ int run_app(int argc, char** argv) {
         emulator::BoxModel& box = emulated->add_box(identity);
         stick = std::make_unique<emulator::DemoStick>(box);
         stick->start();
+        // The demo's own update service offers the next version, so the whole
+        // update can be tried without a box or the internet.
+        if (options.update_host.isEmpty()) {
+            service = std::make_unique<emulator::UpdateService>(identity.version);
+            config.update_host = service->host_port();
+            box.version_after_flash = static_cast<std::uint16_t>(service->offered_version().toUInt(nullptr, 16));
+        }
         backend = std::move(emulated);
     } else {
         backend = std::make_unique<device::HidapiBackend>();

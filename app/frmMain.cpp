@@ -4,8 +4,12 @@
 #include <QCoreApplication>
 #include <QFont>
 
+#include <QEventLoop>
+
 #include "Commands.h"
 #include "Dialogs.h"
+#include "NetGrab.h"
+#include "UpdateQuery.h"
 #include "Products.h"
 #include "Readout.h"
 #include "Writes.h"
@@ -164,10 +168,17 @@ void frmMain::build_controls() {
     connect(cmd_auto_cal, &QPushButton::clicked, this, &frmMain::cmd_auto_cal_Click);
     connect(btnUpdate, &QPushButton::clicked, this, &frmMain::btnUpdate_Click);
     connect(cmd_factory_reset, &QPushButton::clicked, this, &frmMain::cmd_factory_reset_Click);
-    connect(cmd_CheckFirmware, &QPushButton::clicked, this, [this] {
-        dialogs_.information(this, "Get latest firmware",
-                             "Firmware updates are not available in this version of the tool.");
-    });
+    connect(cmd_CheckFirmware, &QPushButton::clicked, this, &frmMain::cmd_CheckFirmware_Click);
+
+    NetGetInfo = new NetGrab(this);
+    NetGetInfo->setObjectName("NetGetInfo");
+    NetGetFirmware = new NetGrab(this);
+    NetGetFirmware->setObjectName("NetGetFirmware");
+    connect(NetGetInfo, &NetGrab::DownloadComplete, this, &frmMain::NetGetInfo_DownloadComplete);
+    connect(NetGetInfo, &NetGrab::DownloadFailed, this, &frmMain::NetGetInfo_DownloadFailed);
+    connect(NetGetFirmware, &NetGrab::DownloadProgress, this, &frmMain::NetGetFirmware_DownloadProgress);
+    connect(NetGetFirmware, &NetGrab::DownloadComplete, this, &frmMain::NetGetFirmware_DownloadComplete);
+    connect(NetGetFirmware, &NetGrab::DownloadFailed, this, &frmMain::NetGetFirmware_DownloadFailed);
 }
 
 monitor::MonitorControls frmMain::monitor_controls() const {
@@ -366,6 +377,131 @@ void frmMain::cmd_factory_reset_Click() {
     read_device_info();
 }
 
+// ---- Firmware update -------------------------------------------------------
+
+namespace {
+constexpr int kFreshCopy = NetGrab::ModeFreshCopy;
+const char* const kWebsiteError = "Website access error";
+const char* const kDownloadError = "Firmware download error";
+}  // namespace
+
+void frmMain::cmd_CheckFirmware_Click() {
+    device::DeviceConnection& c = conn();
+    update::QueryFields f;
+    f.attributes = c.hid_attributes;
+    if (!c.bootloader()) {
+        device::MemoryDump dump{};
+        // A dump the box did not give is left out rather than filled with
+        // whatever the buffer held.
+        if (device::read_memory(c, dump) == device::CommandResult::Sent) f.memory_dump = update::dump_hex(dump);
+    }
+    f.serial_caption = lblSerialNumber->text();
+    f.h1_text = Text9->text();
+    f.h2_text = Text10->text();
+    f.v1_text = Text8->text();
+    f.v2_text = Text7->text();
+    NetGetInfo->DownloadStart(update::build_update_url(config_.update_host, f), kFreshCopy);
+}
+
+void frmMain::website_error(const char* title) {
+    dialogs_.critical(this, title, "Try downloading firmware from " + config_.update_host + " manually");
+}
+
+void frmMain::NetGetInfo_DownloadComplete(int) {
+    QString reason;
+    const std::optional<update::UpdateAnswer> answer = update::parse_update_answer(NetGetInfo->Bytes(), &reason);
+    if (!answer) {
+        dialogs_.critical(this, kWebsiteError,
+                          "The update service gave an answer this tool cannot use (" + reason +
+                              "). Try downloading firmware from " + config_.update_host + " manually");
+        return;
+    }
+    state_->firmware_size = answer->size;
+    const QString version = update::version_display(answer->version_text);
+    switch (update::decide_offer(*answer, conn().hid_attributes.version_number, conn().bootloader())) {
+    case update::Offer::Upgrade:
+        if (dialogs_.question(this, "Found new firmware", "Upgrade to version " + version + " now?")) {
+            set_bar(0);
+            Pic->show();
+            cmd_CheckFirmware->setEnabled(false);
+            NetGetFirmware->DownloadStart(answer->url, kFreshCopy);
+        }
+        break;
+    case update::Offer::AlreadyLatest:
+        dialogs_.information(this, "No new firmware", "Already running latest firmware version " + version);
+        break;
+    case update::Offer::Older:
+        break;
+    }
+}
+
+void frmMain::NetGetInfo_DownloadFailed(int, const QString&) {
+    Pic->hide();
+    website_error(kWebsiteError);
+    cmd_CheckFirmware->setEnabled(true);
+}
+
+void frmMain::set_bar(double fraction) {
+    Progress->resize(static_cast<int>(fraction * Pic->width()), Progress->height());
+}
+
+void frmMain::NetGetFirmware_DownloadProgress(int nBytes) {
+    if (state_->firmware_size > 0) set_bar(static_cast<double>(nBytes) / state_->firmware_size * 0.05);
+    QCoreApplication::processEvents();
+}
+
+void frmMain::NetGetFirmware_DownloadComplete(int) {
+    const QByteArray bytes = NetGetFirmware->Bytes();
+    if (update::check_image(bytes.size(), state_->firmware_size)) {
+        website_error(kDownloadError);
+        cmd_CheckFirmware->setEnabled(true);
+    } else {
+        state_->firmware_image = bytes;
+        const update::FlashOutcome outcome = switch_to_bootloader();
+        if (outcome.result != update::FlashResult::Done && !closing_) {
+            dialogs_.critical(this, "Firmware update error", update::outcome_message(outcome));
+            // The box may stay open as it was; let the user try again.
+            cmd_CheckFirmware->setEnabled(conn().device_found);
+        }
+    }
+    Pic->hide();
+}
+
+void frmMain::NetGetFirmware_DownloadFailed(int, const QString&) {
+    Pic->hide();
+    website_error(kWebsiteError);
+    cmd_CheckFirmware->setEnabled(true);
+}
+
+void frmMain::pause_ms(int ms) {
+    // The window stays responsive for the whole wait: ticks, repaints and
+    // clicks run inside it.
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+update::FlashEnvironment frmMain::flash_environment() {
+    update::FlashEnvironment env;
+    env.find = [this] {
+        conn().device_found = FindTheHid();
+        return conn().device_found;
+    };
+    env.pause = [this](int ms) { pause_ms(ms); };
+    env.pump = [] { QCoreApplication::processEvents(); };
+    env.bar = [this](double f) {
+        set_bar(f);
+        Progress->repaint();
+    };
+    env.show_bar = [this] { Progress->show(); };
+    env.stop_requested = [this] { return closing_; };
+    return env;
+}
+
+update::FlashOutcome frmMain::switch_to_bootloader() {
+    return update::switch_to_bootloader(conn(), state_->firmware_image, flash_environment(), flash_limits);
+}
+
 void frmMain::unload() {
     if (unloaded_) return;
     unloaded_ = true;
@@ -378,6 +514,7 @@ void frmMain::unload() {
 }
 
 void frmMain::closeEvent(QCloseEvent* e) {
+    closing_ = true;
     unload();
     e->accept();
 }

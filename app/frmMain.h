@@ -13,11 +13,13 @@
 #include <memory>
 
 #include "Connection.h"
+#include "Flasher.h"
 #include "GraphView.h"
 #include "Monitor.h"
 #include "MonitorState.h"
 
 class Dialogs;
+class NetGrab;
 
 struct AppConfig {
     std::uint16_t vendor_id = 0;
@@ -33,6 +35,9 @@ struct WindowState {
     // whose layout and thresholds the window shows. Nothing decoded yet reads
     // as H-pattern.
     std::uint8_t last_reported_mode = monitor::kModeH;
+    // The firmware update.
+    QByteArray firmware_image;
+    int firmware_size = 0;
 };
 
 class frmMain : public QWidget {
@@ -58,6 +63,16 @@ public:
     void cmd_auto_cal_Click();
     void btnUpdate_Click();
     void cmd_factory_reset_Click();
+    void cmd_CheckFirmware_Click();
+    void NetGetInfo_DownloadComplete(int nBytes);
+    void NetGetInfo_DownloadFailed(int errNum, const QString& errDesc);
+    void NetGetFirmware_DownloadProgress(int nBytes);
+    void NetGetFirmware_DownloadComplete(int nBytes);
+    void NetGetFirmware_DownloadFailed(int errNum, const QString& errDesc);
+    update::FlashOutcome switch_to_bootloader();
+
+    // How long the hand-over waits for the bootloader (100 ms passes).
+    update::FlashLimits flash_limits;
 
     // Controls, by their design names.
     QPushButton* cmd_auto_cal;
@@ -88,6 +103,8 @@ public:
     QWidget* TickH2;
     QLabel* lblY;
     QLabel* lblX;
+    NetGrab* NetGetInfo;
+    NetGrab* NetGetFirmware;
     // Plain sentences about a box that is present but cannot be served.
     QLabel* lblNotice;
 
@@ -100,10 +117,15 @@ private:
     void show_notice();
     void set_calibration_look(bool calibrating);
     monitor::MonitorControls monitor_controls() const;
+    void pause_ms(int ms);
+    void set_bar(double fraction);
+    void website_error(const char* title);
+    update::FlashEnvironment flash_environment();
 
     device::HidBackend& backend_;
     Dialogs& dialogs_;
     AppConfig config_;
     std::unique_ptr<WindowState> state_;
     bool unloaded_ = false;
+    bool closing_ = false;
 };

@@ -1,0 +1,200 @@
+// "Get latest firmware" end to end: the window asks the emulated update
+// service over real HTTP on 127.0.0.1, downloads the image and writes it into
+// the emulated box through its bootloader.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include "EmulatedBackend.h"
+#include "Products.h"
+#include "ScriptedDialogs.h"
+#include "UpdateService.h"
+#include "frmMain.h"
+
+namespace {
+
+constexpr std::uint16_t kVid = 0x1209;
+
+// Runs the event loop until pred holds or ms have passed.
+bool wait_until(const std::function<bool()>& pred, int ms = 10000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!pred()) {
+        if (timer.elapsed() > ms) return false;
+        QEventLoop loop;
+        QTimer::singleShot(10, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
+
+class FirmwareUpdate : public ::testing::Test {
+protected:
+    emulator::BoxModel& add_box(std::uint16_t version = 0x0106, bool bootloader = false) {
+        emulator::BoxIdentity id;
+        id.vendor_id = kVid;
+        id.version = version;
+        emulator::BoxModel& box = bus.add_box(id);
+        // Quick restarts keep the test short; the tool waits as long as it must.
+        box.reenumerate_delay = std::chrono::milliseconds(150);
+        box.restart_after_flash = std::chrono::milliseconds(100);
+        if (bootloader) box.power_up_in_bootloader();
+        return box;
+    }
+    frmMain& open() {
+        AppConfig config;
+        config.vendor_id = kVid;
+        config.update_host = service.host_port();
+        window = std::make_unique<frmMain>(bus, dialogs, config);
+        return *window;
+    }
+    bool got(const char* title) {
+        for (const auto& s : dialogs.shown)
+            if (s.title == title) return true;
+        return false;
+    }
+    emulator::EmulatedBackend bus;
+    emulator::UpdateService service{0x0106};
+    ScriptedDialogs dialogs;
+    std::unique_ptr<frmMain> window;
+};
+
+std::vector<std::uint8_t> as_bytes(const QByteArray& a) { return {a.begin(), a.end()}; }
+
+}  // namespace
+
+TEST_F(FirmwareUpdate, NewerFirmwareIsDownloadedAndWrittenIntoTheBox) {
+    auto& box = add_box();
+    box.version_after_flash = 0x0107;
+    frmMain& w = open();
+    w.cmd_CheckFirmware_Click();
+    ASSERT_TRUE(wait_until([&] { return !dialogs.shown.empty(); }));
+    EXPECT_EQ(dialogs.shown[0].kind, "question");
+    EXPECT_EQ(dialogs.shown[0].title, "Found new firmware");
+    EXPECT_EQ(dialogs.shown[0].text, "Upgrade to version 1.07 now?");
+
+    // The query: identity, version, serial, thresholds and the memory dump.
+    const emulator::HttpRequest& query = service.requests().at(0);
+    EXPECT_EQ(query.path, "/scripts/shifter.php");
+    const QStringList keys{"pid", "vid", "mod", "sn", "ver", "h1", "h2", "v1", "v2", "mem"};
+    ASSERT_EQ(query.query_items.size(), keys.size());
+    for (int i = 0; i < keys.size(); ++i) EXPECT_EQ(query.query_items[i].first, keys[i]);
+    EXPECT_EQ(query.query_value("pid"), "10A0");
+    EXPECT_EQ(query.query_value("mod"), "Kelvo");
+    EXPECT_EQ(query.query_value("sn"), "KV-000123");
+    EXPECT_EQ(query.query_value("ver"), "106");
+    EXPECT_EQ(query.query_value("h1"), "102");
+    EXPECT_EQ(query.query_value("v2"), "190");
+    QString dump;
+    for (std::uint8_t b : box.memory()) dump += QString("%1").arg(b, 2, 16, QChar('0')).toUpper();
+    EXPECT_EQ(query.query_value("mem"), dump);
+    EXPECT_EQ(query.header("Cache-Control"), "no-cache");
+
+    ASSERT_TRUE(wait_until([&] { return box.flash().size() == 8000u && w.Pic->isHidden(); }, 20000));
+    EXPECT_EQ(box.flash(), as_bytes(service.image()));
+    EXPECT_EQ(dialogs.shown.size(), 1u);  // no message after a good update
+    // The box restarts into its application and the window finds it again.
+    ASSERT_TRUE(wait_until([&] { return w.conn().application() && w.cmd_CheckFirmware->isEnabled(); }));
+    EXPECT_EQ(w.lblVersion->text(), " 1.7");
+}
+
+TEST_F(FirmwareUpdate, TheSameVersionIsReportedAndANewerBoxHearsNothing) {
+    add_box(0x0107);
+    frmMain& w = open();
+    service.set_offered_version("107");
+    w.cmd_CheckFirmware_Click();
+    ASSERT_TRUE(wait_until([&] { return !dialogs.shown.empty(); }));
+    EXPECT_EQ(dialogs.shown[0].title, "No new firmware");
+    EXPECT_EQ(dialogs.shown[0].text, "Already running latest firmware version 1.07");
+
+    service.set_offered_version("105");
+    w.cmd_CheckFirmware_Click();
+    ASSERT_TRUE(wait_until([&] { return service.requests().size() == 2; }));
+    wait_until([] { return false; }, 300);
+    EXPECT_EQ(dialogs.shown.size(), 1u);
+}
+
+TEST_F(FirmwareUpdate, TheBootloaderIsOfferedTheFirmwareWithoutAnyCommand) {
+    auto& box = add_box(0x0107, true);
+    frmMain& w = open();
+    service.set_offered_version("107");
+    dialogs.answer = false;
+    w.cmd_CheckFirmware_Click();
+    ASSERT_TRUE(wait_until([&] { return !dialogs.shown.empty(); }));
+    EXPECT_EQ(dialogs.shown[0].title, "Found new firmware");
+    const emulator::HttpRequest& query = service.requests().at(0);
+    EXPECT_EQ(query.query_value("mod"), "BOOT");
+    EXPECT_EQ(query.query_value("pid"), "B017");
+    EXPECT_TRUE(query.query_value("mem").isEmpty());
+    EXPECT_TRUE(box.feature_log().empty());
+    // Cancel: nothing downloaded, the button stays, no frame.
+    wait_until([] { return false; }, 200);
+    EXPECT_EQ(service.requests().size(), 1);
+    EXPECT_TRUE(w.cmd_CheckFirmware->isEnabled());
+    EXPECT_TRUE(w.Pic->isHidden());
+}
+
+TEST_F(FirmwareUpdate, FailuresAreReportedAndNothingIsWritten) {
+    auto& box = add_box();
+    frmMain& w = open();
+    const QString manual = "Try downloading firmware from " + service.host_port() + " manually";
+
+    service.set_status(emulator::UpdateService::InfoPath, 500);
+    w.cmd_CheckFirmware_Click();
+    ASSERT_TRUE(wait_until([&] { return got("Website access error"); }));
+    EXPECT_EQ(dialogs.shown.back().text, manual);
+    EXPECT_TRUE(w.cmd_CheckFirmware->isEnabled());
+
+    // An image one byte short of the announced size is never written.
+    service.clear_faults();
+    service.set_announced_size(service.image().size() + 1);
+    w.cmd_CheckFirmware_Click();
+    ASSERT_TRUE(wait_until([&] { return got("Firmware download error"); }));
+    EXPECT_EQ(dialogs.shown.back().text, manual);
+    EXPECT_TRUE(w.cmd_CheckFirmware->isEnabled());
+    EXPECT_TRUE(w.Pic->isHidden());
+
+    // An answer that is not "VERSION,SIZE,URL" is reported, not acted on.
+    service.set_answer(QByteArray("<html>maintenance</html>"));
+    const std::size_t before = dialogs.shown.size();
+    w.cmd_CheckFirmware_Click();
+    ASSERT_TRUE(wait_until([&] { return dialogs.shown.size() > before; }));
+    EXPECT_EQ(dialogs.shown.back().kind, "critical");
+
+    // The image address failing.
+    service.set_answer(std::nullopt);
+    service.set_announced_size(std::nullopt);
+    service.set_status(service.image_path(), 404);
+    w.cmd_CheckFirmware_Click();
+    const std::size_t errors = std::count_if(dialogs.shown.begin(), dialogs.shown.end(),
+                                             [](const auto& s) { return s.title == "Website access error"; });
+    ASSERT_TRUE(wait_until([&] {
+        return std::count_if(dialogs.shown.begin(), dialogs.shown.end(),
+                             [](const auto& s) { return s.title == "Website access error"; }) > long(errors);
+    }));
+    EXPECT_TRUE(box.flash().empty());
+    EXPECT_FALSE(box.in_bootloader());
+    for (const auto& r : box.feature_log()) EXPECT_NE(r[1], 0xA7);  // never sent into the bootloader
+}
+
+TEST_F(FirmwareUpdate, ABoxThatDoesNotRestartIsReportedWithoutHanging) {
+    auto& box = add_box();
+    frmMain& w = open();
+    w.flash_limits.bootloader_passes = 10;
+    box.fail_feature_writes = true;  // the order to restart never arrives
+    w.cmd_CheckFirmware_Click();
+    ASSERT_TRUE(wait_until([&] { return got("Firmware update error"); }, 20000));
+    EXPECT_TRUE(box.flash().empty());
+    EXPECT_TRUE(w.cmd_CheckFirmware->isEnabled());
+    EXPECT_TRUE(w.Pic->isHidden());
+}
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
