@@ -29,12 +29,12 @@ constexpr std::uint8_t kSequentialFlag = 2;
 // A short item of the report descriptor whose data takes as few bytes as the
 // value needs (unsigned values only: counts and sizes).
 void put_item(std::vector<std::uint8_t>& out, std::uint8_t tag, unsigned value) {
-    if (value <= 0xFF) {
-        out.insert(out.end(), {static_cast<std::uint8_t>(tag | 1), static_cast<std::uint8_t>(value)});
-    } else {
-        out.insert(out.end(), {static_cast<std::uint8_t>(tag | 2), static_cast<std::uint8_t>(value & 0xFF),
-                               static_cast<std::uint8_t>(value >> 8)});
-    }
+    // push_back rather than an initializer-list insert: GCC 12 warns falsely
+    // about the latter when it is inlined.
+    const bool one_byte = value <= 0xFF;
+    out.push_back(static_cast<std::uint8_t>(tag | (one_byte ? 1 : 2)));
+    out.push_back(static_cast<std::uint8_t>(value & 0xFF));
+    if (!one_byte) out.push_back(static_cast<std::uint8_t>(value >> 8));
 }
 
 }  // namespace
