@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFont>
+#include <QFrame>
 
 #include <QEventLoop>
 
@@ -89,7 +90,13 @@ void frmMain::build_controls() {
     cmd_auto_cal = button("cmd_auto_cal", "Start calibration", 720, 7200, 2500, 495);
     cmd_factory_reset = button("cmd_factory_reset", "Factory reset", 3600, 8160, 2500, 495);
 
-    Pic = new QWidget(this);
+    // The update's progress frame: visible as an empty box while the image is
+    // fetched and the box restarts, filled by the bar while it is written.
+    auto* frame = new QFrame(this);
+    frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    frame->setLineWidth(1);
+    frame->setAutoFillBackground(true);
+    Pic = frame;
     Pic->setObjectName("Pic");
     place(Pic, 1080, 8760, 4950, 100);
     Pic->hide();
