@@ -259,7 +259,9 @@ void frmMain::EnableUI() {
         cmd_auto_cal->setEnabled(true);
         cmd_factory_reset->setEnabled(true);
     }
-    cmd_CheckFirmware->setEnabled(true);
+    // A box found again in the middle of an update (it restarts into its
+    // bootloader) must not offer a second update on top of the first.
+    cmd_CheckFirmware->setEnabled(!update_running_);
     Frame1->setEnabled(true);
     for (QLabel* l : {Label2, Label3, Label4, Label5}) l->setEnabled(true);
     read_device_info();
@@ -393,6 +395,7 @@ const char* const kDownloadError = "Firmware download error";
 }  // namespace
 
 void frmMain::cmd_CheckFirmware_Click() {
+    if (update_running_) return;
     device::DeviceConnection& c = conn();
     update::QueryFields f;
     f.attributes = c.hid_attributes;
@@ -430,6 +433,7 @@ void frmMain::NetGetInfo_DownloadComplete(int) {
         if (dialogs_.question(this, "Found new firmware", "Upgrade to version " + version + " now?")) {
             set_bar(0);
             Pic->show();
+            update_running_ = true;
             cmd_CheckFirmware->setEnabled(false);
             NetGetFirmware->DownloadStart(answer->url, kFreshCopy);
         }
@@ -443,6 +447,7 @@ void frmMain::NetGetInfo_DownloadComplete(int) {
 }
 
 void frmMain::NetGetInfo_DownloadFailed(int, const QString&) {
+    update_running_ = false;
     Pic->hide();
     website_error(kWebsiteError);
     cmd_CheckFirmware->setEnabled(true);
@@ -460,11 +465,13 @@ void frmMain::NetGetFirmware_DownloadProgress(int nBytes) {
 void frmMain::NetGetFirmware_DownloadComplete(int) {
     const QByteArray bytes = NetGetFirmware->Bytes();
     if (update::check_image(bytes.size(), state_->firmware_size)) {
+        update_running_ = false;
         website_error(kDownloadError);
         cmd_CheckFirmware->setEnabled(true);
     } else {
         state_->firmware_image = bytes;
         const update::FlashOutcome outcome = switch_to_bootloader();
+        update_running_ = false;
         if (outcome.result != update::FlashResult::Done && !closing_) {
             dialogs_.critical(this, "Firmware update error", update::outcome_message(outcome));
             // The box may stay open as it was; let the user try again.
@@ -475,6 +482,7 @@ void frmMain::NetGetFirmware_DownloadComplete(int) {
 }
 
 void frmMain::NetGetFirmware_DownloadFailed(int, const QString&) {
+    update_running_ = false;
     Pic->hide();
     website_error(kWebsiteError);
     cmd_CheckFirmware->setEnabled(true);

@@ -128,4 +128,6 @@ private:
     std::unique_ptr<WindowState> state_;
     bool unloaded_ = false;
     bool closing_ = false;
+    // From the user's consent to the end of the flashing.
+    bool update_running_ = false;
 };

@@ -101,6 +101,22 @@ TEST_F(FirmwareUpdate, NewerFirmwareIsDownloadedAndWrittenIntoTheBox) {
     EXPECT_EQ(w.lblVersion->text(), " 1.7");
 }
 
+TEST_F(FirmwareUpdate, ARunningUpdateIsNotOfferedAgain) {
+    auto& box = add_box();
+    frmMain& w = open();
+    service.set_delay(service.image_path(), 300);
+    w.cmd_CheckFirmware_Click();
+    ASSERT_TRUE(wait_until([&] { return service.requests().size() == 2; }));  // the image is on its way
+    EXPECT_FALSE(w.cmd_CheckFirmware->isEnabled());
+    // The box found again meanwhile (as it is while it restarts) keeps the button off.
+    w.EnableUI();
+    EXPECT_FALSE(w.cmd_CheckFirmware->isEnabled());
+    w.cmd_CheckFirmware_Click();
+    ASSERT_TRUE(wait_until([&] { return box.flash().size() == 8000u && w.Pic->isHidden(); }, 20000));
+    EXPECT_EQ(service.requests().size(), 2);
+    EXPECT_EQ(dialogs.shown.size(), 1u);
+}
+
 TEST_F(FirmwareUpdate, TheSameVersionIsReportedAndANewerBoxHearsNothing) {
     add_box(0x0107);
     frmMain& w = open();
