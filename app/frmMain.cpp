@@ -470,7 +470,9 @@ void frmMain::NetGetFirmware_DownloadComplete(int) {
         cmd_CheckFirmware->setEnabled(true);
     } else {
         state_->firmware_image = bytes;
+        flashing_ = true;
         const update::FlashOutcome outcome = switch_to_bootloader();
+        flashing_ = false;
         update_running_ = false;
         if (outcome.result != update::FlashResult::Done && !closing_) {
             dialogs_.critical(this, "Firmware update error", update::outcome_message(outcome));
@@ -521,6 +523,10 @@ void frmMain::unload() {
     if (unloaded_) return;
     unloaded_ = true;
     Timer->stop();
+    // A write in progress finishes the image first (a half-written box would
+    // have to be flashed again) and closes the handles itself; the bootloader
+    // takes nothing else anyway.
+    if (flashing_) return;
     device::DeviceConnection& c = conn();
     if (!c.device_found) return;
     device::set_tool_attached(c, false);

@@ -130,4 +130,6 @@ private:
     bool closing_ = false;
     // From the user's consent to the end of the flashing.
     bool update_running_ = false;
+    // The hand-over and the flashing are under way.
+    bool flashing_ = false;
 };

@@ -117,6 +117,24 @@ TEST_F(FirmwareUpdate, ARunningUpdateIsNotOfferedAgain) {
     EXPECT_EQ(dialogs.shown.size(), 1u);
 }
 
+TEST_F(FirmwareUpdate, ClosingTheWindowDuringTheWriteLetsTheImageFinish) {
+    auto& box = add_box();
+    frmMain& w = open();
+    QTimer closer;
+    closer.setInterval(1);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (!box.flash().empty() && w.isVisible()) w.close();
+    });
+    w.show();
+    closer.start();
+    w.cmd_CheckFirmware_Click();
+    ASSERT_TRUE(wait_until([&] { return box.flash().size() == 8000u && w.Pic->isHidden(); }, 20000));
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(box.flash(), as_bytes(service.image()));
+    EXPECT_EQ(dialogs.shown.size(), 1u);  // the offer only: no error
+    EXPECT_EQ(bus.open_handles(), 0);
+}
+
 TEST_F(FirmwareUpdate, TheSameVersionIsReportedAndANewerBoxHearsNothing) {
     add_box(0x0107);
     frmMain& w = open();
