@@ -1,0 +1,395 @@
+#include "Cli.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <optional>
+#include <thread>
+
+#include "BuildConfig.h"
+#include "Commands.h"
+#include "Connection.h"
+#include "Flasher.h"
+#include "MonitorState.h"
+#include "Products.h"
+#include "Readout.h"
+#include "UpdateQuery.h"
+#include "Writes.h"
+
+namespace {
+
+using device::DeviceConnection;
+
+constexpr int kDefaultInterval = 50;  // the window's polling interval with a box open
+constexpr int kMaxInterval = 60000;
+
+QString hex4(std::uint16_t value) { return QString("%1").arg(value, 4, 16, QChar('0')).toUpper(); }
+
+QString caption(std::uint16_t version) {
+    return QString::fromStdString(calibration::version_caption(version)).trimmed();
+}
+
+QString model(std::uint16_t product_id) {
+    if (device::is_bootloader(product_id)) return "bootloader";
+    const QString word = update::model_word(product_id);
+    return word.isEmpty() ? QString("generic") : word;
+}
+
+QString thresholds_line(const monitor::Thresholds& t) {
+    return QString("h1=%1 h2=%2 v1=%3 v2=%4 s1=%5 s2=%6").arg(t.h1).arg(t.h2).arg(t.v1).arg(t.v2).arg(t.s1).arg(t.s2);
+}
+
+// A count or a time in milliseconds: plain digits, within limits.
+std::optional<int> parse_count(const QString& text, int minimum, int maximum) {
+    if (text.isEmpty() || text.size() > 9) return std::nullopt;
+    for (QChar c : text)
+        if (c < '0' || c > '9') return std::nullopt;
+    const int value = text.toInt();
+    if (value < minimum || value > maximum) return std::nullopt;
+    return value;
+}
+
+// The box is told when a tool takes it and when it lets go, as the window
+// does on opening and closing; a box left believing a tool holds it would
+// stay that way until it is replugged.
+class ToolAttached {
+public:
+    ToolAttached(DeviceConnection& conn, bool announce) : conn_(conn) {
+        if (announce && ready()) device::set_tool_attached(conn_, true);
+    }
+    ~ToolAttached() {
+        if (ready()) device::set_tool_attached(conn_, false);
+    }
+    ToolAttached(const ToolAttached&) = delete;
+    ToolAttached& operator=(const ToolAttached&) = delete;
+
+private:
+    bool ready() const { return device::application_ready(conn_) == device::CommandResult::Sent; }
+    DeviceConnection& conn_;
+};
+
+class Cli {
+public:
+    Cli(device::HidBackend& backend, QTextStream& out, QTextStream& err, CliEnv env)
+        : backend_(backend), out_(out), err_(err), env_(std::move(env)) {}
+
+    int run(const QString& command, const QStringList& rest);
+
+private:
+    int fail(int status, const QString& sentence) {
+        err_ << "shifterctl: " << sentence << Qt::endl;
+        return status;
+    }
+    int no_arguments(const QString& command, const QStringList& rest) {
+        return rest.isEmpty() ? kCliOk : fail(kCliUsage, "The command " + command + " takes no arguments.");
+    }
+
+    // Finds the box as the window does. Answers kCliOk, or the status after
+    // saying why the box cannot be used.
+    int find_box(bool need_application);
+    int not_found();
+    int read_back();
+
+    int list();
+    int info();
+    int settings();
+    int set(const QStringList& rest);
+    int factory_reset();
+    int monitor(const QStringList& rest);
+    int flash(const QStringList& rest);
+
+    device::HidBackend& backend_;
+    QTextStream& out_;
+    QTextStream& err_;
+    CliEnv env_;
+    DeviceConnection conn_;
+};
+
+int Cli::run(const QString& command, const QStringList& rest) {
+    if (command == "monitor") return monitor(rest);
+    if (command == "set") return set(rest);
+    if (command == "flash") return flash(rest);
+    using Handler = int (Cli::*)();
+    const std::pair<const char*, Handler> plain[] = {
+        {"list", &Cli::list}, {"info", &Cli::info}, {"settings", &Cli::settings}, {"factory-reset", &Cli::factory_reset}};
+    for (const auto& [name, handler] : plain) {
+        if (command != name) continue;
+        if (const int status = no_arguments(command, rest)) return status;
+        return (this->*handler)();
+    }
+    return fail(kCliUsage, "Unknown command \"" + command + "\"; run shifterctl --help to see the commands.");
+}
+
+int Cli::not_found() {
+    // An accepted box that may not be opened says why (permissions, ...).
+    if (conn_.open_error) return fail(kCliBoxProblem, QString::fromStdString(conn_.open_error.reason));
+    return fail(kCliBoxProblem, "No box was found; plug it in and try again.");
+}
+
+int Cli::find_box(bool need_application) {
+    if (!device::FindTheHid(backend_, conn_, env_.vendor_id)) return not_found();
+    if (!conn_.served()) return fail(kCliBoxProblem, QString::fromStdString(conn_.not_served));
+    if (need_application && conn_.bootloader())
+        return fail(kCliBoxProblem,
+                    "The box is in its bootloader, which keeps no thresholds and sends no stick positions; write "
+                    "its firmware with shifterctl flash FILE.");
+    return kCliOk;
+}
+
+int Cli::read_back() {
+    device::SettingsBytes reply{};
+    if (device::read_settings(conn_, reply) != device::CommandResult::Sent)
+        return fail(kCliBoxProblem, "The box did not answer with its thresholds.");
+    out_ << thresholds_line(calibration::thresholds_from_reply(reply)) << Qt::endl;
+    return kCliOk;
+}
+
+int Cli::list() {
+    // Listed from the platform's attributes alone: nothing is opened, so other
+    // programs holding a box are not disturbed.
+    int listed = 0;
+    for (const device::HidDeviceInfo& d : backend_.enumerate()) {
+        const device::HidAttributes& a = d.attributes;
+        if (a.vendor_id != env_.vendor_id || !device::find_product(a.product_id)) continue;
+        out_ << QString::fromStdString(d.path) << '\t' << hex4(a.product_id) << '\t' << model(a.product_id) << '\t'
+             << caption(a.version_number) << '\n';
+        ++listed;
+    }
+    out_.flush();
+    return listed > 0 ? kCliOk : fail(kCliBoxProblem, "No box is attached.");
+}
+
+int Cli::info() {
+    if (!device::FindTheHid(backend_, conn_, env_.vendor_id)) return not_found();
+    const calibration::DeviceInfo info = calibration::read_device_info(conn_);
+    ToolAttached attached(conn_, false);
+    auto row = [this](const char* label, const QString& value) {
+        out_ << QString(label).append(':').leftJustified(18) << value << '\n';
+    };
+    auto text = [](const std::optional<std::string>& s) {
+        return s ? QString::fromLatin1(s->c_str()) : QString("(no answer)");
+    };
+    const std::uint16_t pid = static_cast<std::uint16_t>(conn_.product_id);
+    row("Path", QString::fromStdString(conn_.device_path));
+    row("Product ID", hex4(pid) + " (" + model(pid) + ")");
+    row("Manufacturer", text(info.manufacturer));
+    row("Product", text(info.product));
+    row("Serial number", text(info.serial));
+    row("Firmware version", caption(conn_.hid_attributes.version_number));
+    row("Report lengths", QString("input %1, feature %2 bytes")
+                              .arg(conn_.hid_caps.input_report_length)
+                              .arg(conn_.hid_caps.feature_report_length));
+    row("Window title", calibration::window_title(conn_.device_found, conn_.product_id));
+    if (info.thresholds) row("Thresholds", thresholds_line(*info.thresholds));
+    out_.flush();
+    if (!conn_.served()) return fail(kCliBoxProblem, QString::fromStdString(conn_.not_served));
+    if (conn_.application() && !info.thresholds)
+        return fail(kCliBoxProblem, "The box did not answer with its thresholds.");
+    return kCliOk;
+}
+
+int Cli::settings() {
+    if (const int status = find_box(true)) return status;
+    ToolAttached attached(conn_, true);
+    return read_back();
+}
+
+int Cli::set(const QStringList& rest) {
+    if (rest.isEmpty())
+        return fail(kCliUsage, "The command set needs at least one NAME=VALUE (names h1 h2 v1 v2 s1 s2).");
+    // Everything is checked before the box is touched: a half-applied
+    // calibration is worse than none.
+    std::array<std::optional<int>, device::kSettingCount> given;
+    for (const QString& arg : rest) {
+        const int eq = arg.indexOf('=');
+        const QString name = eq < 0 ? arg : arg.left(eq);
+        int index = -1;
+        for (int i = 0; i < device::kSettingCount; ++i)
+            if (name == calibration::setting_name(i)) index = i;
+        if (eq < 0 || index < 0)
+            return fail(kCliUsage, "\"" + arg + "\" is not NAME=VALUE with a NAME of h1 h2 v1 v2 s1 s2.");
+        if (given[index]) return fail(kCliUsage, "The threshold " + name + " is given twice.");
+        const QString text = arg.mid(eq + 1);
+        given[index] = parse_count(text, 0, 255);
+        if (!given[index])
+            return fail(kCliUsage,
+                        "The threshold " + name + " must be a whole number from 0 to 255, not \"" + text + "\".");
+    }
+    monitor::Thresholds t;
+    t.h1 = given[device::kH1].value_or(0);
+    t.h2 = given[device::kH2].value_or(0);
+    t.v1 = given[device::kV1].value_or(0);
+    t.v2 = given[device::kV2].value_or(0);
+    t.s1 = given[device::kS1].value_or(0);
+    t.s2 = static_cast<std::int16_t>(given[device::kS2].value_or(0));
+    std::vector<calibration::SettingWrite> writes;
+    for (const calibration::SettingWrite& w : calibration::all_writes(t))
+        if (given[w.index]) writes.push_back(w);
+
+    if (const int status = find_box(true)) return status;
+    ToolAttached attached(conn_, true);
+    const calibration::SendOutcome outcome = calibration::send_writes(conn_, writes);
+    if (outcome.failed > 0)
+        return fail(kCliBoxProblem, QString("The box did not take %1 of the %2 thresholds; check that it is plugged in "
+                                            "and try again.")
+                                        .arg(outcome.failed)
+                                        .arg(writes.size()));
+    return read_back();
+}
+
+int Cli::factory_reset() {
+    if (const int status = find_box(true)) return status;
+    ToolAttached attached(conn_, true);
+    if (calibration::send_writes(conn_, calibration::factory_writes()).failed > 0)
+        return fail(kCliBoxProblem,
+                    "The box did not take the factory thresholds; check that it is plugged in and try again.");
+    return read_back();
+}
+
+int Cli::monitor(const QStringList& rest) {
+    int count = 0;  // 0: until interrupted
+    int interval = kDefaultInterval;
+    for (int i = 0; i < rest.size(); ++i) {
+        const QString& a = rest[i];
+        if (a != "--count" && a != "--interval")
+            return fail(kCliUsage, "The command monitor takes --count N and --interval MS, not \"" + a + "\".");
+        const QString value = i + 1 < rest.size() ? rest[++i] : QString();
+        const std::optional<int> n = a == "--count" ? parse_count(value, 1, 1000000000) : parse_count(value, 1, kMaxInterval);
+        if (!n)
+            return fail(kCliUsage, a == "--count" ? "--count needs a number of reports of 1 or more."
+                                                  : QString("--interval needs a time from 1 to %1 ms.").arg(kMaxInterval));
+        (a == "--count" ? count : interval) = *n;
+    }
+    if (const int status = find_box(true)) return status;
+    ToolAttached attached(conn_, true);
+
+    // A report between two gears leaves the caption as it was, as in the window.
+    QString gear = "?";
+    int shown = 0;
+    for (;;) {
+        if (device::drain_input(conn_) == device::DrainResult::Reports) {
+            for (const monitor::Report& r :
+                 monitor::cut_batch(conn_.input_report.data(), conn_.bytes_read, conn_.hid_caps.input_report_length)) {
+                if (const std::optional<std::string> c = monitor::gear_caption(r)) gear = QString::fromStdString(*c);
+                out_ << QString("x=%1 y=%2 gear=%3 mode=%4").arg(r.x).arg(r.y).arg(gear).arg(r.sequential() ? 'S' : 'H')
+                     << Qt::endl;
+                if (++shown == count) return kCliOk;
+            }
+        }
+        // Nothing read: a silent box still answers the probe, a removed one does not.
+        if (!conn_.last_result && !device::probe_presence(conn_))
+            return fail(kCliBoxProblem, "The box was removed.");
+        if (env_.stop_requested()) return kCliOk;
+        env_.pause(interval);
+    }
+}
+
+int Cli::flash(const QStringList& rest) {
+    if (rest.size() != 1) return fail(kCliUsage, "The command flash needs exactly one image FILE.");
+    const QString path = rest.front();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(kCliUsage, "The image file \"" + path + "\" cannot be read: " + file.errorString() + ".");
+    const QByteArray image = file.readAll();
+    if (image.isEmpty()) return fail(kCliUsage, "The image file \"" + path + "\" is empty, so there is nothing to write.");
+    if (const std::optional<QString> problem = update::check_image(image.size(), static_cast<int>(image.size())))
+        return fail(kCliUsage, *problem);
+
+    out_ << QString("Writing %1 pages into the box.").arg(image.size() / update::kPageSize) << Qt::endl;
+    int shown = -1;  // the last percentage printed, in steps of ten
+    update::FlashEnvironment fe;
+    fe.find = [this] { return device::FindTheHid(backend_, conn_, env_.vendor_id); };
+    fe.pause = env_.pause;
+    fe.pump = [] {};
+    fe.show_bar = [] {};
+    fe.bar = [this, &shown](double fraction) {
+        const int step = std::clamp(static_cast<int>(fraction * 10), 0, 10) * 10;
+        if (step <= shown) return;
+        shown = step;
+        out_ << step << '%' << Qt::endl;
+    };
+    fe.stop_requested = env_.stop_requested;
+    const update::FlashOutcome outcome = update::switch_to_bootloader(conn_, image, fe);
+    switch (outcome.result) {
+    case update::FlashResult::Done:
+        fe.bar(1.0);
+        out_ << "The firmware was written; the box restarts with it." << Qt::endl;
+        return kCliOk;
+    case update::FlashResult::NoDevice: return not_found();
+    case update::FlashResult::BootloaderMissing:
+        return fail(kCliBoxProblem, "The box did not restart into its bootloader, so nothing was written; unplug it, "
+                                    "plug it in again and retry.");
+    case update::FlashResult::PageFailed:
+        return fail(kCliBoxProblem, QString("The box did not take page %1 of %2, so the write stopped; the box stays "
+                                            "in its bootloader, so run flash again.")
+                                        .arg(outcome.page + 1)
+                                        .arg(outcome.pages));
+    case update::FlashResult::Stopped:
+        return fail(kCliBoxProblem, "The write was stopped before any page was sent; the box may be waiting in its "
+                                    "bootloader, so run flash again.");
+    }
+    return kCliBoxProblem;
+}
+
+// Global options come before the command; what follows belongs to it.
+int command_index(const QStringList& args) {
+    int i = 0;
+    while (i < args.size() && args[i].startsWith('-')) ++i;
+    return i;
+}
+
+}  // namespace
+
+bool cli_wants_demo(const QStringList& args) { return args.mid(0, command_index(args)).contains("--demo"); }
+
+int run_cli(const QStringList& args, device::HidBackend& backend, QTextStream& out, QTextStream& err, CliEnv env) {
+    if (!env.pause) env.pause = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
+    if (!env.stop_requested) env.stop_requested = [] { return false; };
+    const int at = command_index(args);
+    for (const QString& a : args.mid(0, at)) {
+        if (a == "--help" || a == "-h") {
+            out << cli_usage_text();
+            out.flush();
+            return kCliOk;
+        }
+        if (a == "--version") {
+            out << buildcfg::kVersion << Qt::endl;
+            return kCliOk;
+        }
+        if (a != "--demo") {
+            err << "shifterctl: Unknown option \"" << a << "\"; run shifterctl --help to see the options." << Qt::endl;
+            return kCliUsage;
+        }
+    }
+    if (at == args.size()) {
+        err << "shifterctl: No command given; run shifterctl --help to see the commands." << Qt::endl;
+        return kCliUsage;
+    }
+    Cli cli(backend, out, err, std::move(env));
+    return cli.run(args[at], args.mid(at + 1));
+}
+
+QString cli_usage_text() {
+    return "Usage: shifterctl [--demo] COMMAND [ARGUMENTS]\n"
+           "       shifterctl --version | --help\n"
+           "\n"
+           "Commands:\n"
+           "  list                 every attached box: path, product ID, model, firmware version\n"
+           "  info                 the box the window would open: strings, version, report lengths, thresholds\n"
+           "  settings             its six thresholds\n"
+           "  set NAME=VALUE ...   store thresholds (h1 h2 v1 v2 s1 s2; 0 to 255), then read them back\n"
+           "  factory-reset        store the factory thresholds, then read them back\n"
+           "  monitor [--count N] [--interval MS]\n"
+           "                       one line per stick report, polled every MS (50) ms, until N reports or Ctrl+C\n"
+           "  flash FILE           write a firmware image (whole 40-byte pages) into the box\n"
+           "\n"
+           "Options:\n"
+           "  --demo               serve an emulated box instead of a real one\n"
+           "  --version            print the version and exit\n"
+           "  --help               print this text and exit\n"
+           "\n"
+           "Exit status: 0 done; 1 the box is missing or did not do it; 2 the command line or the image file\n"
+           "cannot be used.\n";
+}

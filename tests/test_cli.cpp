@@ -1,0 +1,307 @@
+// shifterctl's commands against the emulated box, without a process.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "Cli.h"
+#include "EmulatedBackend.h"
+#include "TestSupport.h"
+
+namespace {
+
+constexpr std::uint16_t kVid = 0x1209;
+
+// (index, value) of every SetSetting the box received, in order.
+std::vector<std::pair<int, int>> setting_writes(const emulator::BoxModel& box) {
+    std::vector<std::pair<int, int>> writes;
+    for (const std::vector<std::uint8_t>& r : box.feature_log())
+        if (r.size() > 3 && r[1] == 0xEE) writes.emplace_back(r[2], r[3]);
+    return writes;
+}
+
+class Cli : public ::testing::Test {
+protected:
+    emulator::BoxModel& add_box(std::uint16_t pid = 0x10A0) {
+        emulator::BoxIdentity id;
+        id.vendor_id = kVid;
+        id.product_id = pid;
+        return bus->add_box(id, clock.clock());
+    }
+    int run(const QStringList& args) {
+        out_text.clear();
+        err_text.clear();
+        QTextStream out(&out_text);
+        QTextStream err(&err_text);
+        CliEnv env;
+        env.vendor_id = kVid;
+        env.pause = [this](int ms) {
+            clock.now += std::chrono::milliseconds(ms);
+            if (on_pause) on_pause();
+        };
+        const int status = run_cli(args, *bus, out, err, env);
+        out.flush();
+        err.flush();
+        return status;
+    }
+    QStringList out_lines() const { return out_text.split('\n', Qt::SkipEmptyParts); }
+    // Every failure is one line on stderr.
+    void expect_one_sentence() const {
+        EXPECT_EQ(err_text.count('\n'), 1) << err_text.toStdString();
+        EXPECT_TRUE(err_text.startsWith("shifterctl: ")) << err_text.toStdString();
+    }
+    QString write_file(const QByteArray& bytes) {
+        const QString path = dir.filePath("image.bin");
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path;
+    }
+
+    ManualClock clock;
+    std::unique_ptr<emulator::EmulatedBackend> bus = std::make_unique<emulator::EmulatedBackend>();
+    std::function<void()> on_pause;
+    QString out_text, err_text;
+    QTemporaryDir dir;
+};
+
+}  // namespace
+
+TEST_F(Cli, ListShowsAcceptedInterfacesOnlyAndOpensNone) {
+    bus->add_foreign({0x046D, 0xC52B, 0x1201});
+    bus->add_foreign({0x046D, 0x10A0, 0x0106});  // our product ID, another vendor
+    bus->add_foreign({kVid, 0x10A3, 0x0106});    // our vendor, another product
+    add_box(0x10A1);
+    emulator::BoxIdentity generic;
+    generic.vendor_id = kVid;
+    generic.product_id = 0x10A2;
+    generic.version = 0x010B;
+    bus->add_box(generic, clock.clock());
+    add_box().power_up_in_bootloader();
+    ASSERT_EQ(run({"list"}), 0);
+    EXPECT_EQ(out_lines(), (QStringList{"emu:box0#1\t10A1\tDravi\t1.6", "emu:box1#1\t10A2\tgeneric\t1.B",
+                                        "emu:box2#2\tB017\tbootloader\t1.6"}));
+    EXPECT_TRUE(bus->opened_paths.empty());
+
+    for (auto& box : bus->boxes()) box->unplug();
+    EXPECT_EQ(run({"list"}), 1);
+    expect_one_sentence();
+}
+
+TEST_F(Cli, InfoReadsTheFirstBoxAndLetsItGo) {
+    emulator::BoxModel& box = add_box(0x10A1);
+    add_box(0x10A0);
+    ASSERT_EQ(run({"info"}), 0) << err_text.toStdString();
+    const QString expected =
+        "Path:             emu:box0#1\n"
+        "Product ID:       10A1 (Dravi)\n"
+        "Manufacturer:     Vantrel\n"
+        "Product:          Kelvo shifter interface\n"
+        "Serial number:    KV-000123\n"
+        "Firmware version: 1.6\n"
+        "Report lengths:   input 6, feature 65 bytes\n"
+        "Window title:     Dravi shifter interface calibration v1.6\n"
+        "Thresholds:       h1=102 h2=152 v1=64 v2=190 s1=100 s2=155\n";
+    EXPECT_EQ(out_text, expected);
+    EXPECT_TRUE(err_text.isEmpty());
+    // Attached for the readout, released at the end.
+    ASSERT_FALSE(box.feature_log().empty());
+    EXPECT_EQ(box.feature_log().front(), report_bytes({0x00, 0xDB, 0x01}));
+    EXPECT_EQ(box.feature_log().back()[1], 0xDB);
+    EXPECT_FALSE(box.tool_attached());
+    EXPECT_EQ(bus->open_handles(), 0);
+}
+
+TEST_F(Cli, TheBootloaderIsDescribedButNeverSentApplicationCommands) {
+    emulator::BoxModel& box = add_box();
+    box.power_up_in_bootloader();
+    ASSERT_EQ(run({"info"}), 0);
+    EXPECT_TRUE(out_text.contains("B017 (bootloader)"));
+    EXPECT_TRUE(out_text.contains("Window title:     Kelvo/Dravi shifter interface calibration"));
+    EXPECT_FALSE(out_text.contains("Thresholds"));
+    for (const char* command : {"settings", "factory-reset", "monitor"}) {
+        EXPECT_EQ(run({command}), 1) << command;
+        expect_one_sentence();
+    }
+    EXPECT_EQ(run({"set", "h1=5"}), 1);
+    // Any of them would have gone into flash as a firmware page.
+    EXPECT_TRUE(box.feature_log().empty());
+    EXPECT_TRUE(box.flash().empty());
+}
+
+TEST_F(Cli, ABoxThatCannotBeUsedIsExplained) {
+    struct Case {
+        const char* name;
+        std::function<void(emulator::EmulatedBackend&)> arrange;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"absent", [](emulator::EmulatedBackend& b) { b.boxes()[0]->unplug(); }, "No box was found"},
+        {"permission",
+         [](emulator::EmulatedBackend& b) {
+             b.open_errors = {{device::HidErrorKind::PermissionDenied, "This user may not open the box."}};
+         },
+         "This user may not open the box."},
+        {"not served", [](emulator::EmulatedBackend& b) { b.boxes()[0]->app_caps = {6, 10}; }, "feature reports of 10"},
+    };
+    for (const Case& c : cases) {
+        bus = std::make_unique<emulator::EmulatedBackend>();
+        emulator::BoxModel& box = add_box();
+        c.arrange(*bus);
+        for (const char* command : {"info", "settings"}) {
+            EXPECT_EQ(run({command}), 1) << c.name << " " << command;
+            EXPECT_TRUE(err_text.contains(c.says)) << c.name << ": " << err_text.toStdString();
+        }
+        EXPECT_TRUE(box.feature_log().empty()) << c.name;
+    }
+}
+
+TEST_F(Cli, SetSendsOnlyTheGivenThresholdsInClosingOrderAndReadsBack) {
+    emulator::BoxModel& box = add_box();
+    ASSERT_EQ(run({"set", "s1=90", "h2=160", "v2=200", "h1=0"}), 0) << err_text.toStdString();
+    // Closing order is v2, v1, h1, h2, s2, s1.
+    EXPECT_EQ(setting_writes(box), (std::vector<std::pair<int, int>>{{3, 200}, {0, 0}, {1, 160}, {4, 90}}));
+    EXPECT_EQ(out_text, "h1=0 h2=160 v1=64 v2=200 s1=90 s2=155\n");
+    EXPECT_FALSE(box.tool_attached());
+
+    EXPECT_EQ(run({"settings"}), 0);
+    EXPECT_EQ(out_text, "h1=0 h2=160 v1=64 v2=200 s1=90 s2=155\n");
+    EXPECT_EQ(run({"set", "s2=255"}), 0);
+    EXPECT_EQ(box.settings().value[5], 255);
+}
+
+TEST_F(Cli, FactoryResetWritesAllSixInClosingOrder) {
+    emulator::BoxModel& box = add_box();
+    emulator::BoxSettings s;
+    std::fill(std::begin(s.value), std::end(s.value), 7);
+    box.set_settings(s);
+    ASSERT_EQ(run({"factory-reset"}), 0);
+    EXPECT_EQ(setting_writes(box),
+              (std::vector<std::pair<int, int>>{{3, 190}, {2, 64}, {0, 102}, {1, 152}, {5, 155}, {4, 100}}));
+    EXPECT_EQ(out_text, "h1=102 h2=152 v1=64 v2=190 s1=100 s2=155\n");
+}
+
+TEST_F(Cli, ABoxThatRefusesTheWritesIsReported) {
+    emulator::BoxModel& box = add_box();
+    box.fail_feature_writes = true;
+    EXPECT_EQ(run({"set", "h1=5", "h2=6"}), 1);
+    expect_one_sentence();
+    EXPECT_TRUE(err_text.contains("2 of the 2")) << err_text.toStdString();
+    EXPECT_TRUE(out_text.isEmpty());
+}
+
+TEST_F(Cli, UsageErrorsSendNothing) {
+    emulator::BoxModel& box = add_box();
+    const QStringList cases[] = {
+        {},
+        {"--demo"},
+        {"--frobnicate", "info"},
+        {"frobnicate"},
+        {"info", "extra"},
+        {"set"},
+        {"set", "h1"},
+        {"set", "x1=5"},
+        {"set", "h1="},
+        {"set", "h1=256"},
+        {"set", "h1=-1"},
+        {"set", "h1=+5"},
+        {"set", "h1=1.5"},
+        {"set", "h1=5", "v1=abc"},  // valid first, invalid second: still nothing sent
+        {"set", "h1=5", "h1=6"},
+        {"monitor", "--count"},
+        {"monitor", "--count", "0"},
+        {"monitor", "--interval", "x"},
+        {"monitor", "--interval", "0"},
+        {"monitor", "--speed", "3"},
+        {"flash"},
+        {"flash", "a", "b"},
+    };
+    for (const QStringList& args : cases) {
+        EXPECT_EQ(run(args), 2) << args.join(' ').toStdString();
+        expect_one_sentence();
+        EXPECT_TRUE(out_text.isEmpty()) << args.join(' ').toStdString();
+    }
+    EXPECT_TRUE(box.feature_log().empty());
+    EXPECT_TRUE(bus->opened_paths.empty());
+}
+
+TEST_F(Cli, HelpAndVersionAnswerWithoutABox) {
+    EXPECT_EQ(run({"--version"}), 0);
+    EXPECT_EQ(out_text, "1.06\n");
+    EXPECT_EQ(run({"--demo", "--help"}), 0);
+    EXPECT_TRUE(out_text.startsWith("Usage: shifterctl"));
+    EXPECT_EQ(bus->enumerations, 0);
+    EXPECT_TRUE(cli_wants_demo({"--demo", "info"}));
+    EXPECT_FALSE(cli_wants_demo({"flash", "--demo"}));  // a file called --demo
+}
+
+TEST_F(Cli, MonitorPrintsEachReportWithTheWindowsGearCaption) {
+    emulator::BoxModel& box = add_box();
+    box.queue_raw(127, 127, 0, 0, 0);  // neutral
+    box.queue_raw(30, 234, 1, 0, 0);   // first
+    // Later polls: between two gears keeps the caption, then a sequential minus.
+    int polls = 0;
+    on_pause = [&] {
+        if (++polls == 2) {
+            box.queue_raw(40, 200, 3, 0, 0);
+            box.queue_raw(127, 40, 0, 1, 2);
+            box.queue_raw(220, 10, 64, 0, 0);  // past the count
+        }
+    };
+    ASSERT_EQ(run({"monitor", "--count", "4", "--interval", "20"}), 0) << err_text.toStdString();
+    EXPECT_EQ(out_lines(), (QStringList{"x=127 y=127 gear=N mode=H", "x=30 y=234 gear=1 mode=H",
+                                        "x=40 y=200 gear=1 mode=H", "x=127 y=40 gear=- mode=S"}));
+    EXPECT_EQ(polls, 2);
+    EXPECT_EQ(clock.now.count(), 40);
+    EXPECT_FALSE(box.tool_attached());
+}
+
+TEST_F(Cli, MonitorEndsWithAnErrorWhenTheBoxIsRemoved) {
+    emulator::BoxModel& box = add_box();
+    box.queue_raw(30, 20, 2, 0, 0);
+    on_pause = [&] { box.unplug(); };
+    EXPECT_EQ(run({"monitor", "--count", "3"}), 1);
+    EXPECT_EQ(out_lines(), QStringList{"x=30 y=20 gear=2 mode=H"});
+    expect_one_sentence();
+    EXPECT_TRUE(err_text.contains("removed"));
+}
+
+TEST_F(Cli, FlashWritesTheFileThroughTheBootloader) {
+    emulator::BoxModel& box = add_box();
+    QByteArray image(5 * 40, 0);
+    for (int i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 13 + 5);
+    ASSERT_EQ(run({"flash", write_file(image)}), 0) << err_text.toStdString();
+    ASSERT_EQ(box.flash().size(), 200u);
+    EXPECT_TRUE(std::equal(box.flash().begin(), box.flash().end(), image.begin(),
+                           [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); }));
+    // Percentages rise in steps and end at 100.
+    QList<int> percents;
+    for (const QString& line : out_lines())
+        if (line.endsWith('%')) percents << line.chopped(1).toInt();
+    ASSERT_GE(percents.size(), 3);
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+    EXPECT_EQ(std::adjacent_find(percents.begin(), percents.end()), percents.end());
+    EXPECT_EQ(percents.back(), 100);
+    EXPECT_LE(percents.size(), 11);
+}
+
+TEST_F(Cli, FlashRefusesAnImageThatIsNotWholePagesBeforeTouchingTheBox) {
+    emulator::BoxModel& box = add_box();
+    for (int size : {41, 0}) {
+        EXPECT_EQ(run({"flash", write_file(QByteArray(size, 'x'))}), 2) << size;
+        expect_one_sentence();
+    }
+    EXPECT_EQ(run({"flash", dir.filePath("missing.bin")}), 2);
+    EXPECT_TRUE(box.feature_log().empty());
+    EXPECT_TRUE(bus->opened_paths.empty());
+    EXPECT_FALSE(box.in_bootloader());
+}
+
+TEST_F(Cli, FlashReportsABoxThatNeverReachesItsBootloader) {
+    emulator::BoxModel& box = add_box();
+    box.fail_feature_writes = true;  // ignores the order to restart
+    EXPECT_EQ(run({"flash", write_file(QByteArray(80, 'x'))}), 1);
+    expect_one_sentence();
+    EXPECT_TRUE(err_text.contains("bootloader")) << err_text.toStdString();
+    EXPECT_TRUE(box.flash().empty());
+}
