@@ -112,8 +112,10 @@ int Cli::run(const QString& command, const QStringList& rest) {
     if (command == "set") return set(rest);
     if (command == "flash") return flash(rest);
     using Handler = int (Cli::*)();
-    const std::pair<const char*, Handler> plain[] = {
-        {"list", &Cli::list}, {"info", &Cli::info}, {"settings", &Cli::settings}, {"factory-reset", &Cli::factory_reset}};
+    const std::pair<const char*, Handler> plain[] = {{"list", &Cli::list},
+                                                     {"info", &Cli::info},
+                                                     {"settings", &Cli::settings},
+                                                     {"factory-reset", &Cli::factory_reset}};
     for (const auto& [name, handler] : plain) {
         if (command != name) continue;
         if (const int status = no_arguments(command, rest)) return status;
@@ -256,11 +258,12 @@ int Cli::monitor(const QStringList& rest) {
         if (a != "--count" && a != "--interval")
             return fail(kCliUsage, "The command monitor takes --count N and --interval MS, not \"" + a + "\".");
         const QString value = i + 1 < rest.size() ? rest[++i] : QString();
-        const std::optional<int> n = a == "--count" ? parse_count(value, 1, 1000000000) : parse_count(value, 1, kMaxInterval);
+        const bool is_count = a == "--count";
+        const std::optional<int> n = parse_count(value, 1, is_count ? 999999999 : kMaxInterval);
         if (!n)
-            return fail(kCliUsage, a == "--count" ? "--count needs a number of reports of 1 or more."
-                                                  : QString("--interval needs a time from 1 to %1 ms.").arg(kMaxInterval));
-        (a == "--count" ? count : interval) = *n;
+            return fail(kCliUsage, is_count ? QString("--count needs a number of reports of 1 or more.")
+                                            : QString("--interval needs a time from 1 to %1 ms.").arg(kMaxInterval));
+        (is_count ? count : interval) = *n;
     }
     if (const int status = find_box(true)) return status;
     ToolAttached attached(conn_, true);
@@ -293,7 +296,8 @@ int Cli::flash(const QStringList& rest) {
     if (!file.open(QIODevice::ReadOnly))
         return fail(kCliUsage, "The image file \"" + path + "\" cannot be read: " + file.errorString() + ".");
     const QByteArray image = file.readAll();
-    if (image.isEmpty()) return fail(kCliUsage, "The image file \"" + path + "\" is empty, so there is nothing to write.");
+    if (image.isEmpty())
+        return fail(kCliUsage, "The image file \"" + path + "\" is empty, so there is nothing to write.");
     if (const std::optional<QString> problem = update::check_image(image.size(), static_cast<int>(image.size())))
         return fail(kCliUsage, *problem);
 
