@@ -446,7 +446,9 @@ void frmMain::NetGetInfo_DownloadComplete(int) {
     }
 }
 
-void frmMain::NetGetInfo_DownloadFailed(int, const QString&) {
+void frmMain::NetGetInfo_DownloadFailed(int, const QString&) { website_unreachable(); }
+
+void frmMain::website_unreachable() {
     update_running_ = false;
     Pic->hide();
     website_error(kWebsiteError);
@@ -483,12 +485,7 @@ void frmMain::NetGetFirmware_DownloadComplete(int) {
     Pic->hide();
 }
 
-void frmMain::NetGetFirmware_DownloadFailed(int, const QString&) {
-    update_running_ = false;
-    Pic->hide();
-    website_error(kWebsiteError);
-    cmd_CheckFirmware->setEnabled(true);
-}
+void frmMain::NetGetFirmware_DownloadFailed(int, const QString&) { website_unreachable(); }
 
 void frmMain::pause_ms(int ms) {
     // The window stays responsive for the whole wait: ticks, repaints and

@@ -120,6 +120,8 @@ private:
     void pause_ms(int ms);
     void set_bar(double fraction);
     void website_error(const char* title);
+    // Either download failed: the frame goes, the user is told, and may retry.
+    void website_unreachable();
     update::FlashEnvironment flash_environment();
 
     device::HidBackend& backend_;
