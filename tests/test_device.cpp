@@ -226,12 +226,18 @@ TEST_F(Wire, FailedTransfersAreReported) {
 
 // The bootloader takes every feature report as the next firmware page, so no
 // application command may reach it.
-TEST(Bootloader, ApplicationCommandsAreRefusedAndFlashStaysUntouched) {
+class Bootloader : public ::testing::Test {
+protected:
+    void SetUp() override {
+        box.power_up_in_bootloader();
+        ASSERT_TRUE(FindTheHid(bus, conn, kVid));
+    }
     EmulatedBackend bus;
-    auto& box = bus.add_box(identity(kPidKelvo));
-    box.power_up_in_bootloader();
+    emulator::BoxModel& box = bus.add_box(identity(kPidKelvo));
     DeviceConnection conn;
-    ASSERT_TRUE(FindTheHid(bus, conn, kVid));
+};
+
+TEST_F(Bootloader, ApplicationCommandsAreRefusedAndFlashStaysUntouched) {
     SettingsBytes reply{};
     MemoryDump dump{};
     EXPECT_EQ(set_tool_attached(conn, true), CommandResult::Bootloader);
@@ -248,12 +254,7 @@ TEST(Bootloader, ApplicationCommandsAreRefusedAndFlashStaysUntouched) {
     EXPECT_TRUE(box.flash().empty());
 }
 
-TEST(Bootloader, FirmwarePagesGoOutAsFortyBytesInAZeroedReport) {
-    EmulatedBackend bus;
-    auto& box = bus.add_box(identity(kPidKelvo));
-    box.power_up_in_bootloader();
-    DeviceConnection conn;
-    ASSERT_TRUE(FindTheHid(bus, conn, kVid));
+TEST_F(Bootloader, FirmwarePagesGoOutAsFortyBytesInAZeroedReport) {
     std::array<std::uint8_t, kFirmwarePageSize> page{};
     for (int i = 0; i < kFirmwarePageSize; ++i) page[i] = static_cast<std::uint8_t>(0xA0 + i);
     ASSERT_EQ(send_firmware_page(conn, page), CommandResult::Sent);
