@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <QApplication>
 #include <atomic>
 #include <chrono>
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -405,9 +408,18 @@ TEST_F(Hidraw, BootloaderComesAsANewNodeTakesPagesAndTheApplicationReturns) {
 // Runs the window, as the tool starts, in a child process: as nobody when this
 // process is root (root opens any node), as this user otherwise.
 std::map<std::string, std::string> run_window_elsewhere(int& status) {
-    char self[PATH_MAX] = {};
-    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    EXPECT_GT(n, 0);
+    // nobody may not be able to reach this binary where it was built (a clone
+    // inside a 0700 directory), so the child runs a copy from a directory that
+    // every user can enter.
+    char dir_template[] = "/tmp/shifter-probe-XXXXXX";
+    const char* dir = ::mkdtemp(dir_template);
+    EXPECT_NE(dir, nullptr);
+    if (!dir) return {};
+    ::chmod(dir, 0755);
+    const std::filesystem::path copy = std::filesystem::path(dir) / "window-probe";
+    std::filesystem::copy_file("/proc/self/exe", copy);
+    std::filesystem::permissions(copy, std::filesystem::perms(0755));
+    const std::string self = copy.string();
     int out[2];
     EXPECT_EQ(::pipe(out), 0);
     const pid_t pid = ::fork();
@@ -419,7 +431,8 @@ std::map<std::string, std::string> run_window_elsewhere(int& status) {
             constexpr uid_t kNobody = 65534;
             if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(126);
         }
-        ::execl(self, self, kWindowProbe, static_cast<char*>(nullptr));
+        if (::chdir("/") != 0) ::_exit(125);
+        ::execl(self.c_str(), self.c_str(), kWindowProbe, static_cast<char*>(nullptr));
         ::_exit(127);
     }
     ::close(out[1]);
@@ -429,6 +442,7 @@ std::map<std::string, std::string> run_window_elsewhere(int& status) {
     while ((got = ::read(out[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(got));
     ::close(out[0]);
     ::waitpid(pid, &status, 0);
+    std::filesystem::remove_all(dir);
     std::map<std::string, std::string> fields;
     std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
