@@ -304,6 +304,8 @@ int Cli::flash(const QStringList& rest) {
     out_ << QString("Writing %1 pages into the box.").arg(image.size() / update::kPageSize) << Qt::endl;
     int shown = -1;  // the last percentage printed, in steps of ten
     update::FlashEnvironment fe;
+    fe.backend = &backend_;
+    fe.vendor_id = env_.vendor_id;
     fe.find = [this] { return device::FindTheHid(backend_, conn_, env_.vendor_id); };
     fe.pause = env_.pause;
     fe.pump = [] {};
@@ -333,6 +335,11 @@ int Cli::flash(const QStringList& rest) {
     case update::FlashResult::Stopped:
         return fail(kCliBoxProblem, "The write was stopped before any page was sent; the box may be waiting in its "
                                     "bootloader, so run flash again.");
+    case update::FlashResult::SeveralBootloaders:
+        return fail(kCliBoxProblem, "More than one box is in its bootloader, so nothing was written; unplug the "
+                                    "other boxes and run flash again.");
+    case update::FlashResult::NotServed:
+        return fail(kCliBoxProblem, outcome.reason + " Its bootloader cannot take the image, so nothing was written.");
     }
     return kCliBoxProblem;
 }

@@ -171,6 +171,18 @@ void frmMain::build_controls() {
     setTabOrder(cmd_CheckFirmware, cmd_factory_reset);
     setTabOrder(cmd_factory_reset, cmd_auto_cal);
 
+    // A threshold the user types becomes known; which one a box holds follows
+    // the mode on show.
+    const std::pair<QLineEdit*, std::pair<int, int>> typed[] = {{Text9, {device::kH1, device::kH1}},
+                                                                {Text10, {device::kH2, device::kH2}},
+                                                                {Text8, {device::kV1, device::kS1}},
+                                                                {Text7, {device::kV2, device::kS2}}};
+    for (const auto& [box, index] : typed)
+        connect(box, &QLineEdit::textEdited, this, [this, index = index] {
+            const bool sequential = state_->last_reported_mode == monitor::kModeSequential;
+            state_->known.set(static_cast<std::size_t>(sequential ? index.second : index.first));
+        });
+
     connect(Timer, &QTimer::timeout, this, &frmMain::Timer_Timer);
     connect(cmd_auto_cal, &QPushButton::clicked, this, &frmMain::cmd_auto_cal_Click);
     connect(btnUpdate, &QPushButton::clicked, this, &frmMain::btnUpdate_Click);
@@ -206,6 +218,9 @@ monitor::MonitorControls frmMain::monitor_controls() const {
 }
 
 bool frmMain::FindTheHid() {
+    // Thresholds known of an earlier box (or an earlier appearance of this
+    // one) say nothing about the box found now.
+    state_->known.reset();
     const bool found = device::FindTheHid(backend_, conn(), config_.vendor_id);
     show_notice();
     return found;
@@ -261,6 +276,7 @@ void frmMain::EnableUI() {
     }
     // A box found again in the middle of an update (it restarts into its
     // bootloader) must not offer a second update on top of the first.
+    end_restart_wait_if_over();
     cmd_CheckFirmware->setEnabled(!update_running_);
     Frame1->setEnabled(true);
     for (QLabel* l : {Label2, Label3, Label4, Label5}) l->setEnabled(true);
@@ -274,7 +290,10 @@ void frmMain::read_device_info() {
     device::DeviceConnection& c = conn();
     if (c.device_found) {
         const calibration::DeviceInfo info = calibration::read_device_info(c);
-        if (info.thresholds) thresholds() = *info.thresholds;
+        if (info.thresholds) {
+            thresholds() = *info.thresholds;
+            state_->known.set();
+        }
         Text9->setText(QString::number(thresholds().h1));
         Text10->setText(QString::number(thresholds().h2));
         mon().shown_mode = monitor::kModeNone;
@@ -302,6 +321,8 @@ void frmMain::Timer_Timer() {
             monitor::process_batch(c.input_report.data(), c.bytes_read, c.hid_caps.input_report_length, mon(),
                                    thresholds(), monitor_controls());
             state_->last_reported_mode = c.input_report[5] & monitor::kModeSequential;
+            if (mon().auto_calibrating)
+                state_->known |= calibration::mode_settings(state_->last_reported_mode == monitor::kModeSequential);
         }
         // Nothing read: a silent box still answers the probe; a removed one does not.
         if (!c.last_result && !device::probe_presence(c)) {
@@ -322,6 +343,17 @@ void frmMain::Timer_Timer() {
         c.device_found = FindTheHid();
         if (c.device_found) EnableUI();
     }
+    if (awaiting_restart_) {
+        end_restart_wait_if_over();
+        if (!awaiting_restart_) cmd_CheckFirmware->setEnabled(c.device_found);
+    }
+}
+
+void frmMain::end_restart_wait_if_over() {
+    if (!awaiting_restart_) return;
+    if (!conn().application() && !restart_deadline_.hasExpired()) return;
+    awaiting_restart_ = false;
+    update_running_ = false;
 }
 
 void frmMain::set_calibration_look(bool calibrating) {
@@ -380,6 +412,7 @@ void frmMain::cmd_factory_reset_Click() {
     mon().auto_calibrating = false;
     set_calibration_look(false);
     thresholds() = calibration::factory_thresholds();
+    state_->known.set();
     if (conn().device_found) calibration::send_writes(conn(), calibration::factory_writes());
     initialise_values();
     Graph->repaint();
@@ -475,7 +508,12 @@ void frmMain::NetGetFirmware_DownloadComplete(int) {
         flashing_ = true;
         const update::FlashOutcome outcome = switch_to_bootloader();
         flashing_ = false;
-        update_running_ = false;
+        if (outcome.result == update::FlashResult::Done) {
+            awaiting_restart_ = true;
+            restart_deadline_.setRemainingTime(flash_limits.bootloader_passes * 100);
+        } else {
+            update_running_ = false;
+        }
         if (outcome.result != update::FlashResult::Done && !closing_) {
             dialogs_.critical(this, "Firmware update error", update::outcome_message(outcome));
             // The box may stay open as it was; let the user try again.
@@ -497,11 +535,23 @@ void frmMain::pause_ms(int ms) {
 
 update::FlashEnvironment frmMain::flash_environment() {
     update::FlashEnvironment env;
+    env.backend = &backend_;
+    env.vendor_id = config_.vendor_id;
+    env.found = [this] {
+        // The search for the bootloader replaced the connection.
+        state_->known.reset();
+        show_notice();
+    };
     env.find = [this] {
         conn().device_found = FindTheHid();
         return conn().device_found;
     };
-    env.pause = [this](int ms) { pause_ms(ms); };
+    env.pause = [this](int ms) {
+        if (pause)
+            pause(ms);
+        else
+            pause_ms(ms);
+    };
     env.pump = [] { QCoreApplication::processEvents(); };
     env.bar = [this](double f) {
         set_bar(f);
@@ -527,7 +577,7 @@ void frmMain::unload() {
     device::DeviceConnection& c = conn();
     if (!c.device_found) return;
     device::set_tool_attached(c, false);
-    calibration::send_fitting_writes(c, calibration::all_writes(thresholds()));
+    calibration::send_fitting_writes(c, calibration::known_writes(calibration::all_writes(thresholds()), state_->known));
     c.close_handles();
 }
 

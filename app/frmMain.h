@@ -9,13 +9,16 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <QDeadlineTimer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "Connection.h"
 #include "Flasher.h"
 #include "GraphView.h"
 #include "Monitor.h"
+#include "Writes.h"
 #include "MonitorState.h"
 
 class Dialogs;
@@ -31,6 +34,8 @@ struct WindowState {
     device::DeviceConnection conn;
     monitor::MonitorState mon;
     monitor::Thresholds thresholds;
+    // Which of them the tool knows; only those are written back on closing.
+    calibration::KnownSettings known;
     // Mode of the first report of the batch the monitor decoded last: the mode
     // whose layout and thresholds the window shows. Nothing decoded yet reads
     // as H-pattern.
@@ -73,6 +78,9 @@ public:
 
     // How long the hand-over waits for the bootloader (100 ms passes).
     update::FlashLimits flash_limits;
+    // The hand-over's waits. They keep the window responsive; tests replace
+    // them with a clock they move by hand.
+    std::function<void(int ms)> pause;
 
     // Controls, by their design names.
     QPushButton* cmd_auto_cal;
@@ -134,4 +142,9 @@ private:
     bool update_running_ = false;
     // The hand-over and the flashing are under way.
     bool flashing_ = false;
+    // The image is written and the bootloader restarts the box: no second
+    // update until the application is back (or it did not come back in time).
+    bool awaiting_restart_ = false;
+    QDeadlineTimer restart_deadline_;
+    void end_restart_wait_if_over();
 };

@@ -26,6 +26,23 @@ monitor::Thresholds factory_thresholds() {
 
 std::vector<SettingWrite> factory_writes() { return all_writes(factory_thresholds()); }
 
+KnownSettings mode_settings(bool sequential) {
+    KnownSettings k;
+    if (sequential) {
+        k.set(kS1).set(kS2);
+    } else {
+        k.set(kH1).set(kH2).set(kV1).set(kV2);
+    }
+    return k;
+}
+
+std::vector<SettingWrite> known_writes(const std::vector<SettingWrite>& writes, KnownSettings known) {
+    std::vector<SettingWrite> out;
+    for (const SettingWrite& w : writes)
+        if (w.index >= 0 && w.index < kSettingCount && known.test(static_cast<std::size_t>(w.index))) out.push_back(w);
+    return out;
+}
+
 const char* setting_name(int index) {
     switch (index) {
     case kH1: return "h1";

@@ -1,6 +1,7 @@
 #pragma once
 // Which thresholds go to the box, in which order, and whether they fit.
 
+#include <bitset>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -24,6 +25,16 @@ std::vector<SettingWrite> all_writes(const monitor::Thresholds& t);
 // The factory thresholds, in the order they are assigned and sent.
 std::vector<SettingWrite> factory_writes();
 monitor::Thresholds factory_thresholds();
+
+// Which working thresholds the tool knows, by setting index: read from the
+// box since it was found, or set by the user since (typed, derived by a
+// calibration, a factory reset). A threshold the tool does not know holds the
+// start value 0, not the box's calibration, and must never be written back.
+using KnownSettings = std::bitset<device::kSettingCount>;
+// The indices a mode's text boxes and calibration set: h1, h2, v1, v2 or s1, s2.
+KnownSettings mode_settings(bool sequential);
+// The writes of known thresholds only, in their order.
+std::vector<SettingWrite> known_writes(const std::vector<SettingWrite>& writes, KnownSettings known);
 
 const char* setting_name(int index);
 

@@ -21,10 +21,15 @@ CommandResult write_feature(DeviceConnection& conn, const std::uint8_t* buffer) 
     return conn.last_result ? CommandResult::Sent : CommandResult::Failed;
 }
 
-CommandResult read_feature(DeviceConnection& conn) {
+// A reply shorter than `needed` bytes (report-ID byte included) is a failed
+// read: the bytes it did not reach still hold whatever the buffer held before,
+// such as a stick position, and must never be taken for the box's answer.
+CommandResult read_feature(DeviceConnection& conn, int needed) {
     const auto length = static_cast<std::size_t>(conn.hid_caps.feature_report_length);
     conn.input_report[0] = 0;
-    conn.last_result = conn.device_handle->get_feature_report(std::span<std::uint8_t>(conn.input_report.data(), length));
+    const int answered =
+        conn.device_handle->get_feature_report(std::span<std::uint8_t>(conn.input_report.data(), length));
+    conn.last_result = answered >= needed;
     return conn.last_result ? CommandResult::Sent : CommandResult::Failed;
 }
 
@@ -70,7 +75,7 @@ CommandResult read_settings(DeviceConnection& conn, SettingsBytes& out) {
     if (ready != CommandResult::Sent) return ready;
     // Bytes 2 and 3 go out as the previous command left them; the box ignores them.
     if (CommandResult r = write_command(conn, cmd::kReadSettings); r != CommandResult::Sent) return r;
-    if (CommandResult r = read_feature(conn); r != CommandResult::Sent) return r;
+    if (CommandResult r = read_feature(conn, 2 + kSettingCount); r != CommandResult::Sent) return r;
     std::copy_n(conn.input_report.begin() + 2, kSettingCount, out.begin());
     return CommandResult::Sent;
 }
@@ -83,7 +88,7 @@ CommandResult read_memory(DeviceConnection& conn, MemoryDump& out) {
     for (int block = 0; block < kMemoryBlocks; ++block) {
         // All eight reads are made even if one fails, so the box's block
         // counter ends where it expects.
-        if (read_feature(conn) != CommandResult::Sent) result = CommandResult::Failed;
+        if (read_feature(conn, 2 + kMemoryBlockSize) != CommandResult::Sent) result = CommandResult::Failed;
         std::copy_n(conn.input_report.begin() + 2, kMemoryBlockSize, out.begin() + block * kMemoryBlockSize);
     }
     return result;

@@ -30,19 +30,100 @@ std::string check_report_lengths(std::uint32_t product_id, const HidCaps& caps) 
     return {};
 }
 
-bool FindTheHid(HidBackend& backend, DeviceConnection& conn, std::uint16_t vendor_id) {
+namespace {
+
+void forget(DeviceConnection& conn) {
     // A caller that finds again means to replace the old connection.
     conn.close_handles();
     conn.device_found = false;
     conn.not_served.clear();
     conn.open_error = {};
+}
+
+bool accepted(const HidDeviceInfo& info, std::uint16_t vendor_id) {
+    return info.attributes.vendor_id == vendor_id && find_product(info.attributes.product_id);
+}
+
+bool is_bootloader_of(const HidDeviceInfo& info, std::uint16_t vendor_id) {
+    return accepted(info, vendor_id) && is_bootloader(info.attributes.product_id);
+}
+
+std::u16string up_to_zero(const std::optional<std::u16string>& s) {
+    if (!s) return {};
+    return s->substr(0, s->find(u'\0'));
+}
+
+// The open box's report lengths and its second handle.
+bool finish_open(HidBackend& backend, DeviceConnection& conn) {
+    conn.open_error = {};
+    const std::optional<HidCaps> caps = conn.device_handle->caps();
+    conn.hid_caps = caps.value_or(HidCaps{});
+    conn.not_served = check_report_lengths(conn.product_id, conn.hid_caps);
+
+    // A failed second open still counts as found: the next read and probe fail
+    // on the missing handle and the monitor takes that for a removal.
+    conn.read_handle = backend.open(conn.device_path).device;
+    conn.last_result = static_cast<bool>(conn.read_handle);
+    return true;
+}
+
+}  // namespace
+
+BootloaderTarget bootloader_target(HidBackend& backend, const DeviceConnection& conn, std::uint16_t vendor_id) {
+    BootloaderTarget target;
+    if (conn.read_handle) target.serial = up_to_zero(conn.read_handle->serial_number_string());
+    for (const HidDeviceInfo& info : backend.enumerate())
+        if (is_bootloader_of(info, vendor_id)) target.present_before.push_back(info.path);
+    return target;
+}
+
+BootloaderSearch find_bootloader(HidBackend& backend, DeviceConnection& conn, std::uint16_t vendor_id,
+                                 const BootloaderTarget& target) {
+    forget(conn);
+    struct Seen {
+        HidDeviceInfo info;
+        std::unique_ptr<HidDevice> handle;
+        bool could_be_target = false;
+    };
+    std::vector<Seen> bootloaders;
+    Seen* match = nullptr;
+    for (const HidDeviceInfo& info : backend.enumerate()) {
+        if (!is_bootloader_of(info, vendor_id)) continue;
+        OpenResult opened = backend.open(info.path);
+        if (!opened.device) {
+            // Present all the same: it still makes the choice ambiguous.
+            conn.open_error = std::move(opened.error);
+            bootloaders.push_back({info, nullptr, false});
+            continue;
+        }
+        const std::u16string serial = up_to_zero(opened.device->serial_number_string());
+        const bool was_there = std::find(target.present_before.begin(), target.present_before.end(), info.path) !=
+                               target.present_before.end();
+        bootloaders.push_back({info, std::move(opened.device), serial.empty() && !was_there});
+        if (!serial.empty() && serial == target.serial) match = &bootloaders.back();
+        if (match) break;
+    }
+    if (!match && bootloaders.size() == 1 && bootloaders.front().could_be_target) match = &bootloaders.front();
+    if (!match) return bootloaders.size() > 1 ? BootloaderSearch::Ambiguous : BootloaderSearch::NotYet;
+
+    conn.device_found = true;
+    conn.device_path = match->info.path;
+    conn.hid_attributes = match->info.attributes;
+    conn.product_id = match->info.attributes.product_id;
+    conn.device_handle = std::move(match->handle);
+    finish_open(backend, conn);
+    return BootloaderSearch::Found;
+}
+
+bool FindTheHid(HidBackend& backend, DeviceConnection& conn, std::uint16_t vendor_id) {
+    forget(conn);
 
     // The platform lists each interface with its attributes, so only an
     // accepted interface is opened; other programs' devices are left alone.
     for (const HidDeviceInfo& info : backend.enumerate()) {
         conn.device_path = info.path;
         conn.hid_attributes = info.attributes;
-        if (info.attributes.vendor_id != vendor_id || !find_product(info.attributes.product_id)) continue;
+        if (!accepted(info, vendor_id)) continue;
         OpenResult opened = backend.open(info.path);
         conn.last_result = static_cast<bool>(opened.device);
         if (!opened.device) {
@@ -56,17 +137,7 @@ bool FindTheHid(HidBackend& backend, DeviceConnection& conn, std::uint16_t vendo
         break;
     }
     if (!conn.device_found) return false;
-
-    conn.open_error = {};
-    const std::optional<HidCaps> caps = conn.device_handle->caps();
-    conn.hid_caps = caps.value_or(HidCaps{});
-    conn.not_served = check_report_lengths(conn.product_id, conn.hid_caps);
-
-    // A failed second open still counts as found: the next read and probe fail
-    // on the missing handle and the monitor takes that for a removal.
-    conn.read_handle = backend.open(conn.device_path).device;
-    conn.last_result = static_cast<bool>(conn.read_handle);
-    return true;
+    return finish_open(backend, conn);
 }
 
 DrainResult drain_input(DeviceConnection& conn) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Hid.h"
 
@@ -56,6 +57,32 @@ struct DeviceConnection {
 // an accepted product ID, twice. Closes whatever the connection held before.
 // Answers device_found.
 bool FindTheHid(HidBackend& backend, DeviceConnection& conn, std::uint16_t vendor_id);
+
+// The box that is being sent into its bootloader, as the search afterwards
+// must recognise it.
+struct BootloaderTarget {
+    // Its serial number, up to the first zero unit; empty when it gave none.
+    std::u16string serial;
+    // Bootloaders already on the bus before the hand-over: another box's.
+    std::vector<std::string> present_before;
+};
+
+// Reads the target from the open application box and the bus.
+BootloaderTarget bootloader_target(HidBackend& backend, const DeviceConnection& conn, std::uint16_t vendor_id);
+
+enum class BootloaderSearch {
+    Found,      // the target's bootloader is open in conn
+    NotYet,     // not (yet) on the bus; conn holds nothing
+    Ambiguous,  // several bootloaders and none of them is known to be the target
+};
+
+// Finds the target's bootloader again and opens it as FindTheHid does. A
+// bootloader that reports the target's serial number is the one; one that
+// reports another serial never is. Without a serial to match, it is taken
+// only when it is the one bootloader on the bus and was not there before the
+// hand-over. Writing an image into another box would leave both broken.
+BootloaderSearch find_bootloader(HidBackend& backend, DeviceConnection& conn, std::uint16_t vendor_id,
+                                 const BootloaderTarget& target);
 
 // Why a box with these report lengths cannot be served; empty when it can.
 std::string check_report_lengths(std::uint32_t product_id, const HidCaps& caps);

@@ -57,7 +57,10 @@ public:
     // report[0] is the report ID (always 0 for the box); the span's size is the
     // length passed to the platform, report-ID byte included.
     virtual bool send_feature_report(std::span<const std::uint8_t> report) = 0;
-    virtual bool get_feature_report(std::span<std::uint8_t> report) = 0;
+    // The number of bytes the box answered, report-ID byte included (a box
+    // may answer fewer than asked for, leaving the rest of report as it was),
+    // or -1 when the transfer failed.
+    virtual int get_feature_report(std::span<std::uint8_t> report) = 0;
 
     // Takes one queued input report without waiting. Returns the number of
     // bytes stored in out (the report without a report-ID byte, as the box uses

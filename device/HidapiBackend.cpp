@@ -124,9 +124,11 @@ public:
         return hid_send_feature_report(dev_, report.data(), report.size()) >= 0;
     }
 
-    bool get_feature_report(std::span<std::uint8_t> report) override {
-        if (report.empty()) return false;
-        return hid_get_feature_report(dev_, report.data(), report.size()) >= 0;
+    int get_feature_report(std::span<std::uint8_t> report) override {
+        if (report.empty()) return -1;
+        // hidapi counts the report-ID byte in what it answers.
+        const int n = hid_get_feature_report(dev_, report.data(), report.size());
+        return n < 0 ? -1 : n;
     }
 
     int read_input(std::span<std::uint8_t> out) override {

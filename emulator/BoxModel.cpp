@@ -213,12 +213,14 @@ bool BoxModel::set_feature(std::span<const std::uint8_t> report) {
     return true;
 }
 
-bool BoxModel::get_feature(std::span<std::uint8_t> report) {
-    if (!present()) return false;
+int BoxModel::get_feature(std::span<std::uint8_t> full) {
+    if (!present()) return -1;
     if (fail_feature_reads) {
         count_transfer();
-        return false;
+        return -1;
     }
+    const std::span<std::uint8_t> report =
+        feature_reply_bytes > 0 ? full.first(std::min(full.size(), feature_reply_bytes)) : full;
     // Without a reply due the box answers zeros; the bootloader never has one.
     if (report.size() > 1) std::fill(report.begin() + 1, report.end(), std::uint8_t{0});
     auto put = [&](std::size_t i, std::uint8_t v) {
@@ -237,7 +239,7 @@ bool BoxModel::get_feature(std::span<std::uint8_t> report) {
         if (++memory_block_ == kMemoryBlocks) reply_ = Reply::None;
     }
     count_transfer();
-    return true;
+    return static_cast<int>(report.size());
 }
 
 std::optional<std::vector<std::uint8_t>> BoxModel::take_input() {

@@ -66,8 +66,9 @@ public:
     // A feature report from the host; report[0] is the report ID (0), the
     // span's size is the length the host passed. False = transfer failed.
     bool set_feature(std::span<const std::uint8_t> report);
-    // The host's feature read; fills report[1..]. False = transfer failed.
-    bool get_feature(std::span<std::uint8_t> report);
+    // The host's feature read; fills report[1..]. Answers the bytes it
+    // filled, report-ID byte included, or -1 when the transfer failed.
+    int get_feature(std::span<std::uint8_t> report);
     // The oldest queued input report without report-ID byte, or nullopt.
     std::optional<std::vector<std::uint8_t>> take_input();
     std::size_t queued_inputs() const { return input_.size(); }
@@ -122,6 +123,9 @@ public:
     bool fail_feature_writes = false;
     bool fail_feature_reads = false;
     bool fail_strings = false;
+    // Feature reads answer only this many bytes (report-ID byte included) and
+    // leave the rest of the host's buffer as it was; 0 = the whole report.
+    std::size_t feature_reply_bytes = 0;
     // Unplugs itself when this many more feature transfers have been made
     // (0 = never).
     int unplug_after_transfers = 0;

@@ -121,6 +121,7 @@ void DemoStick::start() {
 void DemoStick::stop() { timer_.stop(); }
 
 void DemoStick::tick() {
+    ++ticks_;
     // The bootloader and an absent box send nothing.
     if (!box_.present() || box_.in_bootloader()) return;
     const StickPosition p = position_at(elapsed_.elapsed());

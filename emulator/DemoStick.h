@@ -32,6 +32,8 @@ public:
     void start();
     void stop();
     bool running() const { return timer_.isActive(); }
+    // How often the hand has moved (or would have, with the box away).
+    int ticks() const { return ticks_; }
 
 private:
     void tick();
@@ -39,6 +41,7 @@ private:
     BoxModel& box_;
     QTimer timer_;
     QElapsedTimer elapsed_;
+    int ticks_ = 0;
 };
 
 }  // namespace emulator

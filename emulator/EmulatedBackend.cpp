@@ -45,8 +45,8 @@ public:
     bool send_feature_report(std::span<const std::uint8_t> report) override {
         return alive() && box_.set_feature(report);
     }
-    bool get_feature_report(std::span<std::uint8_t> report) override {
-        return alive() && box_.get_feature(report);
+    int get_feature_report(std::span<std::uint8_t> report) override {
+        return alive() ? box_.get_feature(report) : -1;
     }
     int read_input(std::span<std::uint8_t> out) override {
         if (!alive()) return -1;
@@ -79,7 +79,7 @@ public:
     using CountedHandle::CountedHandle;
     std::optional<device::HidCaps> caps() override { return std::nullopt; }
     bool send_feature_report(std::span<const std::uint8_t>) override { return false; }
-    bool get_feature_report(std::span<std::uint8_t>) override { return false; }
+    int get_feature_report(std::span<std::uint8_t>) override { return -1; }
     int read_input(std::span<std::uint8_t>) override { return 0; }
     std::optional<std::u16string> manufacturer_string() override { return std::nullopt; }
     std::optional<std::u16string> product_string() override { return std::nullopt; }

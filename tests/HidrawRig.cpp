@@ -252,12 +252,13 @@ gboolean on_ioctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data
             return TRUE;
         }
         const std::span<std::uint8_t> report(d->data, length);
-        const bool ok = set ? n.box->set_feature(report) : n.box->get_feature(report);
+        const int answered = set ? (n.box->set_feature(report) ? static_cast<int>(length) : -1) : n.box->get_feature(report);
+        const bool ok = answered >= 0;
         n.rig->transfers.push_back({set ? Transfer::Kind::Set : Transfer::Kind::Get, n.devnode, length,
                                     std::vector<std::uint8_t>(report.begin(), report.end()), ok});
         // A command may have cleared the input queue (the box left the bus).
         Rig::Impl::sync(n);
-        result = static_cast<long>(length);
+        result = answered;
         if (!ok) {
             // A box that stays on the bus but refuses the transfer stalls it.
             result = -1;

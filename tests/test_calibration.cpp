@@ -285,6 +285,13 @@ TEST(Writes, OrdersAndRanges) {
     const auto bad = calibration::first_out_of_range(calibration::all_writes(t));
     ASSERT_TRUE(bad);
     EXPECT_EQ(bad->index, device::kV1);
+    // All or nothing: one value that does not fit keeps the others off the wire.
+    emulator::EmulatedBackend bus;
+    auto& box = bus.add_box();
+    device::DeviceConnection conn;
+    ASSERT_TRUE(device::FindTheHid(bus, conn, 0x1209));
+    EXPECT_TRUE(calibration::send_writes(conn, calibration::all_writes(t)).out_of_range);
+    EXPECT_TRUE(box.feature_log().empty());
 }
 
 int main(int argc, char** argv) {

@@ -2,6 +2,7 @@
 // reports, and reading its identity.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 
 #include "Commands.h"
@@ -115,19 +116,23 @@ TEST(FindTheHid, FindingAgainClosesTheOldHandles) {
 // Boxes whose report lengths do not fit our buffers are found but not served:
 // nothing but strings is exchanged with them.
 TEST(FindTheHid, OddReportLengthsAreFoundButNotServed) {
-    struct Case { int input; int feature; bool served; };
+    struct Case { int input; int feature; bool served; bool boot = false; };
     const Case cases[] = {
         {6, 17, false}, {6, 18, true}, {6, 65, true}, {6, 66, false}, {5, 65, false}, {0, 0, false}, {64, 65, true},
+        // A firmware page fills bytes 1..40 of the bootloader's report.
+        {6, 40, false, true}, {6, 41, true, true},
     };
     for (const Case& c : cases) {
         EmulatedBackend bus;
         auto& box = bus.add_box(identity(kPidKelvo));
-        box.app_caps = {c.input, c.feature};
+        box.app_caps = box.boot_caps = {c.input, c.feature};
+        if (c.boot) box.power_up_in_bootloader();
         DeviceConnection conn;
         ASSERT_TRUE(FindTheHid(bus, conn, kVid));
         EXPECT_EQ(conn.served(), c.served) << c.input << "/" << c.feature;
         EXPECT_EQ(conn.not_served.empty(), c.served);
-        const CommandResult r = set_tool_attached(conn, true);
+        const std::array<std::uint8_t, kFirmwarePageSize> page{};
+        const CommandResult r = c.boot ? send_firmware_page(conn, page) : set_tool_attached(conn, true);
         EXPECT_EQ(r == CommandResult::Sent, c.served);
         EXPECT_EQ(box.feature_log().empty(), !c.served);
     }
@@ -207,6 +212,9 @@ TEST_F(Wire, ValuesOutsideAByteNeverReachTheWire) {
         EXPECT_EQ(send_setting(conn, kH1, value), CommandResult::OutOfRange) << value;
     }
     EXPECT_EQ(send_setting(conn, 6, 10), CommandResult::OutOfRange);
+    // Nor does a firmware page reach a box running its application.
+    const std::array<std::uint8_t, kFirmwarePageSize> page{};
+    EXPECT_NE(send_firmware_page(conn, page), CommandResult::Sent);
     EXPECT_TRUE(box->feature_log().empty());
     EXPECT_EQ(send_setting(conn, kH1, 0), CommandResult::Sent);
     EXPECT_EQ(send_setting(conn, kH1, 255), CommandResult::Sent);
@@ -220,6 +228,16 @@ TEST_F(Wire, FailedTransfersAreReported) {
     box->fail_feature_reads = true;
     SettingsBytes reply{};
     EXPECT_EQ(read_settings(conn, reply), CommandResult::Failed);
+    box->fail_feature_reads = false;
+    // A reply that stops short of the bytes a command needs is a failed read,
+    // whatever the buffer's tail still holds.
+    MemoryDump dump{};
+    box->feature_reply_bytes = 7;
+    EXPECT_EQ(read_settings(conn, reply), CommandResult::Failed);
+    box->feature_reply_bytes = 17;
+    EXPECT_EQ(read_memory(conn, dump), CommandResult::Failed);
+    box->feature_reply_bytes = 18;
+    EXPECT_EQ(read_memory(conn, dump), CommandResult::Sent);
     conn.close_handles();
     EXPECT_EQ(send_setting(conn, kH1, 1), CommandResult::NoDevice);
 }

@@ -34,7 +34,7 @@ constexpr std::uint16_t kVid = 0x1209;
 std::vector<std::uint8_t> get(BoxModel& box, std::size_t length = 65) {
     std::vector<std::uint8_t> r(length, 0xAA);
     r[0] = 0;
-    EXPECT_TRUE(box.get_feature(r));
+    EXPECT_EQ(box.get_feature(r), static_cast<int>(length));
     return r;
 }
 
@@ -292,7 +292,7 @@ TEST(Presence, UnplugKillsHandlesAndPlugBringsANewGeneration) {
     for (device::OpenResult* h : {&a, &b}) {
         EXPECT_EQ(h->device->read_input(in), -1);
         EXPECT_FALSE(h->device->send_feature_report(feature));
-        EXPECT_FALSE(h->device->get_feature_report(feature));
+        EXPECT_EQ(h->device->get_feature_report(feature), -1);
         EXPECT_FALSE(h->device->serial_number_string());
         EXPECT_FALSE(h->device->caps());
         EXPECT_FALSE(h->device->probe());
@@ -349,7 +349,7 @@ TEST(Knobs, FailingTransfersAndStrings) {
     rig.box.fail_feature_reads = true;
     EXPECT_TRUE(h.device->send_feature_report(report_bytes({0, 0xF0})));
     auto r = report_bytes({0});
-    EXPECT_FALSE(h.device->get_feature_report(r));
+    EXPECT_EQ(h.device->get_feature_report(r), -1);
     rig.box.fail_feature_reads = false;
 
     rig.box.fail_strings = true;
@@ -367,7 +367,7 @@ TEST(Knobs, UnplugAfterTransfers) {
     rig.box.unplug_after_transfers = 2;
     EXPECT_TRUE(h.device->send_feature_report(report_bytes({0, 0xF0})));
     auto r = report_bytes({0});
-    EXPECT_TRUE(h.device->get_feature_report(r));
+    EXPECT_EQ(h.device->get_feature_report(r), 65);
     EXPECT_EQ(r[2], 102) << "the last transfer still completes";
     EXPECT_FALSE(rig.box.present());
     EXPECT_FALSE(h.device->send_feature_report(report_bytes({0, 0xF0})));
@@ -489,21 +489,23 @@ TEST(DemoStick, MovesOnlyAPresentApplication) {
     char name[] = "test_emulator";
     char* argv[] = {name, nullptr};
     QCoreApplication app(argc, argv);
-    auto run_for = [](int ms) {
+    // Runs the event loop until pred holds, with a generous limit.
+    auto wait_for = [](const std::function<bool()>& pred) {
         QElapsedTimer t;
         t.start();
-        while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        while (!pred() && t.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        return pred();
     };
     BoxModel box;
     DemoStick stick(box);
     stick.start();
-    run_for(60);
-    EXPECT_GT(box.queued_inputs(), 0u);
+    ASSERT_TRUE(wait_for([&] { return box.queued_inputs() > 0; }));
 
     while (box.take_input()) {
     }
     box.power_up_in_bootloader();
-    run_for(40);
+    const int ticks = stick.ticks();
+    ASSERT_TRUE(wait_for([&] { return stick.ticks() >= ticks + 3; }));
     EXPECT_EQ(box.queued_inputs(), 0u);
     stick.stop();
 }

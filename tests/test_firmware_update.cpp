@@ -12,6 +12,7 @@
 #include "Products.h"
 #include "ScriptedDialogs.h"
 #include "UpdateService.h"
+#include "NetGrab.h"
 #include "frmMain.h"
 
 namespace {
@@ -37,7 +38,7 @@ protected:
         emulator::BoxIdentity id;
         id.vendor_id = kVid;
         id.version = version;
-        emulator::BoxModel& box = bus.add_box(id);
+        emulator::BoxModel& box = bus.add_box(id, [this] { return emulator::system_clock()() + skipped; });
         // Quick restarts keep the test short; the tool waits as long as it must.
         box.reenumerate_delay = std::chrono::milliseconds(150);
         box.restart_after_flash = std::chrono::milliseconds(100);
@@ -49,13 +50,26 @@ protected:
         config.vendor_id = kVid;
         config.update_host = service.host_port();
         window = std::make_unique<frmMain>(bus, dialogs, config);
+        // The hand-over's pauses pass at once: the boxes' clock jumps instead.
+        window->pause = [this](int ms) {
+            skipped += std::chrono::milliseconds(ms);
+            if (on_pause) on_pause();
+            QCoreApplication::processEvents();
+        };
         return *window;
+    }
+    // Waits until the update has ended, one way or the other.
+    bool update_over() {
+        return wait_until([&] { return !window->NetGetInfo->Busy() && !window->NetGetFirmware->Busy() && window->Pic->isHidden(); });
     }
     bool got(const char* title) {
         for (const auto& s : dialogs.shown)
             if (s.title == title) return true;
         return false;
     }
+    // Real time plus what the pauses skipped: the boxes restart on it.
+    std::chrono::milliseconds skipped{0};
+    std::function<void()> on_pause;
     emulator::EmulatedBackend bus;
     emulator::UpdateService service{0x0106};
     ScriptedDialogs dialogs;
@@ -69,6 +83,7 @@ std::vector<std::uint8_t> as_bytes(const QByteArray& a) { return {a.begin(), a.e
 TEST_F(FirmwareUpdate, NewerFirmwareIsDownloadedAndWrittenIntoTheBox) {
     auto& box = add_box();
     box.version_after_flash = 0x0107;
+    box.restart_after_flash = std::chrono::hours(1);
     frmMain& w = open();
     w.cmd_CheckFirmware_Click();
     ASSERT_TRUE(wait_until([&] { return !dialogs.shown.empty(); }));
@@ -96,7 +111,12 @@ TEST_F(FirmwareUpdate, NewerFirmwareIsDownloadedAndWrittenIntoTheBox) {
     ASSERT_TRUE(wait_until([&] { return box.flash().size() == 8000u && w.Pic->isHidden(); }, 20000));
     EXPECT_EQ(box.flash(), as_bytes(service.image()));
     EXPECT_EQ(dialogs.shown.size(), 1u);  // no message after a good update
+    // The bootloader is still there until it restarts: no second update on it.
+    w.Timer_Timer();
+    ASSERT_TRUE(w.conn().bootloader());
+    EXPECT_FALSE(w.cmd_CheckFirmware->isEnabled());
     // The box restarts into its application and the window finds it again.
+    skipped += std::chrono::hours(1);
     ASSERT_TRUE(wait_until([&] { return w.conn().application() && w.cmd_CheckFirmware->isEnabled(); }));
     EXPECT_EQ(w.lblVersion->text(), " 1.7");
 }
@@ -135,6 +155,21 @@ TEST_F(FirmwareUpdate, ClosingTheWindowDuringTheWriteLetsTheImageFinish) {
     EXPECT_EQ(bus.open_handles(), 0);
 }
 
+TEST_F(FirmwareUpdate, ClosingTheWindowDuringTheHandOverStopsBeforeAnyPage) {
+    auto& box = add_box();
+    frmMain& w = open();
+    w.show();
+    // Closed once the bootloader is open, while it settles.
+    on_pause = [&] {
+        if (w.isVisible() && w.conn().bootloader()) w.close();
+    };
+    w.cmd_CheckFirmware_Click();
+    ASSERT_TRUE(wait_until([&] { return !w.isVisible() && box.in_bootloader() && w.Pic->isHidden(); }));
+    EXPECT_TRUE(box.flash().empty());
+    EXPECT_EQ(dialogs.shown.size(), 1u);  // the offer only
+    EXPECT_EQ(bus.open_handles(), 0);
+}
+
 TEST_F(FirmwareUpdate, TheSameVersionIsReportedAndANewerBoxHearsNothing) {
     add_box(0x0107);
     frmMain& w = open();
@@ -146,8 +181,8 @@ TEST_F(FirmwareUpdate, TheSameVersionIsReportedAndANewerBoxHearsNothing) {
 
     service.set_offered_version("105");
     w.cmd_CheckFirmware_Click();
-    ASSERT_TRUE(wait_until([&] { return service.requests().size() == 2; }));
-    wait_until([] { return false; }, 300);
+    ASSERT_TRUE(update_over());
+    EXPECT_EQ(service.requests().size(), 2);
     EXPECT_EQ(dialogs.shown.size(), 1u);
 }
 
@@ -165,7 +200,7 @@ TEST_F(FirmwareUpdate, TheBootloaderIsOfferedTheFirmwareWithoutAnyCommand) {
     EXPECT_TRUE(query.query_value("mem").isEmpty());
     EXPECT_TRUE(box.feature_log().empty());
     // Cancel: nothing downloaded, the button stays, no frame.
-    wait_until([] { return false; }, 200);
+    ASSERT_TRUE(update_over());
     EXPECT_EQ(service.requests().size(), 1);
     EXPECT_TRUE(w.cmd_CheckFirmware->isEnabled());
     EXPECT_TRUE(w.Pic->isHidden());
@@ -177,9 +212,13 @@ TEST_F(FirmwareUpdate, FailuresAreReportedAndNothingIsWritten) {
     const QString manual = "Try downloading firmware from " + service.host_port() + " manually";
 
     service.set_status(emulator::UpdateService::InfoPath, 500);
+    box.feature_reply_bytes = 17;  // memory blocks one byte short
     w.cmd_CheckFirmware_Click();
     ASSERT_TRUE(wait_until([&] { return got("Website access error"); }));
     EXPECT_EQ(dialogs.shown.back().text, manual);
+    // A dump the box did not give is left out, not filled from the buffer.
+    EXPECT_TRUE(service.requests().at(0).query_value("mem").isEmpty());
+    box.feature_reply_bytes = 0;
     EXPECT_TRUE(w.cmd_CheckFirmware->isEnabled());
 
     // An image one byte short of the announced size is never written.
@@ -222,8 +261,9 @@ TEST_F(FirmwareUpdate, ABoxThatDoesNotRestartIsReportedWithoutHanging) {
     w.cmd_CheckFirmware_Click();
     ASSERT_TRUE(wait_until([&] { return got("Firmware update error"); }, 20000));
     EXPECT_TRUE(box.flash().empty());
-    EXPECT_TRUE(w.cmd_CheckFirmware->isEnabled());
     EXPECT_TRUE(w.Pic->isHidden());
+    // The next search finds the box as it is, and the user may try again.
+    EXPECT_TRUE(wait_until([&] { return w.cmd_CheckFirmware->isEnabled(); }));
 }
 
 int main(int argc, char** argv) {

@@ -45,17 +45,8 @@ private:
     fs::path path_;
 };
 
-TEST(HidapiBackend, EnumeratesWellFormedEntries) {
-    HidapiBackend backend;
-    ASSERT_TRUE(backend.ready());
-    for (const device::HidDeviceInfo& info : backend.enumerate()) {
-        EXPECT_FALSE(info.path.empty());
-#ifdef __linux__
-        EXPECT_FALSE(device::hidraw_sysfs_dir(info.path).empty()) << info.path;
-#endif
-    }
-}
-
+// The entries hidapi lists are checked against fake hidraw nodes in
+// test_hidraw, where there are entries to check.
 #ifdef __linux__
 
 struct OpenCase {

@@ -128,7 +128,10 @@ TEST_P(HidrawIdentity, IsFoundByVendorAndProductWithStringsAndVersion) {
     ASSERT_FALSE(node.empty());
 
     std::map<std::string, device::HidAttributes> listed_attributes;
-    for (const device::HidDeviceInfo& info : backend.enumerate()) listed_attributes[info.path] = info.attributes;
+    for (const device::HidDeviceInfo& info : backend.enumerate()) {
+        listed_attributes[info.path] = info.attributes;
+        EXPECT_FALSE(device::hidraw_sysfs_dir(info.path).empty()) << info.path;
+    }
     ASSERT_EQ(listed_attributes.size(), 3u);
     const device::HidAttributes& a = listed_attributes[node];
     EXPECT_EQ(a.vendor_id, GetParam().id.vendor_id);
@@ -253,7 +256,12 @@ TEST_P(HidrawCommands, EachCommandIsFeatureIoctlsOfTheBoxsExactLength) {
         EXPECT_TRUE(b.tool_attached());
         for (int i = 0; i < device::kSettingCount; ++i) EXPECT_EQ(settings[i], b.settings().value[i]) << i;
         EXPECT_TRUE(std::equal(dump.begin(), dump.end(), b.memory().begin()));
+        b.feature_reply_bytes = 7;  // one byte short of the six thresholds
     });
+    // hidapi's byte count reaches the command: a short reply is a failed read.
+    EXPECT_EQ(device::read_settings(conn, settings), device::CommandResult::Failed);
+    take_transfers();
+    rig->with_box(box, [](BoxModel& b) { b.feature_reply_bytes = 0; });
 
     EXPECT_EQ(device::enter_bootloader(conn), device::CommandResult::Sent);
     expect_wire(take_transfers(), {{K::Set, {0x00, 0xA7, 0x3C, 0x51}}}, L, node, "EnterBootloader");

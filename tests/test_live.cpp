@@ -16,12 +16,20 @@ bool cell(const monitor::Trace& t, int x, int y) { return t.test(static_cast<std
 using Live = WindowFixture;
 
 TEST_F(Live, ABatchShowsItsFirstReportAndPlotsEveryOne) {
+  // Reports longer than the five bytes the monitor reads are cut at their
+  // declared length, not at six.
+  for (int length : {9, 65, 6}) {
+    SCOPED_TRACE(length);
+    window.reset();
+    bus.boxes().clear();
     auto& box = add_box();
+    box.app_caps.input_report_length = length;
     frmMain& w = open();
     box.queue_raw(30, 220, 1, 0, 0);   // "1"
     box.queue_raw(31, 20, 2, 0, 0);    // "2"
     box.queue_raw(128, 230, 4, 0, 0);  // "3"
     w.Timer_Timer();
+    EXPECT_EQ(w.conn().bytes_read, 3 * length);
     EXPECT_EQ(w.Gear->text(), "1");
     EXPECT_EQ(w.lblX->text(), "30");
     EXPECT_EQ(w.lblY->text(), "220");
@@ -33,6 +41,7 @@ TEST_F(Live, ABatchShowsItsFirstReportAndPlotsEveryOne) {
     EXPECT_EQ(w.mon().y_min, 20);
     EXPECT_EQ(w.mon().y_max, 230);
     EXPECT_EQ(w.Timer->interval(), 50);
+  }
 }
 
 TEST_F(Live, GearCaptionsFollowTheBoxAndKeepTheLastOnUnlistedValues) {

@@ -122,10 +122,13 @@ protected:
         emulator::BoxIdentity id;
         id.vendor_id = 0x1209;
         box = &bus.add_box(id, clock.clock());
+        env.backend = &bus;
+        env.vendor_id = 0x1209;
         env.find = [this] { return device::FindTheHid(bus, conn, 0x1209); };
         env.pause = [this](int ms) {
             clock.now += std::chrono::milliseconds(ms);
             ++pauses;
+            if (on_pause) on_pause();
         };
         env.pump = [] {};
         env.bar = [this](double f) { bar.push_back(f); };
@@ -145,6 +148,7 @@ protected:
     std::vector<double> bar;
     bool bar_shown = false;
     int pauses = 0;
+    std::function<void()> on_pause;
 };
 
 TEST_F(Flashing, TheApplicationIsHandedOverAndTheImageWrittenPageByPage) {
@@ -207,4 +211,53 @@ TEST_F(Flashing, AFailedPageStopsTheWrite) {
     EXPECT_EQ(out.pages, 10);
     EXPECT_TRUE(outcome_message(out).contains("4 of 10"));
     EXPECT_EQ(bus.open_handles(), 0);
+}
+
+TEST_F(Flashing, TheBootloaderReEnumeratingWhileItSettlesIsFoundAgain) {
+    // Once the bootloader was found, it leaves and returns during the settle.
+    bool restarted = false;
+    on_pause = [&] {
+        if (!restarted && conn.bootloader()) {
+            restarted = true;
+            box->power_up_in_bootloader();
+        }
+    };
+    EXPECT_EQ(switch_to_bootloader(conn, image(3), env).result, FlashResult::Done);
+    EXPECT_TRUE(restarted);
+    EXPECT_EQ(box->flash().size(), 120u);
+}
+
+TEST_F(Flashing, AnotherBoxInItsBootloaderIsNeverWritten) {
+    struct Case { std::u16string ours, other; FlashResult result; };
+    const Case cases[] = {
+        {u"KV-1", u"KV-2", FlashResult::Done},           // the serial tells them apart
+        {u"", u"", FlashResult::SeveralBootloaders},     // nothing does: stop, write nothing
+    };
+    for (const Case& c : cases) {
+        emulator::EmulatedBackend fresh;
+        emulator::BoxIdentity id;
+        id.serial = c.ours;
+        emulator::BoxModel& ours = fresh.add_box(id, clock.clock());
+        // The other bootloader is alone on the bus for a while after the hand-over.
+        ours.reenumerate_delay = std::chrono::seconds(3);
+        id.serial = c.other;
+        emulator::BoxModel& other = fresh.add_box(id, clock.clock());
+        other.power_up_in_bootloader();
+        env.backend = &fresh;
+        env.find = [&] { return device::FindTheHid(fresh, conn, 0x1209); };
+        const FlashOutcome out = switch_to_bootloader(conn, image(2), env);
+        EXPECT_EQ(out.result, c.result);
+        EXPECT_TRUE(other.flash().empty());
+        EXPECT_EQ(ours.flash().size(), c.result == FlashResult::Done ? 80u : 0u);
+        if (c.result != FlashResult::Done) EXPECT_TRUE(outcome_message(out).contains("Unplug the other boxes"));
+        conn.close_handles();
+    }
+}
+
+TEST_F(Flashing, ABootloaderWhosePagesDoNotFitSaysSo) {
+    box->boot_caps = {6, 33};
+    const FlashOutcome out = switch_to_bootloader(conn, image(2), env);
+    EXPECT_EQ(out.result, FlashResult::NotServed);
+    EXPECT_TRUE(outcome_message(out).contains("33 bytes")) << outcome_message(out).toStdString();
+    EXPECT_TRUE(box->flash().empty());
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTest>
 
 #include "Commands.h"
 #include "WindowFixture.h"
@@ -168,11 +169,49 @@ TEST_F(Window, ClosingSkipsThresholdsThatDoNotFitInAByte) {
     EXPECT_EQ(box.settings().value[device::kH1], 102);  // untouched, not wrapped
 }
 
-TEST_F(Window, ClosingWithoutABoxSendsNothing) {
+TEST_F(Window, ClosingWritesOnlyThresholdsTheToolKnows) {
+    // The settings read fails (a full reply, then a short one): the working
+    // zeros are not the box's calibration and must not replace it.
+    for (std::size_t reply_bytes : {0u, 7u}) {
+        SCOPED_TRACE(reply_bytes);
+        auto& box = add_box();
+        box.fail_feature_reads = reply_bytes == 0;
+        box.feature_reply_bytes = reply_bytes;
+        frmMain& w = open();
+        box.clear_log();
+        w.close();
+        ASSERT_EQ(box.feature_log().size(), 1u);
+        EXPECT_EQ(box.feature_log()[0][1], 0xDB);
+        EXPECT_EQ(box.settings().value[device::kH1], 102);
+        bus.boxes().clear();
+    }
+    // Typed since: that one threshold is known and written back.
+    auto& box = add_box();
+    box.fail_feature_reads = true;
     frmMain& w = open();
+    box.clear_log();
+    w.Text9->setFocus();
+    w.Text9->selectAll();
+    QTest::keyClicks(w.Text9, "77");
+    box.queue_raw(128, 128, 0, 0, 0);  // the texts are read back on a tick with reports
+    w.Timer_Timer();
     w.close();
+    EXPECT_EQ(setting_writes(box), (std::vector<int>{device::kH1}));
+    EXPECT_EQ(box.settings().value[device::kH1], 77);
+}
+
+TEST_F(Window, ClosingWithoutABoxSendsNothing) {
+    // The window lost its box; the box is back on the bus but not yet found.
+    auto& box = add_box();
+    frmMain& w = open();
+    box.unplug();
+    w.Timer_Timer();
+    ASSERT_FALSE(w.conn().device_found);
+    box.plug();
+    box.clear_log();
+    w.close();
+    EXPECT_TRUE(box.feature_log().empty());
     EXPECT_EQ(bus.open_handles(), 0);
-    EXPECT_TRUE(w.isHidden());
 }
 
 TEST_F(Window, BoxWithOddReportLengthsIsShownButNotServed) {

@@ -22,7 +22,11 @@ inline constexpr int kPageSize = device::kFirmwarePageSize;
 std::optional<QString> check_image(qsizetype received, int announced_size);
 
 struct FlashEnvironment {
+    // The bus, for finding the same box again in its bootloader.
+    device::HidBackend* backend = nullptr;
+    std::uint16_t vendor_id = 0;
     std::function<bool()> find;               // the window's search; answers device_found
+    std::function<void()> found;              // after each search for the bootloader (may be empty)
     std::function<void(int ms)> pause;        // waits without blocking the window
     std::function<void()> pump;               // lets pending window events run
     std::function<void(double)> bar;          // bar width as a fraction of its frame
@@ -42,12 +46,15 @@ enum class FlashResult {
     BootloaderMissing,   // the box did not come back in its bootloader
     PageFailed,          // a page did not go through; the box stays in its bootloader
     Stopped,             // the window closed during the wait
+    SeveralBootloaders,  // another box is in its bootloader too: nothing was written
+    NotServed,           // the bootloader's report lengths cannot carry a page: nothing was written
 };
 
 struct FlashOutcome {
     FlashResult result = FlashResult::Done;
     int page = -1;   // the page that failed
     int pages = 0;   // pages in the image
+    QString reason;  // NotServed: the bootloader's report lengths, in a sentence
 };
 
 // Sends a box running its application into its bootloader, waits for it and
