@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -13,6 +14,7 @@
 #include "Connection.h"
 #include "Flasher.h"
 #include "MonitorState.h"
+#include "NetGrab.h"
 #include "Products.h"
 #include "Readout.h"
 #include "UpdateQuery.h"
@@ -24,6 +26,11 @@ using device::DeviceConnection;
 
 constexpr int kDefaultInterval = 50;  // the window's polling interval with a box open
 constexpr int kMaxInterval = 60000;
+// The window's download limit: an image file larger than any image the window
+// would download is no image, and is never read whole into memory.
+constexpr qint64 kMaxImageBytes = NetGrab::DefaultMaxBodyBytes;
+// The window's threshold text boxes take 0..254; 255 is refused there too.
+constexpr int kMaxThreshold = 254;
 
 QString hex4(std::uint16_t value) { return QString("%1").arg(value, 4, 16, QChar('0')).toUpper(); }
 
@@ -75,12 +82,22 @@ public:
     Cli(device::HidBackend& backend, QTextStream& out, QTextStream& err, CliEnv env)
         : backend_(backend), out_(out), err_(err), env_(std::move(env)) {}
 
-    int run(const QString& command, const QStringList& rest);
+    // The command's status; a command that did its work but whose output did
+    // not get out has failed all the same.
+    int run(const QString& command, const QStringList& rest) {
+        const int status = dispatch(command, rest);
+        out_.flush();
+        return status == kCliOk && out_.status() != QTextStream::Ok ? output_failed() : status;
+    }
 
 private:
     int fail(int status, const QString& sentence) {
         err_ << "shifterctl: " << sentence << Qt::endl;
         return status;
+    }
+    int output_failed() {
+        return fail(kCliBoxProblem, "The output cannot be written (a closed pipe or a full disk), so shifterctl "
+                                    "stopped.");
     }
     int no_arguments(const QString& command, const QStringList& rest) {
         return rest.isEmpty() ? kCliOk : fail(kCliUsage, "The command " + command + " takes no arguments.");
@@ -89,8 +106,12 @@ private:
     // Finds the box as the window does. Answers kCliOk, or the status after
     // saying why the box cannot be used.
     int find_box(bool need_application);
+    int dispatch(const QString& command, const QStringList& rest);
     int not_found();
     int read_back();
+    // The image FILE names, whole, or the status after saying why it cannot be
+    // used. Nothing is sent to the box before it has been read.
+    int read_image(const QString& path, QByteArray& image);
 
     int list();
     int info();
@@ -107,7 +128,7 @@ private:
     DeviceConnection conn_;
 };
 
-int Cli::run(const QString& command, const QStringList& rest) {
+int Cli::dispatch(const QString& command, const QStringList& rest) {
     if (command == "monitor") return monitor(rest);
     if (command == "set") return set(rest);
     if (command == "flash") return flash(rest);
@@ -214,10 +235,12 @@ int Cli::set(const QStringList& rest) {
             return fail(kCliUsage, "\"" + arg + "\" is not NAME=VALUE with a NAME of h1 h2 v1 v2 s1 s2.");
         if (given[index]) return fail(kCliUsage, "The threshold " + name + " is given twice.");
         const QString text = arg.mid(eq + 1);
-        given[index] = parse_count(text, 0, 255);
+        given[index] = parse_count(text, 0, kMaxThreshold);
         if (!given[index])
-            return fail(kCliUsage,
-                        "The threshold " + name + " must be a whole number from 0 to 255, not \"" + text + "\".");
+            return fail(kCliUsage, QString("The threshold %1 must be a whole number from 0 to %2, not \"%3\".")
+                                       .arg(name)
+                                       .arg(kMaxThreshold)
+                                       .arg(text));
     }
     monitor::Thresholds t;
     t.h1 = given[device::kH1].value_or(0);
@@ -272,34 +295,68 @@ int Cli::monitor(const QStringList& rest) {
     QString gear = "?";
     int shown = 0;
     for (;;) {
+        // Every way out returns through `attached`, which lets the box go.
+        if (const CliStops stops = env_.stops(); stops.count > 0) return stops.status;
         if (device::drain_input(conn_) == device::DrainResult::Reports) {
             for (const monitor::Report& r :
                  monitor::cut_batch(conn_.input_report.data(), conn_.bytes_read, conn_.hid_caps.input_report_length)) {
                 if (const std::optional<std::string> c = monitor::gear_caption(r)) gear = QString::fromStdString(*c);
                 out_ << QString("x=%1 y=%2 gear=%3 mode=%4").arg(r.x).arg(r.y).arg(gear).arg(r.sequential() ? 'S' : 'H')
                      << Qt::endl;
+                // A reader that went away (a closed pipe) or a full disk ends
+                // the monitor, which would otherwise run on unseen for ever.
+                if (out_.status() != QTextStream::Ok) return output_failed();
                 if (++shown == count) return kCliOk;
             }
         }
         // Nothing read: a silent box still answers the probe, a removed one does not.
         if (!conn_.last_result && !device::probe_presence(conn_))
             return fail(kCliBoxProblem, "The box was removed.");
-        if (env_.stop_requested()) return kCliOk;
         env_.pause(interval);
     }
 }
 
-int Cli::flash(const QStringList& rest) {
-    if (rest.size() != 1) return fail(kCliUsage, "The command flash needs exactly one image FILE.");
-    const QString path = rest.front();
+int Cli::read_image(const QString& path, QByteArray& image) {
+    const auto too_large = [&](qint64 size) {
+        return fail(kCliUsage,
+                    QString("The image file \"%1\" has %2 bytes, more than the %3 bytes (%4 MiB) a firmware image "
+                            "may have.")
+                        .arg(path)
+                        .arg(size)
+                        .arg(kMaxImageBytes)
+                        .arg(kMaxImageBytes / (1024 * 1024)));
+    };
+    const auto not_regular = [&] {
+        return fail(kCliUsage, "\"" + path + "\" is not a regular file (a device, a pipe or a folder), so it is no "
+                               "firmware image.");
+    };
+    // Looked at before it is opened: a device such as /dev/zero never ends,
+    // and opening a FIFO waits for a writer that may never come.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) return not_regular();
+    if (info.size() > kMaxImageBytes) return too_large(info.size());
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return fail(kCliUsage, "The image file \"" + path + "\" cannot be read: " + file.errorString() + ".");
-    const QByteArray image = file.readAll();
+    // The path may have been replaced in between, or the file may grow: the
+    // opened file is asked again and never read past the limit.
+    if (file.isSequential()) return not_regular();
+    image = file.read(kMaxImageBytes + 1);
+    if (file.error() != QFileDevice::NoError)
+        return fail(kCliUsage, "The image file \"" + path + "\" cannot be read: " + file.errorString() + ".");
+    if (image.size() > kMaxImageBytes) return too_large(image.size());
     if (image.isEmpty())
         return fail(kCliUsage, "The image file \"" + path + "\" is empty, so there is nothing to write.");
+    // Within the limit, the size fits the int the image checks count in.
     if (const std::optional<QString> problem = update::check_image(image.size(), static_cast<int>(image.size())))
         return fail(kCliUsage, *problem);
+    return kCliOk;
+}
+
+int Cli::flash(const QStringList& rest) {
+    if (rest.size() != 1) return fail(kCliUsage, "The command flash needs exactly one image FILE.");
+    QByteArray image;
+    if (const int status = read_image(rest.front(), image)) return status;
 
     out_ << QString("Writing %1 pages into the box.").arg(image.size() / update::kPageSize) << Qt::endl;
     int shown = -1;  // the last percentage printed, in steps of ten
@@ -307,8 +364,25 @@ int Cli::flash(const QStringList& rest) {
     fe.backend = &backend_;
     fe.vendor_id = env_.vendor_id;
     fe.find = [this] { return device::FindTheHid(backend_, conn_, env_.vendor_id); };
+    // Stopping halfway leaves a box that only its bootloader runs, so the
+    // first request only warns; the second stops at the next wait or page.
+    bool warned = false;
+    const auto stop_now = [this, &warned] {
+        const CliStops stops = env_.stops();
+        if (stops.count >= 2) return true;
+        if (stops.count == 1 && !warned) {
+            warned = true;
+            err_ << "shifterctl: The firmware is being written, and stopping now leaves the box in its update mode; "
+                    "press Ctrl+C again to stop anyway."
+                 << Qt::endl;
+        }
+        return false;
+    };
     fe.pause = env_.pause;
-    fe.pump = [] {};
+    // Closed handles fail the next page, which ends the writing there.
+    fe.pump = [this, &stop_now] {
+        if (stop_now()) conn_.close_handles();
+    };
     fe.show_bar = [] {};
     fe.bar = [this, &shown](double fraction) {
         const int step = std::clamp(static_cast<int>(fraction * 10), 0, 10) * 10;
@@ -316,8 +390,17 @@ int Cli::flash(const QStringList& rest) {
         shown = step;
         out_ << step << '%' << Qt::endl;
     };
-    fe.stop_requested = env_.stop_requested;
+    fe.stop_requested = stop_now;
     const update::FlashOutcome outcome = update::switch_to_bootloader(conn_, image, fe);
+    if (outcome.result != update::FlashResult::Done && env_.stops().count >= 2) {
+        const QString how = "; the box may be waiting in its update mode, so run shifterctl flash FILE again to write "
+                            "the whole firmware.";
+        const QString what =
+            outcome.result == update::FlashResult::PageFailed
+                ? QString("The write was stopped after %1 of %2 pages").arg(outcome.page).arg(outcome.pages)
+                : QString("The write was stopped before any page was sent");
+        return fail(env_.stops().status, what + how);
+    }
     switch (outcome.result) {
     case update::FlashResult::Done:
         fe.bar(1.0);
@@ -357,7 +440,7 @@ bool cli_wants_demo(const QStringList& args) { return args.mid(0, command_index(
 
 int run_cli(const QStringList& args, device::HidBackend& backend, QTextStream& out, QTextStream& err, CliEnv env) {
     if (!env.pause) env.pause = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
-    if (!env.stop_requested) env.stop_requested = [] { return false; };
+    if (!env.stops) env.stops = [] { return CliStops{}; };
     const int at = command_index(args);
     for (const QString& a : args.mid(0, at)) {
         if (a == "--help" || a == "-h") {
@@ -390,7 +473,7 @@ QString cli_usage_text() {
            "  list                 every attached box: path, product ID, model, firmware version\n"
            "  info                 the box the window would open: strings, version, report lengths, thresholds\n"
            "  settings             its six thresholds\n"
-           "  set NAME=VALUE ...   store thresholds (h1 h2 v1 v2 s1 s2; 0 to 255), then read them back\n"
+           "  set NAME=VALUE ...   store thresholds (h1 h2 v1 v2 s1 s2; 0 to 254), then read them back\n"
            "  factory-reset        store the factory thresholds, then read them back\n"
            "  monitor [--count N] [--interval MS]\n"
            "                       one line per stick report, polled every MS (50) ms, until N reports or Ctrl+C\n"
@@ -401,6 +484,7 @@ QString cli_usage_text() {
            "  --version            print the version and exit\n"
            "  --help               print this text and exit\n"
            "\n"
-           "Exit status: 0 done; 1 the box is missing or did not do it; 2 the command line or the image file\n"
-           "cannot be used.\n";
+           "Exit status: 0 done; 1 the box is missing or did not do it, or the output cannot be written; 2 the\n"
+           "command line or the image file cannot be used; 130 or 143 stopped by Ctrl+C or a termination request.\n"
+           "Ctrl+C during flash asks first, since a box stopped halfway waits in its update mode.\n";
 }

@@ -443,6 +443,7 @@ void frmMain::cmd_CheckFirmware_Click() {
     f.h2_text = Text10->text();
     f.v1_text = Text8->text();
     f.v2_text = Text7->text();
+    NetGetInfo->set_transfer_deadline_ms(60'000);
     NetGetInfo->DownloadStart(update::build_update_url(config_.update_host, f), kFreshCopy);
 }
 
@@ -468,6 +469,7 @@ void frmMain::NetGetInfo_DownloadComplete(int) {
             Pic->show();
             update_running_ = true;
             cmd_CheckFirmware->setEnabled(false);
+            NetGetFirmware->set_transfer_deadline_ms(NetGrab::deadline_ms_for_size(answer->size));
             NetGetFirmware->DownloadStart(answer->url, kFreshCopy);
         }
         break;

@@ -5,8 +5,15 @@
 #include <QTextStream>
 #include <QTimer>
 
+#include <atomic>
 #include <csignal>
 #include <memory>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <signal.h>
+#endif
 
 #include "BuildConfig.h"
 #include "Cli.h"
@@ -16,9 +23,46 @@
 
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;
+// Set from the handlers, read by the command's loops. Lock-free atomics are
+// all a signal handler may touch.
+std::atomic<int> stop_count{0};
+std::atomic<int> stop_status{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
-void on_interrupt(int) { interrupted = 1; }
+#ifdef _WIN32
+// Runs on a thread of its own that the console starts for the event.
+BOOL WINAPI on_console_event(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+    stop_status = 128 + SIGINT;
+    ++stop_count;
+    return TRUE;
+}
+
+void catch_stops() { SetConsoleCtrlHandler(on_console_event, TRUE); }
+#else
+void on_stop_signal(int signal) {
+    stop_status = 128 + signal;
+    ++stop_count;
+}
+
+void catch_stops() {
+    struct sigaction action = {};
+    action.sa_handler = on_stop_signal;
+    sigemptyset(&action.sa_mask);
+    // One handler at a time, whichever of the two comes.
+    sigaddset(&action.sa_mask, SIGINT);
+    sigaddset(&action.sa_mask, SIGTERM);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    // A reader that goes away would kill the process with the box still
+    // believing a tool holds it; as a failed write the command ends cleanly.
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, nullptr);
+}
+#endif
 
 }  // namespace
 
@@ -41,18 +85,27 @@ int main(int argc, char** argv) {
         backend = std::make_unique<device::HidapiBackend>();
     }
 
-    // Ctrl+C ends the monitor through its loop, so the box is let go properly.
-    std::signal(SIGINT, on_interrupt);
+    // Ctrl+C and termination requests end the commands through their loops,
+    // so the box is let go properly.
+    catch_stops();
 
     CliEnv env;
     env.vendor_id = buildcfg::kVendorId;
     // The event loop runs during every wait: the demo stick moves on a timer.
+    // A stop request ends the wait early, so a monitor polling once a minute
+    // still stops at once.
     env.pause = [](int ms) {
         QEventLoop loop;
         QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        const int seen = stop_count;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, &loop, [&loop, seen] {
+            if (stop_count != seen) loop.quit();
+        });
+        watch.start(20);
         loop.exec();
     };
-    env.stop_requested = [] { return interrupted != 0; };
+    env.stops = [] { return CliStops{stop_count, stop_status}; };
 
     QTextStream out(stdout);
     QTextStream err(stderr);

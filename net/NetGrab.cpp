@@ -6,13 +6,17 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QSaveFile>
+#include <QTimer>
 #include <QUrl>
 #include <QVariant>
 #include <algorithm>
 #include <climits>
 #include <utility>
 
-NetGrab::NetGrab(QObject* parent) : QObject(parent), manager_(new QNetworkAccessManager(this)) {
+NetGrab::NetGrab(QObject* parent)
+    : QObject(parent), manager_(new QNetworkAccessManager(this)), deadline_(new QTimer(this)) {
+    deadline_->setSingleShot(true);
+    connect(deadline_, &QTimer::timeout, this, &NetGrab::on_deadline);
     // The update service may move its images (http to https included); a
     // redirect that would drop from https to http is refused and fails.
     manager_->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
@@ -60,6 +64,12 @@ void NetGrab::DownloadStart(const QString& url, int mode) {
     connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] { on_meta_data(reply); });
     connect(reply, &QNetworkReply::readyRead, this, [this, reply] { on_ready_read(reply); });
     connect(reply, &QNetworkReply::finished, this, [this, reply] { on_finished(reply); });
+    if (transfer_deadline_ms_ > 0) deadline_->start(transfer_deadline_ms_);
+}
+
+int NetGrab::deadline_ms_for_size(qint64 bytes) {
+    const qint64 ms = 60'000 + std::clamp<qint64>(bytes, 0, qint64{1} << 40) * 1000 / 1024;
+    return static_cast<int>(std::min<qint64>(ms, INT_MAX));
 }
 
 void NetGrab::DownloadCancel() {
@@ -145,6 +155,11 @@ void NetGrab::on_finished(QNetworkReply* reply) {
     emit DownloadComplete(received_count_);
 }
 
+void NetGrab::on_deadline() {
+    if (!reply_) return;
+    fail(QNetworkReply::TimeoutError, tr("The transfer did not end within %1 ms").arg(transfer_deadline_ms_));
+}
+
 bool NetGrab::headers_acceptable(QNetworkReply* reply) {
     // An error answer is reported by its status whatever its length.
     if (error_status(reply)) return true;
@@ -197,6 +212,7 @@ qint64 NetGrab::take_available(QNetworkReply* reply) {
 }
 
 void NetGrab::abandon_reply() {
+    deadline_->stop();
     if (!reply_) return;
     QNetworkReply* reply = std::exchange(reply_, nullptr);
     disconnect(reply, nullptr, this, nullptr);

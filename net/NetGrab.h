@@ -14,6 +14,7 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QTimer;
 
 class NetGrab : public QObject {
     Q_OBJECT
@@ -24,6 +25,9 @@ public:
     static constexpr int ModeFreshCopy = 16;
 
     static constexpr int DefaultTransferTimeoutMs = 30'000;
+    // The idle time-out above never trips on a server that sends a byte now
+    // and then; a read that has not ended this long after its start fails.
+    static constexpr int DefaultTransferDeadlineMs = 60'000;
     // A box's firmware image is a few tens of KiB and the update answer a line
     // of text; a body past this is not ours, and a server that sends one must
     // not be able to fill the memory.
@@ -60,6 +64,13 @@ public:
     int transfer_timeout_ms() const { return transfer_timeout_ms_; }
     // No bytes for this long and the read fails; applies from the next start.
     void set_transfer_timeout_ms(int ms) { transfer_timeout_ms_ = ms; }
+    int transfer_deadline_ms() const { return transfer_deadline_ms_; }
+    // Counted from DownloadStart, however the bytes come; 0 for none. The read
+    // then fails with QNetworkReply::TimeoutError. Applies from the next start.
+    void set_transfer_deadline_ms(int ms) { transfer_deadline_ms_ = ms; }
+    // A deadline for a body of `bytes`: a minute, plus a second for every KiB
+    // (a line slower than 1 KiB/s is taken for a stalled one).
+    static int deadline_ms_for_size(qint64 bytes);
     qint64 max_body_bytes() const { return max_body_bytes_; }
     void set_max_body_bytes(qint64 bytes) { max_body_bytes_ = bytes; }
 
@@ -72,6 +83,7 @@ private:
     void on_meta_data(QNetworkReply* reply);
     void on_ready_read(QNetworkReply* reply);
     void on_finished(QNetworkReply* reply);
+    void on_deadline();
     // False if the answer's announced length ended the read (and reported it).
     bool headers_acceptable(QNetworkReply* reply);
     // The answer's HTTP status if it is an error status, else 0.
@@ -89,6 +101,7 @@ private:
 
     QNetworkAccessManager* manager_;
     QNetworkReply* reply_ = nullptr;
+    QTimer* deadline_;          // runs while reply_ is set
     quint64 read_ = 0;          // counts starts; names the current read
     bool busy_ = false;
     bool fresh_bytes_ = false;  // received_ already holds bytes of the current read
@@ -96,5 +109,6 @@ private:
     QByteArray received_;
     int received_count_ = 0;
     int transfer_timeout_ms_ = DefaultTransferTimeoutMs;
+    int transfer_deadline_ms_ = DefaultTransferDeadlineMs;
     qint64 max_body_bytes_ = DefaultMaxBodyBytes;
 };

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QIODevice>
 #include <QTemporaryDir>
 
 #include "Cli.h"
@@ -20,6 +21,13 @@ std::vector<std::pair<int, int>> setting_writes(const emulator::BoxModel& box) {
     return writes;
 }
 
+// An output that takes nothing, as a closed pipe or a full disk.
+class RefusingOutput : public QIODevice {
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char*, qint64) override { return -1; }
+};
+
 class Cli : public ::testing::Test {
 protected:
     emulator::BoxModel& add_box(std::uint16_t pid = 0x10A0) {
@@ -32,6 +40,7 @@ protected:
         out_text.clear();
         err_text.clear();
         QTextStream out(&out_text);
+        if (out_device) out.setDevice(out_device);
         QTextStream err(&err_text);
         CliEnv env;
         env.vendor_id = kVid;
@@ -39,6 +48,7 @@ protected:
             clock.now += std::chrono::milliseconds(ms);
             if (on_pause) on_pause();
         };
+        env.stops = stops;
         const int status = run_cli(args, *bus, out, err, env);
         out.flush();
         err.flush();
@@ -61,6 +71,8 @@ protected:
     ManualClock clock;
     std::unique_ptr<emulator::EmulatedBackend> bus = std::make_unique<emulator::EmulatedBackend>();
     std::function<void()> on_pause;
+    std::function<CliStops()> stops;  // the Ctrl+C presses so far
+    QIODevice* out_device = nullptr;  // instead of out_text
     QString out_text, err_text;
     QTemporaryDir dir;
 };
@@ -166,8 +178,12 @@ TEST_F(Cli, SetSendsOnlyTheGivenThresholdsInClosingOrderAndReadsBack) {
 
     EXPECT_EQ(run({"settings"}), 0);
     EXPECT_EQ(out_text, "h1=0 h2=160 v1=64 v2=200 s1=90 s2=155\n");
-    EXPECT_EQ(run({"set", "s2=255"}), 0);
-    EXPECT_EQ(box.settings().value[5], 255);
+    EXPECT_EQ(run({"set", "s2=254"}), 0);
+    EXPECT_EQ(box.settings().value[5], 254);
+    // The window's text boxes refuse 255 as well.
+    EXPECT_EQ(run({"set", "s2=255"}), 2);
+    EXPECT_EQ(err_text, "shifterctl: The threshold s2 must be a whole number from 0 to 254, not \"255\".\n");
+    EXPECT_EQ(box.settings().value[5], 254);
 }
 
 TEST_F(Cli, FactoryResetWritesAllSixInClosingOrder) {
@@ -266,6 +282,39 @@ TEST_F(Cli, MonitorEndsWithAnErrorWhenTheBoxIsRemoved) {
     EXPECT_TRUE(err_text.contains("removed"));
 }
 
+TEST_F(Cli, MonitorLetsTheBoxGoHoweverItIsStopped) {
+    struct Case {
+        const char* name;
+        CliStops stops;
+        bool output_fails;
+        int status;
+    };
+    const Case cases[] = {
+        {"Ctrl+C", {1, 130}, false, 130},
+        {"termination request", {1, 143}, false, 143},
+        {"output cannot be written", {}, true, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        bus = std::make_unique<emulator::EmulatedBackend>();
+        emulator::BoxModel& box = add_box();
+        box.queue_raw(30, 20, 2, 0, 0);
+        int polls = 0;
+        on_pause = [&] { box.queue_raw(30, 20, 2, 0, 0); };
+        stops = [&] { return ++polls > 2 ? c.stops : CliStops{}; };
+        RefusingOutput refusing;
+        refusing.open(QIODevice::WriteOnly);
+        out_device = c.output_fails ? &refusing : nullptr;
+        // Bounded, so that a monitor that missed its end shows as a failure.
+        EXPECT_EQ(run({"monitor", "--count", "50"}), c.status);
+        EXPECT_LE(polls, 3);
+        EXPECT_FALSE(box.tool_attached());
+        EXPECT_EQ(box.feature_log().back(), report_bytes({0x00, 0xDB, 0x00}));
+        if (c.output_fails) expect_one_sentence();
+    }
+    out_device = nullptr;
+}
+
 TEST_F(Cli, FlashWritesTheFileThroughTheBootloader) {
     emulator::BoxModel& box = add_box();
     QByteArray image(5 * 40, 0);
@@ -292,9 +341,57 @@ TEST_F(Cli, FlashRefusesAnImageThatIsNotWholePagesBeforeTouchingTheBox) {
         expect_one_sentence();
     }
     EXPECT_EQ(run({"flash", dir.filePath("missing.bin")}), 2);
+    EXPECT_EQ(run({"flash", dir.path()}), 2);
+    EXPECT_TRUE(err_text.contains("not a regular file")) << err_text.toStdString();
+    // Whole pages, but past the window's download limit, one of them past
+    // what 32 bits count; neither is read.
+    for (qint64 size : {qint64{16} * 1024 * 1024 + 40, (qint64{2} << 30) + 40}) {
+        QFile big(dir.filePath("big.bin"));
+        ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(size));
+        big.close();
+        EXPECT_EQ(run({"flash", big.fileName()}), 2) << size;
+        expect_one_sentence();
+        EXPECT_TRUE(err_text.contains(QString("has %1 bytes, more than the 16777216 bytes").arg(size)))
+            << err_text.toStdString();
+    }
     EXPECT_TRUE(box.feature_log().empty());
     EXPECT_TRUE(bus->opened_paths.empty());
     EXPECT_FALSE(box.in_bootloader());
+}
+
+TEST_F(Cli, CtrlCDuringFlashWarnsFirstAndStopsOnlyOnTheSecond) {
+    struct Case {
+        const char* name;
+        std::function<int(const emulator::BoxModel&, const ManualClock&)> presses;
+        int status;
+        std::size_t flashed;  // bytes in the box at the end
+        int err_lines;
+    };
+    const Case cases[] = {
+        // One press while the pages go: a warning, and the write goes on.
+        {"one press", [](const emulator::BoxModel& b, const ManualClock&) { return b.flash().size() >= 80 ? 1 : 0; },
+         0, 400, 1},
+        // A second press stops after the page it came with.
+        {"two presses", [](const emulator::BoxModel& b, const ManualClock&) {
+             return (b.flash().size() >= 80 ? 1 : 0) + (b.flash().size() >= 160 ? 1 : 0);
+         }, 130, 160, 2},
+        // Both while the box restarts into its bootloader: not a page sent.
+        {"two presses before the pages", [](const emulator::BoxModel&, const ManualClock& c) {
+             return c.now.count() >= 300 ? 2 : 0;
+         }, 130, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        bus = std::make_unique<emulator::EmulatedBackend>();
+        clock.now = {};
+        emulator::BoxModel& box = add_box();
+        stops = [&] { return CliStops{c.presses(box, clock), 130}; };
+        EXPECT_EQ(run({"flash", write_file(QByteArray(400, 'x'))}), c.status) << err_text.toStdString();
+        EXPECT_EQ(box.flash().size(), c.flashed);
+        EXPECT_EQ(err_text.count('\n'), c.err_lines) << err_text.toStdString();
+        EXPECT_EQ(err_text.contains("press Ctrl+C again"), c.flashed > 0) << err_text.toStdString();
+        EXPECT_EQ(err_text.contains("run shifterctl flash FILE again"), c.status != 0) << err_text.toStdString();
+    }
 }
 
 TEST_F(Cli, FlashReportsABoxThatNeverReachesItsBootloader) {

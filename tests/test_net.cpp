@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <climits>
 #include <functional>
 #include <vector>
 
@@ -112,6 +113,12 @@ TEST(UpdateServiceOffer, NextVersionAndDefaultAnswer) {
     ASSERT_EQ(image.size(), 40 * 200);
     for (int a = 0; a < 200; ++a)
         for (int b = a + 1; b < 200; ++b) ASSERT_NE(image.mid(a * 40, 40), image.mid(b * 40, 40)) << a << " " << b;
+}
+
+TEST(NetGrabDeadline, AMinuteAndASecondPerKiB) {
+    EXPECT_EQ(NetGrab::deadline_ms_for_size(0), 60'000);
+    EXPECT_EQ(NetGrab::deadline_ms_for_size(8000), 67'812);
+    EXPECT_EQ(NetGrab::deadline_ms_for_size(qint64{1} << 50), INT_MAX);  // no overflow
 }
 
 TEST_F(Net, CompletedReadDeliversTheBodyWithBusyAlreadyFalse) {
@@ -217,6 +224,11 @@ TEST_F(Net, FailedReadsReportOnceAndKeepTheEarlierBytes) {
              t.service.set_delay(emulator::UpdateService::InfoPath, 2000);
              return t.url(emulator::UpdateService::InfoPath);
          }, QNetworkReply::TimeoutError, true},
+        {"trickling server", [](Net& t) {
+             t.grab.set_transfer_deadline_ms(500);
+             t.service.set_trickle(t.service.image_path(), 40, 50);  // 10 s for the whole image
+             return t.service.image_url();
+         }, QNetworkReply::TimeoutError, false},
     };
     QTemporaryDir dir;
     for (const Case& c : cases) {
@@ -225,6 +237,7 @@ TEST_F(Net, FailedReadsReportOnceAndKeepTheEarlierBytes) {
         service.set_image(emulator::UpdateService::default_image());
         grab.set_max_body_bytes(NetGrab::DefaultMaxBodyBytes);
         grab.set_transfer_timeout_ms(NetGrab::DefaultTransferTimeoutMs);
+        grab.set_transfer_deadline_ms(NetGrab::DefaultTransferDeadlineMs);
         const QByteArray earlier = fetch_answer();
 
         QElapsedTimer clock;
