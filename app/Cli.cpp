@@ -44,7 +44,7 @@ QString model(std::uint16_t product_id) {
     return word.isEmpty() ? QString("generic") : word;
 }
 
-QString thresholds_line(const monitor::Thresholds& t) {
+QString thresholds_line(const device::Thresholds& t) {
     return QString("h1=%1 h2=%2 v1=%3 v2=%4 s1=%5 s2=%6").arg(t.h1).arg(t.h2).arg(t.v1).arg(t.v2).arg(t.s1).arg(t.s2);
 }
 
@@ -242,7 +242,7 @@ int Cli::set(const QStringList& rest) {
                                        .arg(kMaxThreshold)
                                        .arg(text));
     }
-    monitor::Thresholds t;
+    device::Thresholds t;
     t.h1 = given[device::kH1].value_or(0);
     t.h2 = given[device::kH2].value_or(0);
     t.v1 = given[device::kV1].value_or(0);

@@ -33,7 +33,7 @@ struct AppConfig {
 struct WindowState {
     device::DeviceConnection conn;
     monitor::MonitorState mon;
-    monitor::Thresholds thresholds;
+    device::Thresholds thresholds;
     // Which of them the tool knows; only those are written back on closing.
     calibration::KnownSettings known;
     // Mode of the first report of the batch the monitor decoded last: the mode
@@ -55,7 +55,7 @@ public:
 
     WindowState& state() { return *state_; }
     device::DeviceConnection& conn() { return state_->conn; }
-    monitor::Thresholds& thresholds() { return state_->thresholds; }
+    device::Thresholds& thresholds() { return state_->thresholds; }
     monitor::MonitorState& mon() { return state_->mon; }
 
     // The window's procedures.

@@ -15,11 +15,9 @@
 #include <signal.h>
 #endif
 
+#include "Backends.h"
 #include "BuildConfig.h"
 #include "Cli.h"
-#include "DemoStick.h"
-#include "EmulatedBackend.h"
-#include "HidapiBackend.h"
 
 namespace {
 
@@ -72,18 +70,7 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationVersion(buildcfg::kVersion);
     const QStringList args = QCoreApplication::arguments().mid(1);
 
-    std::unique_ptr<device::HidBackend> backend;
-    std::unique_ptr<emulator::DemoStick> stick;  // goes before the box it moves
-    if (cli_wants_demo(args)) {
-        auto emulated = std::make_unique<emulator::EmulatedBackend>();
-        emulator::BoxIdentity identity;
-        identity.vendor_id = buildcfg::kVendorId;
-        stick = std::make_unique<emulator::DemoStick>(emulated->add_box(identity));
-        stick->start();
-        backend = std::move(emulated);
-    } else {
-        backend = std::make_unique<device::HidapiBackend>();
-    }
+    BackendChoice choice = choose_backend(cli_wants_demo(args), buildcfg::kVendorId, false);
 
     // Ctrl+C and termination requests end the commands through their loops,
     // so the box is let go properly.
@@ -109,5 +96,5 @@ int main(int argc, char** argv) {
 
     QTextStream out(stdout);
     QTextStream err(stderr);
-    return run_cli(args, *backend, out, err, std::move(env));
+    return run_cli(args, *choice.backend, out, err, std::move(env));
 }

@@ -80,7 +80,7 @@ struct MonitorRig {
     std::unique_ptr<QWidget> window;
     monitor::MonitorControls c;
     monitor::MonitorState s;
-    monitor::Thresholds t;
+    device::Thresholds t;
     std::vector<std::uint8_t> batch;
 };
 

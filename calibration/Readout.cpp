@@ -41,15 +41,8 @@ const char* window_title(bool device_found, std::uint32_t product_id) {
     return p ? p->title : device::kGenericTitle;
 }
 
-monitor::Thresholds thresholds_from_reply(const device::SettingsBytes& reply) {
-    monitor::Thresholds t;
-    t.h1 = reply[device::kH1];
-    t.h2 = reply[device::kH2];
-    t.v1 = reply[device::kV1];
-    t.v2 = reply[device::kV2];
-    t.s1 = reply[device::kS1];
-    t.s2 = static_cast<std::int16_t>(reply[device::kS2]);
-    return t;
+device::Thresholds thresholds_from_reply(const device::SettingsBytes& reply) {
+    return device::thresholds_from_bytes(reply);
 }
 
 DeviceInfo read_device_info(device::DeviceConnection& conn) {

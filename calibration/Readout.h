@@ -8,7 +8,7 @@
 
 #include "Commands.h"
 #include "Connection.h"
-#include "MonitorState.h"
+#include "Settings.h"
 
 namespace calibration {
 
@@ -25,7 +25,7 @@ std::string version_caption(std::uint16_t version_number);
 const char* window_title(bool device_found, std::uint32_t product_id);
 
 // The six thresholds of a settings reply (bytes 2..7: h1, h2, v1, v2, s1, s2).
-monitor::Thresholds thresholds_from_reply(const device::SettingsBytes& reply);
+device::Thresholds thresholds_from_reply(const device::SettingsBytes& reply);
 
 struct DeviceInfo {
     // nullopt where the query failed: the window keeps what it showed.
@@ -36,7 +36,7 @@ struct DeviceInfo {
     // nullopt when the box was not asked (bootloader, not served) or the read
     // failed: the working thresholds stay as they were rather than taking a
     // stale input report for settings.
-    std::optional<monitor::Thresholds> thresholds;
+    std::optional<device::Thresholds> thresholds;
 };
 
 // The exchanges of a readout with an open box: tool attached, settings, the

@@ -4,17 +4,17 @@ namespace calibration {
 
 using namespace device;
 
-std::vector<SettingWrite> save_writes(const monitor::Thresholds& t, bool sequential) {
+std::vector<SettingWrite> save_writes(const device::Thresholds& t, bool sequential) {
     if (sequential) return {{kS2, t.s2}, {kS1, t.s1}};
     return {{kV2, t.v2}, {kV1, t.v1}, {kH1, t.h1}, {kH2, t.h2}};
 }
 
-std::vector<SettingWrite> all_writes(const monitor::Thresholds& t) {
+std::vector<SettingWrite> all_writes(const device::Thresholds& t) {
     return {{kV2, t.v2}, {kV1, t.v1}, {kH1, t.h1}, {kH2, t.h2}, {kS2, t.s2}, {kS1, t.s1}};
 }
 
-monitor::Thresholds factory_thresholds() {
-    monitor::Thresholds t;
+device::Thresholds factory_thresholds() {
+    device::Thresholds t;
     t.v2 = 190;
     t.v1 = 64;
     t.h1 = 102;
@@ -43,17 +43,7 @@ std::vector<SettingWrite> known_writes(const std::vector<SettingWrite>& writes, 
     return out;
 }
 
-const char* setting_name(int index) {
-    switch (index) {
-    case kH1: return "h1";
-    case kH2: return "h2";
-    case kV1: return "v1";
-    case kV2: return "v2";
-    case kS1: return "s1";
-    case kS2: return "s2";
-    }
-    return "?";
-}
+const char* setting_name(int index) { return device::setting_name(index); }
 
 std::optional<SettingWrite> first_out_of_range(const std::vector<SettingWrite>& writes) {
     for (const SettingWrite& w : writes)

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "Commands.h"
-#include "MonitorState.h"
+#include "Settings.h"
 
 namespace calibration {
 
@@ -19,12 +19,12 @@ struct SettingWrite {
 
 // Save: the four H-pattern thresholds (v2, v1, h1, h2) or the two sequential
 // ones (s2, s1).
-std::vector<SettingWrite> save_writes(const monitor::Thresholds& t, bool sequential);
+std::vector<SettingWrite> save_writes(const device::Thresholds& t, bool sequential);
 // All six, as on closing: v2, v1, h1, h2, s2, s1.
-std::vector<SettingWrite> all_writes(const monitor::Thresholds& t);
+std::vector<SettingWrite> all_writes(const device::Thresholds& t);
 // The factory thresholds, in the order they are assigned and sent.
 std::vector<SettingWrite> factory_writes();
-monitor::Thresholds factory_thresholds();
+device::Thresholds factory_thresholds();
 
 // Which working thresholds the tool knows, by setting index: read from the
 // box since it was found, or set by the user since (typed, derived by a

@@ -10,6 +10,7 @@
 #include <span>
 
 #include "Connection.h"
+#include "Settings.h"
 
 namespace device {
 
@@ -21,16 +22,11 @@ inline constexpr std::uint8_t kReadMemory = 0xD0;
 inline constexpr std::array<std::uint8_t, 3> kBootloaderEntry{0xA7, 0x3C, 0x51};
 }  // namespace cmd
 
-inline constexpr int kSettingCount = 6;
 inline constexpr int kMemoryBlocks = 8;
 inline constexpr int kMemoryBlockSize = 16;
 inline constexpr int kMemoryDumpSize = kMemoryBlocks * kMemoryBlockSize;
 inline constexpr int kFirmwarePageSize = 40;
 
-// Setting indices on the wire.
-enum SettingIndex : int { kH1 = 0, kH2 = 1, kV1 = 2, kV2 = 3, kS1 = 4, kS2 = 5 };
-
-using SettingsBytes = std::array<std::uint8_t, kSettingCount>;
 using MemoryDump = std::array<std::uint8_t, kMemoryDumpSize>;
 
 // A working value fits on the wire when it is a whole number 0..255.

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "Settings.h"
+
 namespace monitor {
 
 // One trace cell per stick position, indexed x * 256 + y.
@@ -19,16 +21,7 @@ inline constexpr std::uint8_t kModeH = 0;
 inline constexpr std::uint8_t kModeSequential = 2;
 inline constexpr std::uint8_t kModeNone = 255;
 
-// The six working thresholds. They are whole numbers but may leave 0..255
-// (automatic calibration can derive -3 or 260); only the wire needs a byte.
-struct Thresholds {
-    int h1 = 0;
-    int h2 = 0;
-    int v1 = 0;
-    int v2 = 0;
-    int s1 = 0;
-    std::int16_t s2 = 0;
-};
+using device::Thresholds;
 
 struct MonitorState {
     Trace h_pattern_trace;

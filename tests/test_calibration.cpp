@@ -271,7 +271,7 @@ TEST_F(Calibration, EndToEndTheBoxDecodesWithTheSavedThresholds) {
 }
 
 TEST(Writes, OrdersAndRanges) {
-    monitor::Thresholds t{1, 2, 3, 4, 5, 6};
+    device::Thresholds t{1, 2, 3, 4, 5, 6};
     auto indices = [](const std::vector<calibration::SettingWrite>& ws) {
         std::vector<int> v;
         for (const auto& x : ws) v.push_back(x.index * 1000 + x.value);

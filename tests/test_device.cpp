@@ -190,7 +190,7 @@ TEST_F(Wire, SettingsReplyAndMemoryDump) {
     box->set_settings(s);
     SettingsBytes reply{};
     ASSERT_EQ(read_settings(conn, reply), CommandResult::Sent);
-    const monitor::Thresholds t = calibration::thresholds_from_reply(reply);
+    const device::Thresholds t = calibration::thresholds_from_reply(reply);
     EXPECT_EQ(t.h1, 102);
     EXPECT_EQ(t.h2, 152);
     EXPECT_EQ(t.v1, 64);
