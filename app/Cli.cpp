@@ -32,6 +32,19 @@ constexpr qint64 kMaxImageBytes = NetGrab::DefaultMaxBodyBytes;
 // The window's threshold text boxes take 0..254; 255 is refused there too.
 constexpr int kMaxThreshold = 254;
 
+// The whole update as a percentage: the hand-over's two pauses take the first
+// fifth, the pages the rest.
+int update_percent(update::Stage stage, std::int64_t done, std::int64_t total) {
+    const auto part = [&](int span) { return total > 0 ? static_cast<int>(done * span / total) : 0; };
+    switch (stage) {
+    case update::Stage::Download: return 0;
+    case update::Stage::Settle: return part(10);
+    case update::Stage::SecondSettle: return 10 + part(10);
+    case update::Stage::Flash: return 20 + part(80);
+    }
+    return 0;
+}
+
 QString hex4(std::uint16_t value) { return QString("%1").arg(value, 4, 16, QChar('0')).toUpper(); }
 
 QString caption(std::uint16_t version) {
@@ -39,9 +52,8 @@ QString caption(std::uint16_t version) {
 }
 
 QString model(std::uint16_t product_id) {
-    if (device::is_bootloader(product_id)) return "bootloader";
-    const QString word = update::model_word(product_id);
-    return word.isEmpty() ? QString("generic") : word;
+    const device::ProductInfo* p = device::find_product(product_id);
+    return p ? QString(p->name) : QString("unknown");
 }
 
 QString thresholds_line(const device::Thresholds& t) {
@@ -58,24 +70,7 @@ std::optional<int> parse_count(const QString& text, int minimum, int maximum) {
     return value;
 }
 
-// The box is told when a tool takes it and when it lets go, as the window
-// does on opening and closing; a box left believing a tool holds it would
-// stay that way until it is replugged.
-class ToolAttached {
-public:
-    ToolAttached(DeviceConnection& conn, bool announce) : conn_(conn) {
-        if (announce && ready()) device::set_tool_attached(conn_, true);
-    }
-    ~ToolAttached() {
-        if (ready()) device::set_tool_attached(conn_, false);
-    }
-    ToolAttached(const ToolAttached&) = delete;
-    ToolAttached& operator=(const ToolAttached&) = delete;
-
-private:
-    bool ready() const { return device::application_ready(conn_) == device::CommandResult::Sent; }
-    DeviceConnection& conn_;
-};
+using ToolAttached = device::ToolAttachment;
 
 class Cli {
 public:
@@ -152,9 +147,12 @@ int Cli::not_found() {
 }
 
 int Cli::find_box(bool need_application) {
-    if (!device::FindTheHid(backend_, conn_, env_.vendor_id)) return not_found();
-    if (!conn_.served()) return fail(kCliBoxProblem, QString::fromStdString(conn_.not_served));
-    if (need_application && conn_.bootloader())
+    device::FindTheHid(backend_, conn_, env_.vendor_id);
+    const device::BoxClass found = device::classify(conn_);
+    if (found.state == device::BoxState::Absent) return not_found();
+    if (found.state == device::BoxState::NotServed)
+        return fail(kCliBoxProblem, QString::fromStdString(found.sentence));
+    if (need_application && found.state == device::BoxState::Bootloader)
         return fail(kCliBoxProblem,
                     "The box is in its bootloader, which keeps no thresholds and sends no stick positions; write "
                     "its firmware with shifterctl flash FILE.");
@@ -162,10 +160,9 @@ int Cli::find_box(bool need_application) {
 }
 
 int Cli::read_back() {
-    device::SettingsBytes reply{};
-    if (device::read_settings(conn_, reply) != device::CommandResult::Sent)
-        return fail(kCliBoxProblem, "The box did not answer with its thresholds.");
-    out_ << thresholds_line(calibration::thresholds_from_reply(reply)) << Qt::endl;
+    const device::Result<device::SettingsBytes> reply = device::read_settings(conn_);
+    if (!reply) return fail(kCliBoxProblem, "The box did not answer with its thresholds.");
+    out_ << thresholds_line(calibration::thresholds_from_reply(*reply)) << Qt::endl;
     return kCliOk;
 }
 
@@ -207,7 +204,7 @@ int Cli::info() {
     row("Window title", calibration::window_title(conn_.device_found, conn_.product_id));
     if (info.thresholds) row("Thresholds", thresholds_line(*info.thresholds));
     out_.flush();
-    if (!conn_.served()) return fail(kCliBoxProblem, QString::fromStdString(conn_.not_served));
+    if (!conn_.served()) return fail(kCliBoxProblem, QString::fromStdString(conn_.serving.sentence()));
     if (conn_.application() && !info.thresholds)
         return fail(kCliBoxProblem, "The box did not answer with its thresholds.");
     return kCliOk;
@@ -348,8 +345,8 @@ int Cli::read_image(const QString& path, QByteArray& image) {
     if (image.isEmpty())
         return fail(kCliUsage, "The image file \"" + path + "\" is empty, so there is nothing to write.");
     // Within the limit, the size fits the int the image checks count in.
-    if (const std::optional<QString> problem = update::check_image(image.size(), static_cast<int>(image.size())))
-        return fail(kCliUsage, *problem);
+    if (const device::Status problem = update::check_image(image.size(), image.size()); !problem)
+        return fail(kCliUsage, QString::fromStdString(problem.sentence()));
     return kCliOk;
 }
 
@@ -363,7 +360,6 @@ int Cli::flash(const QStringList& rest) {
     update::FlashEnvironment fe;
     fe.backend = &backend_;
     fe.vendor_id = env_.vendor_id;
-    fe.find = [this] { return device::FindTheHid(backend_, conn_, env_.vendor_id); };
     // Stopping halfway leaves a box that only its bootloader runs, so the
     // first request only warns; the second stops at the next wait or page.
     bool warned = false;
@@ -383,46 +379,39 @@ int Cli::flash(const QStringList& rest) {
     fe.pump = [this, &stop_now] {
         if (stop_now()) conn_.close_handles();
     };
-    fe.show_bar = [] {};
-    fe.bar = [this, &shown](double fraction) {
-        const int step = std::clamp(static_cast<int>(fraction * 10), 0, 10) * 10;
+    const auto show_percent = [this, &shown](int percent) {
+        const int step = std::clamp(percent / 10, 0, 10) * 10;
         if (step <= shown) return;
         shown = step;
         out_ << step << '%' << Qt::endl;
     };
+    fe.progress = [&show_percent](update::Stage stage, std::int64_t done, std::int64_t total) {
+        show_percent(update_percent(stage, done, total));
+    };
     fe.stop_requested = stop_now;
     const update::FlashOutcome outcome = update::switch_to_bootloader(conn_, image, fe);
-    if (outcome.result != update::FlashResult::Done && env_.stops().count >= 2) {
+    if (!outcome.status && env_.stops().count >= 2) {
         const QString how = "; the box may be waiting in its update mode, so run shifterctl flash FILE again to write "
                             "the whole firmware.";
         const QString what =
-            outcome.result == update::FlashResult::PageFailed
+            outcome.status == device::Fault::Failed
                 ? QString("The write was stopped after %1 of %2 pages").arg(outcome.page).arg(outcome.pages)
                 : QString("The write was stopped before any page was sent");
         return fail(env_.stops().status, what + how);
     }
-    switch (outcome.result) {
-    case update::FlashResult::Done:
-        fe.bar(1.0);
+    const QString sentence = QString::fromStdString(outcome.status.sentence());
+    switch (outcome.status.fault()) {
+    case device::Fault::None:
+        show_percent(100);
         out_ << "The firmware was written; the box restarts with it." << Qt::endl;
         return kCliOk;
-    case update::FlashResult::NoDevice: return not_found();
-    case update::FlashResult::BootloaderMissing:
-        return fail(kCliBoxProblem, "The box did not restart into its bootloader, so nothing was written; unplug it, "
-                                    "plug it in again and retry.");
-    case update::FlashResult::PageFailed:
-        return fail(kCliBoxProblem, QString("The box did not take page %1 of %2, so the write stopped; the box stays "
-                                            "in its bootloader, so run flash again.")
-                                        .arg(outcome.page + 1)
-                                        .arg(outcome.pages));
-    case update::FlashResult::Stopped:
-        return fail(kCliBoxProblem, "The write was stopped before any page was sent; the box may be waiting in its "
-                                    "bootloader, so run flash again.");
-    case update::FlashResult::SeveralBootloaders:
-        return fail(kCliBoxProblem, "More than one box is in its bootloader, so nothing was written; unplug the "
-                                    "other boxes and run flash again.");
-    case update::FlashResult::NotServed:
-        return fail(kCliBoxProblem, outcome.reason + " Its bootloader cannot take the image, so nothing was written.");
+    case device::Fault::NoDevice: return not_found();
+    case device::Fault::Missing: return fail(kCliBoxProblem, sentence + " Unplug the box, plug it in again and retry.");
+    case device::Fault::Failed:
+    case device::Fault::Stopped: return fail(kCliBoxProblem, sentence + " Run shifterctl flash FILE again.");
+    case device::Fault::Ambiguous:
+        return fail(kCliBoxProblem, sentence + " Unplug the other boxes and run shifterctl flash FILE again.");
+    default: return fail(kCliBoxProblem, sentence);
     }
     return kCliBoxProblem;
 }

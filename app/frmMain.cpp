@@ -2,17 +2,18 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFont>
 #include <QFrame>
 
-#include <QEventLoop>
+#include <variant>
 
 #include "Commands.h"
 #include "Dialogs.h"
 #include "NetGrab.h"
-#include "UpdateQuery.h"
 #include "Products.h"
 #include "Readout.h"
+#include "UpdateQuery.h"
 #include "Writes.h"
 
 namespace {
@@ -35,13 +36,101 @@ const char* const kCalibrationTitle = "Automatic calibration";
 const char* const kCalibrationText =
     "Move shifter through all gears several times\r\n\r\nThen click \"Save calibration\" button";
 
+// The window's controls as designed: name, kind, caption and place in twips.
+// They are made in this order, which is also the order they stack in.
+enum class Kind { Button, Text, Label, FrameLabel, Marker, Frame, Bar };
+using Slot = std::variant<QPushButton* frmMain::*, QLineEdit* frmMain::*, QLabel* frmMain::*, QWidget* frmMain::*>;
+struct Control {
+    Slot slot;
+    const char* name;
+    Kind kind;
+    const char* caption;
+    int left, top, width, height;
+};
+
+const Control kControls[] = {
+    {&frmMain::cmd_auto_cal, "cmd_auto_cal", Kind::Button, "Start calibration", 720, 7200, 2500, 495},
+    {&frmMain::cmd_factory_reset, "cmd_factory_reset", Kind::Button, "Factory reset", 3600, 8160, 2500, 495},
+    {&frmMain::Pic, "Pic", Kind::Frame, "", 1080, 8760, 4950, 100},
+    {&frmMain::Progress, "Progress", Kind::Bar, "", 0, 0, 4995, 195},
+    {&frmMain::cmd_CheckFirmware, "cmd_CheckFirmware", Kind::Button, "Get latest firmware", 720, 8160, 2500, 495},
+    {&frmMain::btnUpdate, "btnUpdate", Kind::Button, "Save calibration", 3600, 7200, 2500, 495},
+    {&frmMain::Text10, "Text10", Kind::Text, "0", 3960, 2160, 735, 375},
+    {&frmMain::Text9, "Text9", Kind::Text, "0", 2160, 2160, 735, 375},
+    {&frmMain::Text8, "Text8", Kind::Text, "0", 5640, 5760, 735, 375},
+    {&frmMain::Text7, "Text7", Kind::Text, "0", 5640, 3240, 735, 375},
+    {&frmMain::lblSerialNumber, "lblSerialNumber", Kind::FrameLabel, "", 1920, 1440, 3420, 330},
+    {&frmMain::lblVersion, "lblVersion", Kind::FrameLabel, "", 1920, 1080, 3420, 330},
+    {&frmMain::lblProduct, "lblProduct", Kind::FrameLabel, "", 1920, 720, 3780, 330},
+    {&frmMain::lblManuf, "lblManuf", Kind::FrameLabel, "", 1920, 360, 3780, 330},
+    {&frmMain::Label2, "Label2", Kind::FrameLabel, "Firmware version", 240, 1080, 1695, 285},
+    {&frmMain::Label5, "Label5", Kind::FrameLabel, "Product name", 240, 720, 1575, 285},
+    {&frmMain::Label4, "Label4", Kind::FrameLabel, "Manufacturer", 240, 360, 1215, 285},
+    {&frmMain::Label3, "Label3", Kind::FrameLabel, "Serial number", 240, 1440, 1815, 285},
+    {&frmMain::Gear, "Gear", Kind::Label, "1", 5640, 4080, 795, 1365},
+    {&frmMain::TickV2, "TickV2", Kind::Marker, "", 5380, 3120, 200, 45},
+    {&frmMain::TickV1, "TickV1", Kind::Marker, "", 1290, 3120, 200, 45},
+    {&frmMain::TickH1, "TickH1", Kind::Marker, "", 1560, 2570, 45, 200},
+    {&frmMain::TickH2, "TickH2", Kind::Marker, "", 1560, 6650, 45, 200},
+    {&frmMain::lblY, "lblY", Kind::Label, "000", 600, 4560, 615, 255},
+    {&frmMain::lblX, "lblX", Kind::Label, "000", 2880, 6860, 1005, 375},
+    // Over the lower half of the information frame, outside it, so that it
+    // stays readable while the frame is greyed.
+    {&frmMain::lblNotice, "lblNotice", Kind::Label, "", 360, 1100, 6135, 800},
+};
+
+QWidget* make_control(const Control& c, frmMain* window) {
+    QWidget* w = nullptr;
+    switch (c.kind) {
+    case Kind::Button: w = new QPushButton(c.caption, window); break;
+    case Kind::Text: w = new QLineEdit(c.caption, window); break;
+    case Kind::Label: w = new QLabel(c.caption, window); break;
+    case Kind::FrameLabel: w = new QLabel(c.caption, window->Frame1); break;
+    case Kind::Marker: {
+        w = new QWidget(window);
+        w->setAutoFillBackground(true);
+        QPalette p = w->palette();
+        p.setColor(QPalette::Window, kRed);
+        w->setPalette(p);
+        w->hide();
+        break;
+    }
+    case Kind::Frame: {
+        // The update's progress frame: visible as an empty box while the image
+        // is fetched and the box restarts, filled by the bar while it is written.
+        auto* f = new QFrame(window);
+        f->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        f->setLineWidth(1);
+        f->setAutoFillBackground(true);
+        f->hide();
+        w = f;
+        break;
+    }
+    case Kind::Bar: {
+        w = new QWidget(window->Pic);  // made right after its frame
+        w->setAutoFillBackground(true);
+        QPalette p = w->palette();
+        p.setColor(QPalette::Window, QColor(0, 0, 128));
+        w->setPalette(p);
+        w->hide();
+        break;
+    }
+    }
+    w->setObjectName(c.name);
+    place(w, c.left, c.top, c.width, c.height);
+    return w;
+}
+
 }  // namespace
+
+// ---- Load, layout and unload ------------------------------------------------
 
 frmMain::frmMain(device::HidBackend& backend, Dialogs& dialogs, AppConfig config, QWidget* parent)
     : QWidget(parent), backend_(backend), dialogs_(dialogs), config_(std::move(config)),
       state_(std::make_unique<WindowState>()) {
     setObjectName("frmMain");
     build_controls();
+    wire_controls();
 
     // Load.
     mon().auto_calibrating = false;
@@ -56,108 +145,28 @@ frmMain::~frmMain() { unload(); }
 
 void frmMain::build_controls() {
     setFixedSize(px(6735), px(9000));
-
-    auto button = [this](const char* name, const char* caption, int l, int t, int w, int h) {
-        auto* b = new QPushButton(caption, this);
-        b->setObjectName(name);
-        place(b, l, t, w, h);
-        return b;
-    };
-    auto text_box = [this](const char* name, int l, int t, int w, int h) {
-        auto* e = new QLineEdit("0", this);
-        e->setObjectName(name);
-        place(e, l, t, w, h);
-        return e;
-    };
-    auto label = [](QWidget* parent, const char* name, const char* caption, int l, int t, int w, int h) {
-        auto* lab = new QLabel(caption, parent);
-        lab->setObjectName(name);
-        place(lab, l, t, w, h);
-        return lab;
-    };
-    auto marker = [this](const char* name, int l, int t, int w, int h) {
-        auto* m = new QWidget(this);
-        m->setObjectName(name);
-        m->setAutoFillBackground(true);
-        QPalette p = m->palette();
-        p.setColor(QPalette::Window, kRed);
-        m->setPalette(p);
-        place(m, l, t, w, h);
-        m->hide();
-        return m;
-    };
-
-    cmd_auto_cal = button("cmd_auto_cal", "Start calibration", 720, 7200, 2500, 495);
-    cmd_factory_reset = button("cmd_factory_reset", "Factory reset", 3600, 8160, 2500, 495);
-
-    // The update's progress frame: visible as an empty box while the image is
-    // fetched and the box restarts, filled by the bar while it is written.
-    auto* frame = new QFrame(this);
-    frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    frame->setLineWidth(1);
-    frame->setAutoFillBackground(true);
-    Pic = frame;
-    Pic->setObjectName("Pic");
-    place(Pic, 1080, 8760, 4950, 100);
-    Pic->hide();
-    Progress = new QWidget(Pic);
-    Progress->setObjectName("Progress");
-    Progress->setAutoFillBackground(true);
-    {
-        QPalette p = Progress->palette();
-        p.setColor(QPalette::Window, QColor(0, 0, 128));
-        Progress->setPalette(p);
-    }
-    place(Progress, 0, 0, 4995, 195);
-    Progress->hide();
-
-    cmd_CheckFirmware = button("cmd_CheckFirmware", "Get latest firmware", 720, 8160, 2500, 495);
-    btnUpdate = button("btnUpdate", "Save calibration", 3600, 7200, 2500, 495);
-    Text10 = text_box("Text10", 3960, 2160, 735, 375);
-    Text9 = text_box("Text9", 2160, 2160, 735, 375);
-    Text8 = text_box("Text8", 5640, 5760, 735, 375);
-    Text7 = text_box("Text7", 5640, 3240, 735, 375);
-
-    Timer = new QTimer(this);
-    Timer->setObjectName("Timer");
-
     Frame1 = new QGroupBox("Information", this);
     Frame1->setObjectName("Frame1");
     place(Frame1, 120, 120, 6495, 1815);
     Frame1->setEnabled(false);
-    lblSerialNumber = label(Frame1, "lblSerialNumber", "", 1920, 1440, 3420, 330);
-    lblVersion = label(Frame1, "lblVersion", "", 1920, 1080, 3420, 330);
-    lblProduct = label(Frame1, "lblProduct", "", 1920, 720, 3780, 330);
-    lblManuf = label(Frame1, "lblManuf", "", 1920, 360, 3780, 330);
-    Label2 = label(Frame1, "Label2", "Firmware version", 240, 1080, 1695, 285);
-    Label5 = label(Frame1, "Label5", "Product name", 240, 720, 1575, 285);
-    Label4 = label(Frame1, "Label4", "Manufacturer", 240, 360, 1215, 285);
-    Label3 = label(Frame1, "Label3", "Serial number", 240, 1440, 1815, 285);
-    for (QLabel* l : {Label2, Label3, Label4, Label5}) l->setEnabled(false);
-
     Graph = new monitor::GraphView(this);
     Graph->setObjectName("Graph");
     place(Graph, 1485, 2760, 3900, 3900);
+    Timer = new QTimer(this);
+    Timer->setObjectName("Timer");
 
-    Gear = label(this, "Gear", "1", 5640, 4080, 795, 1365);
-    {
-        QFont f("Arial", 48);
-        f.setBold(true);
-        Gear->setFont(f);
-        Gear->setAlignment(Qt::AlignCenter);
+    for (const Control& c : kControls) {
+        QWidget* w = make_control(c, this);
+        std::visit([this, w](auto member) { this->*member = static_cast<std::remove_reference_t<decltype(this->*member)>>(w); },
+                   c.slot);
     }
-    TickV2 = marker("TickV2", 5380, 3120, 200, 45);
-    TickV1 = marker("TickV1", 1290, 3120, 200, 45);
-    TickH1 = marker("TickH1", 1560, 2570, 45, 200);
-    TickH2 = marker("TickH2", 1560, 6650, 45, 200);
-    lblY = label(this, "lblY", "000", 600, 4560, 615, 255);
+    for (QLabel* l : {Label2, Label3, Label4, Label5}) l->setEnabled(false);
+    QFont gear_font("Arial", 48);
+    gear_font.setBold(true);
+    Gear->setFont(gear_font);
+    Gear->setAlignment(Qt::AlignCenter);
     lblY->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    lblX = label(this, "lblX", "000", 2880, 6860, 1005, 375);
     lblX->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-
-    // Sits over the lower half of the information frame, outside it, so that it
-    // stays readable while the frame is greyed.
-    lblNotice = label(this, "lblNotice", "", 360, 1100, 6135, 800);
     lblNotice->setWordWrap(true);
     lblNotice->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblNotice->setStyleSheet("color: #a00000;");
@@ -171,28 +180,20 @@ void frmMain::build_controls() {
     setTabOrder(cmd_CheckFirmware, cmd_factory_reset);
     setTabOrder(cmd_factory_reset, cmd_auto_cal);
 
-    // A threshold the user types becomes known; which one a box holds follows
-    // the mode on show.
-    const std::pair<QLineEdit*, std::pair<int, int>> typed[] = {{Text9, {device::kH1, device::kH1}},
-                                                                {Text10, {device::kH2, device::kH2}},
-                                                                {Text8, {device::kV1, device::kS1}},
-                                                                {Text7, {device::kV2, device::kS2}}};
-    for (const auto& [box, index] : typed)
-        connect(box, &QLineEdit::textEdited, this, [this, index = index] {
-            const bool sequential = state_->last_reported_mode == monitor::kModeSequential;
-            state_->known.set(static_cast<std::size_t>(sequential ? index.second : index.first));
-        });
+    NetGetInfo = new NetGrab(this);
+    NetGetInfo->setObjectName("NetGetInfo");
+    NetGetFirmware = new NetGrab(this);
+    NetGetFirmware->setObjectName("NetGetFirmware");
+}
 
+void frmMain::wire_controls() {
     connect(Timer, &QTimer::timeout, this, &frmMain::Timer_Timer);
     connect(cmd_auto_cal, &QPushButton::clicked, this, &frmMain::cmd_auto_cal_Click);
     connect(btnUpdate, &QPushButton::clicked, this, &frmMain::btnUpdate_Click);
     connect(cmd_factory_reset, &QPushButton::clicked, this, &frmMain::cmd_factory_reset_Click);
     connect(cmd_CheckFirmware, &QPushButton::clicked, this, &frmMain::cmd_CheckFirmware_Click);
-
-    NetGetInfo = new NetGrab(this);
-    NetGetInfo->setObjectName("NetGetInfo");
-    NetGetFirmware = new NetGrab(this);
-    NetGetFirmware->setObjectName("NetGetFirmware");
+    for (QLineEdit* box : {Text7, Text8, Text9, Text10})
+        connect(box, &QLineEdit::textEdited, this, [this, box] { mark_typed(box); });
     connect(NetGetInfo, &NetGrab::DownloadComplete, this, &frmMain::NetGetInfo_DownloadComplete);
     connect(NetGetInfo, &NetGrab::DownloadFailed, this, &frmMain::NetGetInfo_DownloadFailed);
     connect(NetGetFirmware, &NetGrab::DownloadProgress, this, &frmMain::NetGetFirmware_DownloadProgress);
@@ -201,21 +202,31 @@ void frmMain::build_controls() {
 }
 
 monitor::MonitorControls frmMain::monitor_controls() const {
-    monitor::MonitorControls c;
-    c.Gear = Gear;
-    c.lblX = lblX;
-    c.lblY = lblY;
-    c.Text7 = Text7;
-    c.Text8 = Text8;
-    c.Text9 = Text9;
-    c.Text10 = Text10;
-    c.Graph = Graph;
-    c.TickV1 = TickV1;
-    c.TickV2 = TickV2;
-    c.TickH1 = TickH1;
-    c.TickH2 = TickH2;
-    return c;
+    return {Gear, lblX, lblY, Text7, Text8, Text9, Text10, Graph, TickV1, TickV2, TickH1, TickH2};
 }
+
+void frmMain::unload() {
+    if (unloaded_) return;
+    unloaded_ = true;
+    Timer->stop();
+    // A write in progress finishes the image first (a half-written box would
+    // have to be flashed again) and closes the handles itself; the bootloader
+    // takes nothing else anyway.
+    if (update_state_ == UpdateState::HandingOver || update_state_ == UpdateState::Flashing) return;
+    device::DeviceConnection& c = conn();
+    if (!c.device_found) return;
+    device::ToolAttachment(c, false).detach();
+    calibration::send_fitting_writes(c, calibration::known_writes(calibration::all_writes(thresholds()), state_->known));
+    c.close_handles();
+}
+
+void frmMain::closeEvent(QCloseEvent* e) {
+    closing_ = true;
+    unload();
+    e->accept();
+}
+
+// ---- Finding the box and the control states ---------------------------------
 
 bool frmMain::FindTheHid() {
     // Thresholds known of an earlier box (or an earlier appearance of this
@@ -227,12 +238,9 @@ bool frmMain::FindTheHid() {
 }
 
 void frmMain::show_notice() {
-    const device::DeviceConnection& c = conn();
-    QString text;
-    if (c.device_found && !c.not_served.empty())
-        text = QString::fromStdString(c.not_served);
-    else if (!c.device_found && c.open_error)
-        text = QString::fromStdString(c.open_error.reason);
+    const device::BoxClass found = device::classify(conn());
+    const QString text =
+        found.state == device::BoxState::NotServed ? QString::fromStdString(found.sentence) : QString();
     if (lblNotice->text() != text) lblNotice->setText(text);
     lblNotice->setVisible(!text.isEmpty());
     if (!text.isEmpty()) lblNotice->raise();
@@ -261,9 +269,10 @@ void frmMain::DisableUI() {
     setWindowTitle(device::kNoDeviceTitle);
 }
 
+
 void frmMain::EnableUI() {
     // A box whose reports we cannot read gets only the information frame.
-    if (device::is_application(conn().product_id) && conn().served()) {
+    if (device::classify(conn()).state == device::BoxState::Ready) {
         btnUpdate->setEnabled(true);
         for (QLineEdit* t : {Text7, Text8, Text9, Text10}) t->setEnabled(true);
         for (QLineEdit* t : {Text7, Text8, Text9, Text10}) t->show();
@@ -277,7 +286,7 @@ void frmMain::EnableUI() {
     // A box found again in the middle of an update (it restarts into its
     // bootloader) must not offer a second update on top of the first.
     end_restart_wait_if_over();
-    cmd_CheckFirmware->setEnabled(!update_running_);
+    cmd_CheckFirmware->setEnabled(update_state_ == UpdateState::Idle || update_state_ == UpdateState::Asking);
     Frame1->setEnabled(true);
     for (QLabel* l : {Label2, Label3, Label4, Label5}) l->setEnabled(true);
     read_device_info();
@@ -312,48 +321,59 @@ void frmMain::read_device_info() {
     setWindowTitle(calibration::window_title(c.device_found, c.product_id));
 }
 
+// ---- The live monitor --------------------------------------------------------
+
 void frmMain::Timer_Timer() {
+    // From the hand-over to the last page the update owns the connection.
+    if (update_state_ == UpdateState::HandingOver || update_state_ == UpdateState::Flashing) return;
     device::DeviceConnection& c = conn();
-    bool searched_after_removal = false;
     if (c.device_found) {
-        const device::DrainResult read = device::drain_input(c);
-        if (read == device::DrainResult::Reports && c.application() && c.served()) {
+        const device::Poll polled = device::poll(c);
+        if (polled == device::Poll::Reports && device::classify(c).state == device::BoxState::Ready) {
             monitor::process_batch(c.input_report.data(), c.bytes_read, c.hid_caps.input_report_length, mon(),
                                    thresholds(), monitor_controls());
             state_->last_reported_mode = c.input_report[5] & monitor::kModeSequential;
             if (mon().auto_calibrating)
                 state_->known |= calibration::mode_settings(state_->last_reported_mode == monitor::kModeSequential);
         }
-        // Nothing read: a silent box still answers the probe; a removed one does not.
-        if (!c.last_result && !device::probe_presence(c)) {
-            c.device_found = false;
-            c.close_handles();
-            mon().shown_mode = monitor::kModeNone;
-            initialise_values();
-            c.device_found = FindTheHid();
-            if (c.device_found)
-                EnableUI();
-            else
-                DisableUI();
-            searched_after_removal = true;
-        }
-        if (!searched_after_removal && Timer->interval() != kConnectedInterval) Timer->setInterval(kConnectedInterval);
+        if (polled == device::Poll::Gone)
+            lose_box_and_search();
+        else if (Timer->interval() != kConnectedInterval)
+            Timer->setInterval(kConnectedInterval);
     }
     if (!c.device_found) {
         c.device_found = FindTheHid();
         if (c.device_found) EnableUI();
     }
-    if (awaiting_restart_) {
+    if (update_state_ == UpdateState::Restarting) {
         end_restart_wait_if_over();
-        if (!awaiting_restart_) cmd_CheckFirmware->setEnabled(c.device_found);
+        if (update_state_ == UpdateState::Idle) cmd_CheckFirmware->setEnabled(c.device_found);
     }
 }
 
-void frmMain::end_restart_wait_if_over() {
-    if (!awaiting_restart_) return;
-    if (!conn().application() && !restart_deadline_.hasExpired()) return;
-    awaiting_restart_ = false;
-    update_running_ = false;
+void frmMain::lose_box_and_search() {
+    device::DeviceConnection& c = conn();
+    c.device_found = false;
+    c.close_handles();
+    mon().shown_mode = monitor::kModeNone;
+    initialise_values();
+    c.device_found = FindTheHid();
+    if (c.device_found)
+        EnableUI();
+    else
+        DisableUI();
+}
+
+// ---- Calibration ---------------------------------------------------------------
+
+void frmMain::mark_typed(QLineEdit* box) {
+    // A threshold the user types becomes known; which one a box holds follows
+    // the mode on show.
+    const bool sequential = state_->last_reported_mode == monitor::kModeSequential;
+    int index = box == Text9 ? device::kH1 : device::kH2;
+    if (box == Text8) index = sequential ? device::kS1 : device::kV1;
+    if (box == Text7) index = sequential ? device::kS2 : device::kV2;
+    state_->known.set(static_cast<std::size_t>(index));
 }
 
 void frmMain::set_calibration_look(bool calibrating) {
@@ -419,32 +439,51 @@ void frmMain::cmd_factory_reset_Click() {
     read_device_info();
 }
 
+
 // ---- Firmware update -------------------------------------------------------
 
 namespace {
 constexpr int kFreshCopy = NetGrab::ModeFreshCopy;
+constexpr int kAnswerDeadlineMs = 60'000;
 const char* const kWebsiteError = "Website access error";
 const char* const kDownloadError = "Firmware download error";
 }  // namespace
 
-void frmMain::cmd_CheckFirmware_Click() {
-    if (update_running_) return;
-    device::DeviceConnection& c = conn();
-    update::QueryFields f;
-    f.attributes = c.hid_attributes;
-    if (!c.bootloader()) {
-        device::MemoryDump dump{};
-        // A dump the box did not give is left out rather than filled with
-        // whatever the buffer held.
-        if (device::read_memory(c, dump) == device::CommandResult::Sent) f.memory_dump = update::dump_hex(dump);
+double update_bar_fraction(update::Stage stage, std::int64_t done, std::int64_t total) {
+    const double part = total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 0.0;
+    switch (stage) {
+    case update::Stage::Download: return part * 0.05;
+    case update::Stage::Settle: return part * 0.05 + 0.05;
+    case update::Stage::SecondSettle: return part * 0.05 + 0.1;
+    case update::Stage::Flash:
+        // After page i (counted from 0) the bar stands at i / pages of the way.
+        return done == 0 ? 0.0 : static_cast<double>(done - 1) / static_cast<double>(total) * 0.8 + 0.2;
     }
-    f.serial_caption = lblSerialNumber->text();
-    f.h1_text = Text9->text();
-    f.h2_text = Text10->text();
-    f.v1_text = Text8->text();
-    f.v2_text = Text7->text();
-    NetGetInfo->set_transfer_deadline_ms(60'000);
-    NetGetInfo->DownloadStart(update::build_update_url(config_.update_host, f), kFreshCopy);
+    return 0.0;
+}
+
+QString update_failure_text(const update::FlashOutcome& outcome) {
+    const QString sentence = QString::fromStdString(outcome.status.sentence());
+    const QString again = "click \"Get latest firmware\" once more.";
+    switch (outcome.status.fault()) {
+    case device::Fault::NoDevice: return sentence + " Plug it in and try again.";
+    case device::Fault::Missing: return sentence + " Unplug the box, plug it in again and " + again;
+    case device::Fault::Failed: return sentence + " Click \"Get latest firmware\" to write the firmware again.";
+    case device::Fault::Ambiguous:
+        return sentence + " Unplug the other boxes, leave only this one plugged in and " + again;
+    default: return sentence;
+    }
+}
+
+void frmMain::cmd_CheckFirmware_Click() {
+    // Asking again while the service is asked replaces the question.
+    if (update_state_ != UpdateState::Idle && update_state_ != UpdateState::Asking) return;
+    update_ = std::make_unique<update::UpdateSequence>(conn(), flash_environment(), flash_limits);
+    update_state_ = UpdateState::Asking;
+    const update::QueryTexts texts{lblSerialNumber->text(), Text9->text(), Text10->text(), Text8->text(),
+                                   Text7->text()};
+    NetGetInfo->set_transfer_deadline_ms(kAnswerDeadlineMs);
+    NetGetInfo->DownloadStart(update_->query_url(config_.update_host, texts), kFreshCopy);
 }
 
 void frmMain::website_error(const char* title) {
@@ -452,25 +491,27 @@ void frmMain::website_error(const char* title) {
 }
 
 void frmMain::NetGetInfo_DownloadComplete(int) {
-    QString reason;
-    const std::optional<update::UpdateAnswer> answer = update::parse_update_answer(NetGetInfo->Bytes(), &reason);
-    if (!answer) {
+    if (update_state_ != UpdateState::Asking) return;
+    update_state_ = UpdateState::Idle;
+    const device::Result<update::Offer> offer = update_->take_answer(NetGetInfo->Bytes());
+    if (!offer) {
         dialogs_.critical(this, kWebsiteError,
-                          "The update service gave an answer this tool cannot use (" + reason +
-                              "). Try downloading firmware from " + config_.update_host + " manually");
+                          "The update service gave an answer this tool cannot use (" +
+                              QString::fromStdString(offer.sentence()) + "). Try downloading firmware from " +
+                              config_.update_host + " manually");
         return;
     }
-    state_->firmware_size = answer->size;
-    const QString version = update::version_display(answer->version_text);
-    switch (update::decide_offer(*answer, conn().hid_attributes.version_number, conn().bootloader())) {
+    const update::UpdateAnswer& answer = update_->answer();
+    const QString version = update::version_display(answer.version_text);
+    switch (*offer) {
     case update::Offer::Upgrade:
         if (dialogs_.question(this, "Found new firmware", "Upgrade to version " + version + " now?")) {
             set_bar(0);
             Pic->show();
-            update_running_ = true;
+            update_state_ = UpdateState::Downloading;
             cmd_CheckFirmware->setEnabled(false);
-            NetGetFirmware->set_transfer_deadline_ms(NetGrab::deadline_ms_for_size(answer->size));
-            NetGetFirmware->DownloadStart(answer->url, kFreshCopy);
+            NetGetFirmware->set_transfer_deadline_ms(NetGrab::deadline_ms_for_size(answer.size));
+            NetGetFirmware->DownloadStart(answer.url, kFreshCopy);
         }
         break;
     case update::Offer::AlreadyLatest:
@@ -484,7 +525,7 @@ void frmMain::NetGetInfo_DownloadComplete(int) {
 void frmMain::NetGetInfo_DownloadFailed(int, const QString&) { website_unreachable(); }
 
 void frmMain::website_unreachable() {
-    update_running_ = false;
+    update_state_ = UpdateState::Idle;
     Pic->hide();
     website_error(kWebsiteError);
     cmd_CheckFirmware->setEnabled(true);
@@ -495,37 +536,42 @@ void frmMain::set_bar(double fraction) {
 }
 
 void frmMain::NetGetFirmware_DownloadProgress(int nBytes) {
-    if (state_->firmware_size > 0) set_bar(static_cast<double>(nBytes) / state_->firmware_size * 0.05);
+    if (update_) update_->download_progress(nBytes);
     QCoreApplication::processEvents();
 }
 
 void frmMain::NetGetFirmware_DownloadComplete(int) {
-    const QByteArray bytes = NetGetFirmware->Bytes();
-    if (update::check_image(bytes.size(), state_->firmware_size)) {
-        update_running_ = false;
+    if (const device::Status image = update_->take_image(NetGetFirmware->Bytes()); !image) {
+        update_state_ = UpdateState::Idle;
         website_error(kDownloadError);
         cmd_CheckFirmware->setEnabled(true);
     } else {
-        state_->firmware_image = bytes;
-        flashing_ = true;
+        update_state_ = UpdateState::HandingOver;
         const update::FlashOutcome outcome = switch_to_bootloader();
-        flashing_ = false;
-        if (outcome.result == update::FlashResult::Done) {
-            awaiting_restart_ = true;
+        if (outcome.status) {
+            update_state_ = UpdateState::Restarting;
             restart_deadline_.setRemainingTime(flash_limits.bootloader_passes * 100);
         } else {
-            update_running_ = false;
-        }
-        if (outcome.result != update::FlashResult::Done && !closing_) {
-            dialogs_.critical(this, "Firmware update error", update::outcome_message(outcome));
-            // The box may stay open as it was; let the user try again.
-            cmd_CheckFirmware->setEnabled(conn().device_found);
+            update_state_ = UpdateState::Idle;
+            if (!closing_) {
+                dialogs_.critical(this, "Firmware update error", update_failure_text(outcome));
+                // The box may stay open as it was; let the user try again.
+                cmd_CheckFirmware->setEnabled(conn().device_found);
+            }
         }
     }
     Pic->hide();
 }
 
 void frmMain::NetGetFirmware_DownloadFailed(int, const QString&) { website_unreachable(); }
+
+update::FlashOutcome frmMain::switch_to_bootloader() { return update_->write(); }
+
+void frmMain::end_restart_wait_if_over() {
+    if (update_state_ != UpdateState::Restarting) return;
+    if (!conn().application() && !restart_deadline_.hasExpired()) return;
+    update_state_ = UpdateState::Idle;
+}
 
 void frmMain::pause_ms(int ms) {
     // The window stays responsive for the whole wait: ticks, repaints and
@@ -540,13 +586,9 @@ update::FlashEnvironment frmMain::flash_environment() {
     env.backend = &backend_;
     env.vendor_id = config_.vendor_id;
     env.found = [this] {
-        // The search for the bootloader replaced the connection.
+        // The search replaced the connection.
         state_->known.reset();
         show_notice();
-    };
-    env.find = [this] {
-        conn().device_found = FindTheHid();
-        return conn().device_found;
     };
     env.pause = [this](int ms) {
         if (pause)
@@ -555,36 +597,14 @@ update::FlashEnvironment frmMain::flash_environment() {
             pause_ms(ms);
     };
     env.pump = [] { QCoreApplication::processEvents(); };
-    env.bar = [this](double f) {
-        set_bar(f);
-        Progress->repaint();
+    env.progress = [this](update::Stage stage, std::int64_t done, std::int64_t total) {
+        if (stage == update::Stage::Flash && done == 0) {
+            update_state_ = UpdateState::Flashing;
+            Progress->show();
+        }
+        set_bar(update_bar_fraction(stage, done, total));
+        if (stage == update::Stage::Flash) Progress->repaint();
     };
-    env.show_bar = [this] { Progress->show(); };
     env.stop_requested = [this] { return closing_; };
     return env;
-}
-
-update::FlashOutcome frmMain::switch_to_bootloader() {
-    return update::switch_to_bootloader(conn(), state_->firmware_image, flash_environment(), flash_limits);
-}
-
-void frmMain::unload() {
-    if (unloaded_) return;
-    unloaded_ = true;
-    Timer->stop();
-    // A write in progress finishes the image first (a half-written box would
-    // have to be flashed again) and closes the handles itself; the bootloader
-    // takes nothing else anyway.
-    if (flashing_) return;
-    device::DeviceConnection& c = conn();
-    if (!c.device_found) return;
-    device::set_tool_attached(c, false);
-    calibration::send_fitting_writes(c, calibration::known_writes(calibration::all_writes(thresholds()), state_->known));
-    c.close_handles();
-}
-
-void frmMain::closeEvent(QCloseEvent* e) {
-    closing_ = true;
-    unload();
-    e->accept();
 }

@@ -1,15 +1,15 @@
 #pragma once
 // The tool's one window. It owns the window state (the open box, the report
 // buffers, the live-monitor values and the working thresholds) and its
-// controls; the box's bytes and the monitor's arithmetic live in device/,
-// monitor/ and calibration/.
+// controls; the box's bytes, the monitor's arithmetic and the update's steps
+// live in device/, monitor/, calibration/ and update/.
 
+#include <QDeadlineTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
-#include <QDeadlineTimer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -18,8 +18,9 @@
 #include "Flasher.h"
 #include "GraphView.h"
 #include "Monitor.h"
-#include "Writes.h"
 #include "MonitorState.h"
+#include "UpdateSequence.h"
+#include "Writes.h"
 
 class Dialogs;
 class NetGrab;
@@ -40,10 +41,28 @@ struct WindowState {
     // whose layout and thresholds the window shows. Nothing decoded yet reads
     // as H-pattern.
     std::uint8_t last_reported_mode = monitor::kModeH;
-    // The firmware update.
-    QByteArray firmware_image;
-    int firmware_size = 0;
 };
+
+// Where the window's firmware update stands. From the hand-over to the end of
+// the flashing the update owns the connection: the polling tick leaves it
+// alone, so a removal during the write is seen by the flasher alone.
+enum class UpdateState {
+    Idle,
+    Asking,       // the update service is asked (the button stays, a new click asks again)
+    Downloading,  // the user accepted; the image is on its way
+    HandingOver,  // the box restarts into its bootloader
+    Flashing,     // the pages are written
+    Restarting,   // written: the bootloader restarts into the new firmware
+};
+
+// The progress bar's width as a fraction of its frame for a stage of the
+// update: the download fills the first twentieth, each pause of the
+// hand-over the next, and the writing starts at 0, then runs from 0.2 to 1.
+double update_bar_fraction(update::Stage stage, std::int64_t done, std::int64_t total);
+
+// What the window says when the hand-over or the flashing ended without the
+// firmware written: the flasher's sentence and what the user can do.
+QString update_failure_text(const update::FlashOutcome& outcome);
 
 class frmMain : public QWidget {
     Q_OBJECT
@@ -57,6 +76,7 @@ public:
     device::DeviceConnection& conn() { return state_->conn; }
     device::Thresholds& thresholds() { return state_->thresholds; }
     monitor::MonitorState& mon() { return state_->mon; }
+    UpdateState update_state() const { return update_state_; }
 
     // The window's procedures.
     bool FindTheHid();
@@ -120,17 +140,26 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    // Layout and wiring.
     void build_controls();
-    void unload();
+    void wire_controls();
+    monitor::MonitorControls monitor_controls() const;
+
+    // The live monitor and calibration.
     void show_notice();
     void set_calibration_look(bool calibrating);
-    monitor::MonitorControls monitor_controls() const;
+    void mark_typed(QLineEdit* box);
+    void lose_box_and_search();
+    void unload();
+
+    // The firmware update.
+    update::FlashEnvironment flash_environment();
     void pause_ms(int ms);
     void set_bar(double fraction);
     void website_error(const char* title);
     // Either download failed: the frame goes, the user is told, and may retry.
     void website_unreachable();
-    update::FlashEnvironment flash_environment();
+    void end_restart_wait_if_over();
 
     device::HidBackend& backend_;
     Dialogs& dialogs_;
@@ -138,13 +167,9 @@ private:
     std::unique_ptr<WindowState> state_;
     bool unloaded_ = false;
     bool closing_ = false;
-    // From the user's consent to the end of the flashing.
-    bool update_running_ = false;
-    // The hand-over and the flashing are under way.
-    bool flashing_ = false;
-    // The image is written and the bootloader restarts the box: no second
-    // update until the application is back (or it did not come back in time).
-    bool awaiting_restart_ = false;
+    UpdateState update_state_ = UpdateState::Idle;
+    std::unique_ptr<update::UpdateSequence> update_;
+    // Restarting: no second update until the application is back, or it did
+    // not come back in time.
     QDeadlineTimer restart_deadline_;
-    void end_restart_wait_if_over();
 };

@@ -48,11 +48,13 @@ device::Thresholds thresholds_from_reply(const device::SettingsBytes& reply) {
 DeviceInfo read_device_info(device::DeviceConnection& conn) {
     DeviceInfo info;
     if (!conn.device_found) return info;
-    if (device::application_ready(conn) == device::CommandResult::Sent) {
-        device::set_tool_attached(conn, true);
-        device::SettingsBytes reply{};
-        if (device::read_settings(conn, reply) == device::CommandResult::Sent)
-            info.thresholds = thresholds_from_reply(reply);
+    if (device::Status ready = device::application_ready(conn); !ready) {
+        info.thresholds = ready;
+    } else {
+        (void)device::set_tool_attached(conn, true);
+        const device::Result<device::SettingsBytes> reply = device::read_settings(conn);
+        info.thresholds = reply ? device::Result<device::Thresholds>(thresholds_from_reply(*reply))
+                                : device::Result<device::Thresholds>(reply.status());
     }
     // The strings are plain USB descriptors; the bootloader answers them too.
     if (conn.read_handle) {

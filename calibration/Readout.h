@@ -33,10 +33,11 @@ struct DeviceInfo {
     std::optional<std::string> version;  // shown only when the manufacturer query worked
     std::optional<std::string> product;
     std::optional<std::string> serial;
-    // nullopt when the box was not asked (bootloader, not served) or the read
-    // failed: the working thresholds stay as they were rather than taking a
-    // stale input report for settings.
-    std::optional<device::Thresholds> thresholds;
+    // Why there are none when the box was not asked (bootloader, not served)
+    // or the read failed: the working thresholds stay as they were rather than
+    // taking a stale input report for settings.
+    device::Result<device::Thresholds> thresholds{
+        device::Status{device::Fault::NoDevice, "The box was not asked for its thresholds."}};
 };
 
 // The exchanges of a readout with an open box: tool attached, settings, the

@@ -62,13 +62,13 @@ SendOutcome send_writes(DeviceConnection& conn, const std::vector<SettingWrite>&
     outcome.out_of_range = first_out_of_range(writes);
     if (outcome.out_of_range) return outcome;
     for (const SettingWrite& w : writes)
-        if (send_setting(conn, w.index, w.value) != CommandResult::Sent) ++outcome.failed;
+        if (!send_setting(conn, w.index, w.value)) ++outcome.failed;
     return outcome;
 }
 
 void send_fitting_writes(DeviceConnection& conn, const std::vector<SettingWrite>& writes) {
     for (const SettingWrite& w : writes)
-        if (to_setting_byte(w.value)) send_setting(conn, w.index, w.value);
+        if (to_setting_byte(w.value)) (void)send_setting(conn, w.index, w.value);
 }
 
 }  // namespace calibration

@@ -8,32 +8,37 @@ namespace device {
 
 namespace {
 
-CommandResult transfer_ready(const DeviceConnection& conn) {
-    if (!conn.device_found || !conn.device_handle) return CommandResult::NoDevice;
-    if (!conn.not_served.empty()) return CommandResult::NotServed;
-    return CommandResult::Sent;
+Status transfer_ready(const DeviceConnection& conn) {
+    if (!conn.device_found || !conn.device_handle) return {Fault::NoDevice, "No box is open."};
+    if (!conn.serving) return conn.serving;
+    return {};
 }
 
+Status transfer_failed() { return {Fault::Failed, "The box did not take the report."}; }
+
 // The only place where the report-ID byte and the transfer length are decided.
-CommandResult write_feature(DeviceConnection& conn, const std::uint8_t* buffer) {
+Status write_feature(DeviceConnection& conn, const std::uint8_t* buffer) {
     const auto length = static_cast<std::size_t>(conn.hid_caps.feature_report_length);
     conn.last_result = conn.device_handle->send_feature_report(std::span<const std::uint8_t>(buffer, length));
-    return conn.last_result ? CommandResult::Sent : CommandResult::Failed;
+    return conn.last_result ? Status{} : transfer_failed();
 }
 
 // A reply shorter than `needed` bytes (report-ID byte included) is a failed
 // read: the bytes it did not reach still hold whatever the buffer held before,
 // such as a stick position, and must never be taken for the box's answer.
-CommandResult read_feature(DeviceConnection& conn, int needed) {
+Status read_feature(DeviceConnection& conn, int needed) {
     const auto length = static_cast<std::size_t>(conn.hid_caps.feature_report_length);
     conn.input_report[0] = 0;
     const int answered =
         conn.device_handle->get_feature_report(std::span<std::uint8_t>(conn.input_report.data(), length));
     conn.last_result = answered >= needed;
-    return conn.last_result ? CommandResult::Sent : CommandResult::Failed;
+    if (conn.last_result) return {};
+    if (answered < 0) return {Fault::Failed, "The box did not answer."};
+    return {Fault::Failed, "The box answered " + std::to_string(answered) + " bytes where " + std::to_string(needed) +
+                               " were needed."};
 }
 
-CommandResult write_command(DeviceConnection& conn, std::uint8_t code) {
+Status write_command(DeviceConnection& conn, std::uint8_t code) {
     conn.feature_report[0] = 0x00;
     conn.feature_report[1] = code;
     return write_feature(conn, conn.feature_report.data());
@@ -46,69 +51,81 @@ std::optional<std::uint8_t> to_setting_byte(int value) {
     return static_cast<std::uint8_t>(value);
 }
 
-CommandResult application_ready(const DeviceConnection& conn) {
-    const CommandResult ready = transfer_ready(conn);
-    if (ready != CommandResult::Sent) return ready;
-    if (is_bootloader(conn.product_id)) return CommandResult::Bootloader;
-    return CommandResult::Sent;
+Status application_ready(const DeviceConnection& conn) {
+    if (Status ready = transfer_ready(conn); !ready) return ready;
+    if (is_bootloader(conn.product_id))
+        return {Fault::Bootloader, "The box is in its update mode, which takes no commands but firmware."};
+    return {};
 }
 
-CommandResult send_setting(DeviceConnection& conn, int index, int value) {
-    const CommandResult ready = application_ready(conn);
-    if (ready != CommandResult::Sent) return ready;
+Status send_setting(DeviceConnection& conn, int index, int value) {
+    if (Status ready = application_ready(conn); !ready) return ready;
+    if (index < 0 || index >= kSettingCount)
+        return {Fault::OutOfRange, "The box has no setting " + std::to_string(index) + "."};
     const std::optional<std::uint8_t> byte = to_setting_byte(value);
-    if (!byte || index < 0 || index >= kSettingCount) return CommandResult::OutOfRange;
+    if (!byte)
+        return {Fault::OutOfRange, std::string("The threshold ") + setting_name(index) + " is " +
+                                       std::to_string(value) + ", outside 0 to 255."};
     conn.feature_report[2] = static_cast<std::uint8_t>(index);
     conn.feature_report[3] = *byte;
     return write_command(conn, cmd::kSetSetting);
 }
 
-CommandResult set_tool_attached(DeviceConnection& conn, bool attached) {
-    const CommandResult ready = application_ready(conn);
-    if (ready != CommandResult::Sent) return ready;
+Status set_tool_attached(DeviceConnection& conn, bool attached) {
+    if (Status ready = application_ready(conn); !ready) return ready;
     conn.feature_report[2] = attached ? 1 : 0;
     return write_command(conn, cmd::kSetToolAttached);
 }
 
-CommandResult read_settings(DeviceConnection& conn, SettingsBytes& out) {
-    const CommandResult ready = application_ready(conn);
-    if (ready != CommandResult::Sent) return ready;
+Result<SettingsBytes> read_settings(DeviceConnection& conn) {
+    if (Status ready = application_ready(conn); !ready) return ready;
     // Bytes 2 and 3 go out as the previous command left them; the box ignores them.
-    if (CommandResult r = write_command(conn, cmd::kReadSettings); r != CommandResult::Sent) return r;
-    if (CommandResult r = read_feature(conn, 2 + kSettingCount); r != CommandResult::Sent) return r;
+    if (Status r = write_command(conn, cmd::kReadSettings); !r) return r;
+    if (Status r = read_feature(conn, 2 + kSettingCount); !r) return r;
+    SettingsBytes out{};
     std::copy_n(conn.input_report.begin() + 2, kSettingCount, out.begin());
-    return CommandResult::Sent;
+    return out;
 }
 
-CommandResult read_memory(DeviceConnection& conn, MemoryDump& out) {
-    const CommandResult ready = application_ready(conn);
-    if (ready != CommandResult::Sent) return ready;
-    if (CommandResult r = write_command(conn, cmd::kReadMemory); r != CommandResult::Sent) return r;
-    CommandResult result = CommandResult::Sent;
+Result<MemoryDump> read_memory(DeviceConnection& conn) {
+    if (Status ready = application_ready(conn); !ready) return ready;
+    if (Status r = write_command(conn, cmd::kReadMemory); !r) return r;
+    Status result;
+    MemoryDump out{};
     for (int block = 0; block < kMemoryBlocks; ++block) {
         // All eight reads are made even if one fails, so the box's block
         // counter ends where it expects.
-        if (read_feature(conn, 2 + kMemoryBlockSize) != CommandResult::Sent) result = CommandResult::Failed;
+        if (Status r = read_feature(conn, 2 + kMemoryBlockSize); !r && result) result = r;
         std::copy_n(conn.input_report.begin() + 2, kMemoryBlockSize, out.begin() + block * kMemoryBlockSize);
     }
-    return result;
+    if (!result) return result;
+    return out;
 }
 
-CommandResult enter_bootloader(DeviceConnection& conn) {
-    const CommandResult ready = application_ready(conn);
-    if (ready != CommandResult::Sent) return ready;
+Status enter_bootloader(DeviceConnection& conn) {
+    if (Status ready = application_ready(conn); !ready) return ready;
     std::array<std::uint8_t, kMaxFeatureLength> report{};
     std::copy(cmd::kBootloaderEntry.begin(), cmd::kBootloaderEntry.end(), report.begin() + 1);
     return write_feature(conn, report.data());
 }
 
-CommandResult send_firmware_page(DeviceConnection& conn, std::span<const std::uint8_t, kFirmwarePageSize> page) {
-    const CommandResult ready = transfer_ready(conn);
-    if (ready != CommandResult::Sent) return ready;
-    if (!is_bootloader(conn.product_id)) return CommandResult::NoDevice;
+Status send_firmware_page(DeviceConnection& conn, std::span<const std::uint8_t, kFirmwarePageSize> page) {
+    if (Status ready = transfer_ready(conn); !ready) return ready;
+    // A box running its application would take the page for a command.
+    if (!is_bootloader(conn.product_id)) return {Fault::NoDevice, "No box in its update mode is open."};
     std::array<std::uint8_t, kMaxFeatureLength> report{};
     std::copy(page.begin(), page.end(), report.begin() + 1);
     return write_feature(conn, report.data());
+}
+
+ToolAttachment::ToolAttachment(DeviceConnection& conn, bool announce) : conn_(conn) {
+    if (announce) (void)set_tool_attached(conn_, true);
+}
+
+void ToolAttachment::detach() {
+    if (!attached_) return;
+    attached_ = false;
+    (void)set_tool_attached(conn_, false);
 }
 
 }  // namespace device

@@ -10,6 +10,7 @@
 #include <span>
 
 #include "Connection.h"
+#include "Result.h"
 #include "Settings.h"
 
 namespace device {
@@ -32,29 +33,40 @@ using MemoryDump = std::array<std::uint8_t, kMemoryDumpSize>;
 // A working value fits on the wire when it is a whole number 0..255.
 std::optional<std::uint8_t> to_setting_byte(int value);
 
-// Why a command was not put on the wire, or how its transfer ended.
-enum class CommandResult {
-    Sent,
-    Failed,       // the platform call failed
-    NoDevice,     // no box open, or its handle is closed
-    NotServed,    // the box's report lengths are outside what we serve
-    Bootloader,   // application command refused: the bootloader is open
-    OutOfRange,   // the value does not fit in one byte
-};
+// Every command ends in a Status: done, or why it was not put on the wire
+// (NoDevice, NotServed, Bootloader, OutOfRange) or how its transfer failed
+// (Failed).
 
-// True for every application command's precondition: an open, served box
-// running its application firmware.
-CommandResult application_ready(const DeviceConnection& conn);
+// The precondition of every application command: an open, served box running
+// its application firmware.
+Status application_ready(const DeviceConnection& conn);
 
-CommandResult send_setting(DeviceConnection& conn, int index, int value);
-CommandResult set_tool_attached(DeviceConnection& conn, bool attached);
-// Writes ReadSettings, then one feature read into input_report; on Sent,
-// out holds bytes 2..7 of the reply.
-CommandResult read_settings(DeviceConnection& conn, SettingsBytes& out);
+Status send_setting(DeviceConnection& conn, int index, int value);
+Status set_tool_attached(DeviceConnection& conn, bool attached);
+// Writes ReadSettings, then one feature read into input_report: bytes 2..7 of
+// the reply.
+Result<SettingsBytes> read_settings(DeviceConnection& conn);
 // Writes ReadMemory, then eight feature reads with nothing between them.
-CommandResult read_memory(DeviceConnection& conn, MemoryDump& out);
-CommandResult enter_bootloader(DeviceConnection& conn);
+Result<MemoryDump> read_memory(DeviceConnection& conn);
+Status enter_bootloader(DeviceConnection& conn);
 // Bootloader only: one 40-byte page in bytes 1..40 of a zeroed 65-byte buffer.
-CommandResult send_firmware_page(DeviceConnection& conn, std::span<const std::uint8_t, kFirmwarePageSize> page);
+Status send_firmware_page(DeviceConnection& conn, std::span<const std::uint8_t, kFirmwarePageSize> page);
+
+// Tells the box that a tool holds it on construction and that it let go on
+// destruction (or detach()), as the window does on opening and closing: a box
+// left believing a tool holds it stays that way until it is replugged. Only
+// an application box is told anything.
+class ToolAttachment {
+public:
+    ToolAttachment(DeviceConnection& conn, bool announce);
+    ~ToolAttachment() { detach(); }
+    ToolAttachment(const ToolAttachment&) = delete;
+    ToolAttachment& operator=(const ToolAttachment&) = delete;
+    void detach();
+
+private:
+    DeviceConnection& conn_;
+    bool attached_ = true;
+};
 
 }  // namespace device

@@ -14,19 +14,20 @@ void DeviceConnection::close_handles() {
 bool DeviceConnection::application() const { return device_found && is_application(product_id); }
 bool DeviceConnection::bootloader() const { return device_found && is_bootloader(product_id); }
 
-std::string check_report_lengths(std::uint32_t product_id, const HidCaps& caps) {
+Status check_report_lengths(std::uint32_t product_id, const HidCaps& caps) {
     const int feature = caps.feature_report_length;
     const int input = caps.input_report_length;
     if (feature <= 0 && input <= 0)
-        return "The box does not describe its reports, so this tool cannot talk to it.";
+        return {Fault::NotServed, "The box does not describe its reports, so this tool cannot talk to it."};
     const int min_feature = is_bootloader(product_id) ? kMinBootloaderFeatureLength : kMinFeatureLength;
     if (feature < min_feature || feature > kMaxFeatureLength)
-        return "The box declares feature reports of " + std::to_string(feature) +
-               " bytes; this tool serves boxes whose feature reports are " + std::to_string(min_feature) +
-               " to " + std::to_string(kMaxFeatureLength) + " bytes long.";
+        return {Fault::NotServed, "The box declares feature reports of " + std::to_string(feature) +
+                                      " bytes; this tool serves boxes whose feature reports are " +
+                                      std::to_string(min_feature) + " to " + std::to_string(kMaxFeatureLength) +
+                                      " bytes long."};
     if (!is_bootloader(product_id) && input < kMinInputLength)
-        return "The box declares input reports of " + std::to_string(input) +
-               " bytes; this tool needs at least " + std::to_string(kMinInputLength) + ".";
+        return {Fault::NotServed, "The box declares input reports of " + std::to_string(input) +
+                                      " bytes; this tool needs at least " + std::to_string(kMinInputLength) + "."};
     return {};
 }
 
@@ -36,7 +37,7 @@ void forget(DeviceConnection& conn) {
     // A caller that finds again means to replace the old connection.
     conn.close_handles();
     conn.device_found = false;
-    conn.not_served.clear();
+    conn.serving = {};
     conn.open_error = {};
 }
 
@@ -58,7 +59,7 @@ bool finish_open(HidBackend& backend, DeviceConnection& conn) {
     conn.open_error = {};
     const std::optional<HidCaps> caps = conn.device_handle->caps();
     conn.hid_caps = caps.value_or(HidCaps{});
-    conn.not_served = check_report_lengths(conn.product_id, conn.hid_caps);
+    conn.serving = check_report_lengths(conn.product_id, conn.hid_caps);
 
     // A failed second open still counts as found: the next read and probe fail
     // on the missing handle and the monitor takes that for a removal.
@@ -173,6 +174,22 @@ DrainResult drain_input(DeviceConnection& conn) {
 bool probe_presence(DeviceConnection& conn) {
     conn.last_result = conn.read_handle && conn.read_handle->probe();
     return conn.last_result;
+}
+
+Poll poll(DeviceConnection& conn) {
+    if (drain_input(conn) == DrainResult::Reports) return Poll::Reports;
+    // Nothing read: a silent box still answers the probe; a removed one does not.
+    return probe_presence(conn) ? Poll::Quiet : Poll::Gone;
+}
+
+BoxClass classify(const DeviceConnection& conn) {
+    if (!conn.device_found) {
+        if (conn.open_error) return {BoxState::NotServed, conn.open_error.reason, conn.open_error.kind};
+        return {};
+    }
+    if (!conn.serving) return {BoxState::NotServed, conn.serving.sentence()};
+    if (conn.bootloader()) return {BoxState::Bootloader, {}};
+    return {BoxState::Ready, {}};
 }
 
 }  // namespace device

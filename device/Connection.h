@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Hid.h"
+#include "Result.h"
 
 namespace device {
 
@@ -38,9 +39,10 @@ struct DeviceConnection {
     std::array<std::uint8_t, kFeatureBufferSize> feature_report{};
     int bytes_read = 0;
 
-    // Non-empty when the open box declares report lengths this tool cannot
-    // serve; nothing but string queries is exchanged with it then.
-    std::string not_served;
+    // NotServed, with the reason, when the open box declares report lengths
+    // this tool cannot serve; nothing but string queries is exchanged with it
+    // then.
+    Status serving;
     // Why the last accepted interface could not be opened (permissions, ...).
     HidError open_error;
 
@@ -48,7 +50,7 @@ struct DeviceConnection {
     // nothing.
     void close_handles();
 
-    bool served() const { return device_found && not_served.empty(); }
+    bool served() const { return device_found && static_cast<bool>(serving); }
     bool application() const;
     bool bootloader() const;
 };
@@ -84,8 +86,8 @@ enum class BootloaderSearch {
 BootloaderSearch find_bootloader(HidBackend& backend, DeviceConnection& conn, std::uint16_t vendor_id,
                                  const BootloaderTarget& target);
 
-// Why a box with these report lengths cannot be served; empty when it can.
-std::string check_report_lengths(std::uint32_t product_id, const HidCaps& caps);
+// Whether a box with these report lengths can be served (NotServed and why).
+Status check_report_lengths(std::uint32_t product_id, const HidCaps& caps);
 
 enum class DrainResult { Reports, Nothing, Failed };
 
@@ -97,5 +99,31 @@ DrainResult drain_input(DeviceConnection& conn);
 
 // The presence probe through read_handle; false on a closed handle.
 bool probe_presence(DeviceConnection& conn);
+
+enum class Poll {
+    Reports,  // input reports are in input_report (bytes_read of them)
+    Quiet,    // nothing queued, and the box still answers
+    Gone,     // nothing read and the probe failed: the box was removed
+};
+
+// One tick's exchange with the open box: drain what it queued and, when
+// nothing was read, probe that it is still there.
+Poll poll(DeviceConnection& conn);
+
+// What a search left in the connection, as both front ends present it.
+enum class BoxState {
+    Absent,      // no accepted box on the bus
+    NotServed,   // found but unusable: may not be opened, or report lengths we cannot serve
+    Bootloader,  // its bootloader runs: strings and a firmware image only
+    Ready,       // its application runs and every command may be sent
+};
+
+struct BoxClass {
+    BoxState state = BoxState::Absent;
+    std::string sentence;  // NotServed: why, in one plain sentence
+    HidErrorKind open_error = HidErrorKind::None;  // NotServed because the box may not be opened
+};
+
+BoxClass classify(const DeviceConnection& conn);
 
 }  // namespace device

@@ -6,10 +6,10 @@ namespace device {
 
 namespace {
 constexpr std::array<ProductInfo, 4> kProducts{{
-    {kPidKelvo, Firmware::Application, "Kelvo shifter interface calibration v1.6"},
-    {kPidDravi, Firmware::Application, "Dravi shifter interface calibration v1.6"},
-    {kPidGeneric, Firmware::Application, "USB shifter interface calibration v1.6"},
-    {kPidBootloader, Firmware::Bootloader, kGenericTitle},
+    {kPidKelvo, Firmware::Application, "Kelvo shifter interface calibration v1.6", "Kelvo", "Kelvo"},
+    {kPidDravi, Firmware::Application, "Dravi shifter interface calibration v1.6", "Dravi", "Dravi"},
+    {kPidGeneric, Firmware::Application, "USB shifter interface calibration v1.6", "", "generic"},
+    {kPidBootloader, Firmware::Bootloader, kGenericTitle, "BOOT", "bootloader"},
 }};
 }  // namespace
 

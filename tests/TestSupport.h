@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "BoxModel.h"
+#include "Result.h"
 
 // A clock the test moves by hand, for the box's timed behaviour.
 struct ManualClock {
@@ -21,4 +22,11 @@ inline std::vector<std::uint8_t> report_bytes(std::initializer_list<int> head, s
     std::size_t i = 0;
     for (int b : head) v[i++] = static_cast<std::uint8_t>(b);
     return v;
+}
+
+// A command's status, with the value it read put into out.
+template <class T>
+device::Status into(const device::Result<T>& r, T& out) {
+    if (r) out = *r;
+    return r.status();
 }

@@ -68,7 +68,7 @@ TEST(FindTheHid, FirstAcceptedBoxWinsAndTheSecondIsNeverOpened) {
     EXPECT_NE(conn.read_handle, nullptr);
     EXPECT_EQ(conn.hid_caps.input_report_length, 6);
     EXPECT_EQ(conn.hid_caps.feature_report_length, 65);
-    EXPECT_TRUE(conn.not_served.empty());
+    EXPECT_TRUE(static_cast<bool>(conn.serving));
 }
 
 TEST(FindTheHid, AcceptsTheBootloader) {
@@ -130,10 +130,10 @@ TEST(FindTheHid, OddReportLengthsAreFoundButNotServed) {
         DeviceConnection conn;
         ASSERT_TRUE(FindTheHid(bus, conn, kVid));
         EXPECT_EQ(conn.served(), c.served) << c.input << "/" << c.feature;
-        EXPECT_EQ(conn.not_served.empty(), c.served);
+        EXPECT_EQ(static_cast<bool>(conn.serving), c.served);
         const std::array<std::uint8_t, kFirmwarePageSize> page{};
-        const CommandResult r = c.boot ? send_firmware_page(conn, page) : set_tool_attached(conn, true);
-        EXPECT_EQ(r == CommandResult::Sent, c.served);
+        const device::Status r = c.boot ? send_firmware_page(conn, page) : set_tool_attached(conn, true);
+        EXPECT_EQ(r == Fault::None, c.served);
         EXPECT_EQ(box.feature_log().empty(), !c.served);
     }
 }
@@ -153,33 +153,33 @@ protected:
 };
 
 TEST_F(Wire, EveryCommandGoesOutAtTheFeatureReportLength) {
-    EXPECT_EQ(set_tool_attached(conn, true), CommandResult::Sent);
+    EXPECT_EQ(set_tool_attached(conn, true), Fault::None);
     EXPECT_EQ(last(), report_bytes({0x00, 0xDB, 0x01}, 65));
     SettingsBytes reply{};
-    EXPECT_EQ(read_settings(conn, reply), CommandResult::Sent);
+    EXPECT_EQ(into(read_settings(conn), reply), Fault::None);
     // Bytes 2 and 3 carry over from the previous command.
     EXPECT_EQ(last(), report_bytes({0x00, 0xF0, 0x01, 0x00}, 65));
-    EXPECT_EQ(send_setting(conn, kV2, 190), CommandResult::Sent);
+    EXPECT_EQ(send_setting(conn, kV2, 190), Fault::None);
     EXPECT_EQ(last(), report_bytes({0x00, 0xEE, 0x03, 0xBE}, 65));
-    EXPECT_EQ(read_settings(conn, reply), CommandResult::Sent);
+    EXPECT_EQ(into(read_settings(conn), reply), Fault::None);
     EXPECT_EQ(last(), report_bytes({0x00, 0xF0, 0x03, 0xBE}, 65));
-    EXPECT_EQ(set_tool_attached(conn, false), CommandResult::Sent);
+    EXPECT_EQ(set_tool_attached(conn, false), Fault::None);
     EXPECT_EQ(last(), report_bytes({0x00, 0xDB, 0x00, 0xBE}, 65));
     MemoryDump dump{};
-    EXPECT_EQ(read_memory(conn, dump), CommandResult::Sent);
+    EXPECT_EQ(into(read_memory(conn), dump), Fault::None);
     EXPECT_EQ(last(), report_bytes({0x00, 0xD0, 0x00, 0xBE}, 65));
     // The bootloader order uses a buffer of its own: nothing carries over.
-    EXPECT_EQ(enter_bootloader(conn), CommandResult::Sent);
+    EXPECT_EQ(enter_bootloader(conn), Fault::None);
     EXPECT_EQ(last(), report_bytes({0x00, 0xA7, 0x3C, 0x51}, 65));
 }
 
 TEST_F(Wire, ShortFeatureReportLengthIsPassedExactly) {
     box->app_caps = {6, 18};
     ASSERT_TRUE(FindTheHid(bus, conn, kVid));
-    ASSERT_EQ(send_setting(conn, kH1, 102), CommandResult::Sent);
+    ASSERT_EQ(send_setting(conn, kH1, 102), Fault::None);
     EXPECT_EQ(last(), report_bytes({0x00, 0xEE, 0x00, 0x66}, 18));
     MemoryDump dump{};
-    ASSERT_EQ(read_memory(conn, dump), CommandResult::Sent);
+    ASSERT_EQ(into(read_memory(conn), dump), Fault::None);
     EXPECT_TRUE(std::equal(dump.begin(), dump.end(), box->memory().begin()));
 }
 
@@ -189,7 +189,7 @@ TEST_F(Wire, SettingsReplyAndMemoryDump) {
     std::copy(values, values + 6, s.value);
     box->set_settings(s);
     SettingsBytes reply{};
-    ASSERT_EQ(read_settings(conn, reply), CommandResult::Sent);
+    ASSERT_EQ(into(read_settings(conn), reply), Fault::None);
     const device::Thresholds t = calibration::thresholds_from_reply(reply);
     EXPECT_EQ(t.h1, 102);
     EXPECT_EQ(t.h2, 152);
@@ -202,44 +202,44 @@ TEST_F(Wire, SettingsReplyAndMemoryDump) {
     for (int i = 0; i < 128; ++i) box->memory()[i] = static_cast<std::uint8_t>(i % 16 + 1);
     MemoryDump dump{};
     const std::size_t writes_before = box->feature_log().size();
-    ASSERT_EQ(read_memory(conn, dump), CommandResult::Sent);
+    ASSERT_EQ(into(read_memory(conn), dump), Fault::None);
     EXPECT_EQ(box->feature_log().size(), writes_before + 1);  // one write, then only reads
     for (int i = 0; i < 128; ++i) ASSERT_EQ(dump[i], i % 16 + 1) << i;
 }
 
 TEST_F(Wire, ValuesOutsideAByteNeverReachTheWire) {
     for (int value : {-3, -1, 256, 260, 70000}) {
-        EXPECT_EQ(send_setting(conn, kH1, value), CommandResult::OutOfRange) << value;
+        EXPECT_EQ(send_setting(conn, kH1, value), Fault::OutOfRange) << value;
     }
-    EXPECT_EQ(send_setting(conn, 6, 10), CommandResult::OutOfRange);
+    EXPECT_EQ(send_setting(conn, 6, 10), Fault::OutOfRange);
     // Nor does a firmware page reach a box running its application.
     const std::array<std::uint8_t, kFirmwarePageSize> page{};
-    EXPECT_NE(send_firmware_page(conn, page), CommandResult::Sent);
+    EXPECT_NE(send_firmware_page(conn, page), Fault::None);
     EXPECT_TRUE(box->feature_log().empty());
-    EXPECT_EQ(send_setting(conn, kH1, 0), CommandResult::Sent);
-    EXPECT_EQ(send_setting(conn, kH1, 255), CommandResult::Sent);
+    EXPECT_EQ(send_setting(conn, kH1, 0), Fault::None);
+    EXPECT_EQ(send_setting(conn, kH1, 255), Fault::None);
     EXPECT_EQ(box->settings().value[kH1], 255);
 }
 
 TEST_F(Wire, FailedTransfersAreReported) {
     box->fail_feature_writes = true;
-    EXPECT_EQ(send_setting(conn, kH1, 1), CommandResult::Failed);
+    EXPECT_EQ(send_setting(conn, kH1, 1), Fault::Failed);
     box->fail_feature_writes = false;
     box->fail_feature_reads = true;
     SettingsBytes reply{};
-    EXPECT_EQ(read_settings(conn, reply), CommandResult::Failed);
+    EXPECT_EQ(into(read_settings(conn), reply), Fault::Failed);
     box->fail_feature_reads = false;
     // A reply that stops short of the bytes a command needs is a failed read,
     // whatever the buffer's tail still holds.
     MemoryDump dump{};
     box->feature_reply_bytes = 7;
-    EXPECT_EQ(read_settings(conn, reply), CommandResult::Failed);
+    EXPECT_EQ(into(read_settings(conn), reply), Fault::Failed);
     box->feature_reply_bytes = 17;
-    EXPECT_EQ(read_memory(conn, dump), CommandResult::Failed);
+    EXPECT_EQ(into(read_memory(conn), dump), Fault::Failed);
     box->feature_reply_bytes = 18;
-    EXPECT_EQ(read_memory(conn, dump), CommandResult::Sent);
+    EXPECT_EQ(into(read_memory(conn), dump), Fault::None);
     conn.close_handles();
-    EXPECT_EQ(send_setting(conn, kH1, 1), CommandResult::NoDevice);
+    EXPECT_EQ(send_setting(conn, kH1, 1), Fault::NoDevice);
 }
 
 // The bootloader takes every feature report as the next firmware page, so no
@@ -258,16 +258,16 @@ protected:
 TEST_F(Bootloader, ApplicationCommandsAreRefusedAndFlashStaysUntouched) {
     SettingsBytes reply{};
     MemoryDump dump{};
-    EXPECT_EQ(set_tool_attached(conn, true), CommandResult::Bootloader);
-    EXPECT_EQ(read_settings(conn, reply), CommandResult::Bootloader);
-    EXPECT_EQ(send_setting(conn, kV2, 190), CommandResult::Bootloader);
-    EXPECT_EQ(read_memory(conn, dump), CommandResult::Bootloader);
-    EXPECT_EQ(enter_bootloader(conn), CommandResult::Bootloader);
+    EXPECT_EQ(set_tool_attached(conn, true), Fault::Bootloader);
+    EXPECT_EQ(into(read_settings(conn), reply), Fault::Bootloader);
+    EXPECT_EQ(send_setting(conn, kV2, 190), Fault::Bootloader);
+    EXPECT_EQ(into(read_memory(conn), dump), Fault::Bootloader);
+    EXPECT_EQ(enter_bootloader(conn), Fault::Bootloader);
     EXPECT_TRUE(box.feature_log().empty());
     EXPECT_TRUE(box.flash().empty());
 
     const calibration::DeviceInfo info = calibration::read_device_info(conn);
-    EXPECT_FALSE(info.thresholds.has_value());
+    EXPECT_FALSE(static_cast<bool>(info.thresholds));
     EXPECT_TRUE(info.manufacturer.has_value());
     EXPECT_TRUE(box.flash().empty());
 }
@@ -275,7 +275,7 @@ TEST_F(Bootloader, ApplicationCommandsAreRefusedAndFlashStaysUntouched) {
 TEST_F(Bootloader, FirmwarePagesGoOutAsFortyBytesInAZeroedReport) {
     std::array<std::uint8_t, kFirmwarePageSize> page{};
     for (int i = 0; i < kFirmwarePageSize; ++i) page[i] = static_cast<std::uint8_t>(0xA0 + i);
-    ASSERT_EQ(send_firmware_page(conn, page), CommandResult::Sent);
+    ASSERT_EQ(send_firmware_page(conn, page), Fault::None);
     const auto& report = box.feature_log().back();
     ASSERT_EQ(report.size(), 65u);
     EXPECT_EQ(report[0], 0);
@@ -345,7 +345,7 @@ TEST(Drain, BootloaderEntryTakesTheBoxAwayAndBringsItBackAsBootloader) {
     auto& box = bus.add_box(identity(kPidKelvo), clock.clock());
     DeviceConnection conn;
     ASSERT_TRUE(FindTheHid(bus, conn, kVid));
-    ASSERT_EQ(enter_bootloader(conn), CommandResult::Sent);
+    ASSERT_EQ(enter_bootloader(conn), Fault::None);
     EXPECT_FALSE(probe_presence(conn));
     EXPECT_FALSE(FindTheHid(bus, conn, kVid));
     clock.now += box.reenumerate_delay;

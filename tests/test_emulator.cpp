@@ -161,15 +161,15 @@ TEST(Commands, HostFramingAgainstTheBox) {
     Rig rig;
     device::DeviceConnection conn;
     ASSERT_TRUE(device::FindTheHid(rig.backend, conn, kVid));
-    EXPECT_TRUE(conn.served()) << conn.not_served;
-    EXPECT_EQ(device::send_setting(conn, device::kV2, 177), device::CommandResult::Sent);
-    EXPECT_EQ(device::set_tool_attached(conn, true), device::CommandResult::Sent);
+    EXPECT_TRUE(conn.served()) << conn.serving;
+    EXPECT_EQ(device::send_setting(conn, device::kV2, 177), device::Fault::None);
+    EXPECT_EQ(device::set_tool_attached(conn, true), device::Fault::None);
     device::SettingsBytes settings{};
-    ASSERT_EQ(device::read_settings(conn, settings), device::CommandResult::Sent);
+    ASSERT_EQ(into(device::read_settings(conn), settings), device::Fault::None);
     EXPECT_EQ(settings, (device::SettingsBytes{102, 152, 64, 177, 100, 155}));
     EXPECT_TRUE(rig.box.tool_attached());
     device::MemoryDump dump{};
-    ASSERT_EQ(device::read_memory(conn, dump), device::CommandResult::Sent);
+    ASSERT_EQ(into(device::read_memory(conn), dump), device::Fault::None);
     EXPECT_TRUE(std::equal(dump.begin(), dump.end(), rig.box.memory().begin()));
     // Every write carried the whole feature report length.
     for (const auto& written : rig.box.feature_log()) EXPECT_EQ(written.size(), 65u);
@@ -266,7 +266,7 @@ TEST(Bootloader, PowerUpInBootloaderIsFlashableAtOnce) {
     EXPECT_TRUE(conn.bootloader());
     std::array<std::uint8_t, 40> page{};
     page.fill(0x5A);
-    EXPECT_EQ(device::send_firmware_page(conn, page), device::CommandResult::Sent);
+    EXPECT_EQ(device::send_firmware_page(conn, page), device::Fault::None);
     EXPECT_EQ(rig.box.flash(), std::vector<std::uint8_t>(40, 0x5A));
 
     // Nobody asked in between: the restart still counts from the last page.

@@ -25,6 +25,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "TestSupport.h"
 #include "BuildConfig.h"
 #include "Commands.h"
 #include "Connection.h"
@@ -190,7 +191,7 @@ TEST_F(Hidraw, ReportLengthsComeFromTheNodesReportDescriptor) {
         EXPECT_EQ(conn.device_path, rig->node(box));
         EXPECT_EQ(conn.hid_caps.input_report_length, c.declared.input_report_length);
         EXPECT_EQ(conn.hid_caps.feature_report_length, c.declared.feature_report_length);
-        EXPECT_EQ(conn.not_served.empty(), c.served) << conn.not_served;
+        EXPECT_EQ(static_cast<bool>(conn.serving), c.served) << conn.serving;
         // Off the bus again, so that the next case's box is the only one.
         conn.close_handles();
         rig->with_box(box, [](BoxModel& b) { b.unplug(); });
@@ -229,24 +230,24 @@ TEST_P(HidrawCommands, EachCommandIsFeatureIoctlsOfTheBoxsExactLength) {
     const int length = GetParam();
     BoxModel& box = add_box(identity(device::kPidKelvo), Access::Everyone, {6, length});
     ASSERT_TRUE(device::FindTheHid(backend, conn, kVid));
-    ASSERT_TRUE(conn.served()) << conn.not_served;
+    ASSERT_TRUE(conn.served()) << conn.serving;
     const std::string node = conn.device_path;
     const auto L = static_cast<std::size_t>(length);
     take_transfers();
 
     using K = Transfer::Kind;
-    EXPECT_EQ(device::send_setting(conn, device::kV1, 70), device::CommandResult::Sent);
+    EXPECT_EQ(device::send_setting(conn, device::kV1, 70), device::Fault::None);
     expect_wire(take_transfers(), {{K::Set, {0x00, 0xEE, 2, 70}}}, L, node, "SetSetting");
 
-    EXPECT_EQ(device::set_tool_attached(conn, true), device::CommandResult::Sent);
+    EXPECT_EQ(device::set_tool_attached(conn, true), device::Fault::None);
     expect_wire(take_transfers(), {{K::Set, {0x00, 0xDB, 1}}}, L, node, "SetToolAttached");
 
     device::SettingsBytes settings{};
-    EXPECT_EQ(device::read_settings(conn, settings), device::CommandResult::Sent);
+    EXPECT_EQ(into(device::read_settings(conn), settings), device::Fault::None);
     expect_wire(take_transfers(), {{K::Set, {0x00, 0xF0}}, {K::Get, {}}}, L, node, "ReadSettings");
 
     device::MemoryDump dump{};
-    EXPECT_EQ(device::read_memory(conn, dump), device::CommandResult::Sent);
+    EXPECT_EQ(into(device::read_memory(conn), dump), device::Fault::None);
     std::vector<Expected> memory_wire{{K::Set, {0x00, 0xD0}}};
     memory_wire.insert(memory_wire.end(), device::kMemoryBlocks, Expected{K::Get, {}});
     expect_wire(take_transfers(), memory_wire, L, node, "ReadMemory");
@@ -259,11 +260,11 @@ TEST_P(HidrawCommands, EachCommandIsFeatureIoctlsOfTheBoxsExactLength) {
         b.feature_reply_bytes = 7;  // one byte short of the six thresholds
     });
     // hidapi's byte count reaches the command: a short reply is a failed read.
-    EXPECT_EQ(device::read_settings(conn, settings), device::CommandResult::Failed);
+    EXPECT_EQ(into(device::read_settings(conn), settings), device::Fault::Failed);
     take_transfers();
     rig->with_box(box, [](BoxModel& b) { b.feature_reply_bytes = 0; });
 
-    EXPECT_EQ(device::enter_bootloader(conn), device::CommandResult::Sent);
+    EXPECT_EQ(device::enter_bootloader(conn), device::Fault::None);
     expect_wire(take_transfers(), {{K::Set, {0x00, 0xA7, 0x3C, 0x51}}}, L, node, "EnterBootloader");
     rig->with_box(box, [](BoxModel& b) { EXPECT_TRUE(b.in_bootloader()); });
 }
@@ -322,7 +323,7 @@ TEST_F(Hidraw, RemovalFailsReadsProbeAndListingAndBothHandlesCloseOnce) {
     EXPECT_EQ(device::drain_input(conn), device::DrainResult::Failed);
     EXPECT_FALSE(device::probe_presence(conn));
     EXPECT_FALSE(listed(node));
-    EXPECT_EQ(device::send_setting(conn, device::kH1, 1), device::CommandResult::Failed);
+    EXPECT_EQ(device::send_setting(conn, device::kH1, 1), device::Fault::Failed);
     // Still open until the tool lets go.
     EXPECT_EQ(rig->open_descriptors(node), 2);
     conn.close_handles();
@@ -351,7 +352,7 @@ TEST_F(Hidraw, BootloaderComesAsANewNodeTakesPagesAndTheApplicationReturns) {
     ASSERT_TRUE(device::FindTheHid(backend, conn, kVid));
     const std::string application_node = conn.device_path;
 
-    ASSERT_EQ(device::enter_bootloader(conn), device::CommandResult::Sent);
+    ASSERT_EQ(device::enter_bootloader(conn), device::Fault::None);
     rig->settle();
     EXPECT_EQ(device::drain_input(conn), device::DrainResult::Failed);
     EXPECT_FALSE(device::probe_presence(conn));
@@ -367,18 +368,18 @@ TEST_F(Hidraw, BootloaderComesAsANewNodeTakesPagesAndTheApplicationReturns) {
     EXPECT_EQ(conn.device_path, boot_node);
     EXPECT_EQ(conn.product_id, device::kPidBootloader);
     EXPECT_TRUE(conn.bootloader());
-    EXPECT_TRUE(conn.served()) << conn.not_served;
+    EXPECT_TRUE(conn.served()) << conn.serving;
     EXPECT_EQ(conn.hid_caps.feature_report_length, 65);
 
     take_transfers();
-    EXPECT_EQ(device::send_setting(conn, device::kH1, 1), device::CommandResult::Bootloader);
+    EXPECT_EQ(device::send_setting(conn, device::kH1, 1), device::Fault::Bootloader);
     EXPECT_TRUE(take_transfers().empty());
 
     std::vector<std::uint8_t> image;
     for (int page = 0; page < 3; ++page) {
         std::array<std::uint8_t, device::kFirmwarePageSize> bytes{};
         for (int i = 0; i < device::kFirmwarePageSize; ++i) bytes[i] = static_cast<std::uint8_t>(page * 40 + i + 1);
-        ASSERT_EQ(device::send_firmware_page(conn, bytes), device::CommandResult::Sent);
+        ASSERT_EQ(device::send_firmware_page(conn, bytes), device::Fault::None);
         image.insert(image.end(), bytes.begin(), bytes.end());
     }
     const std::vector<Transfer> pages = take_transfers();

@@ -1,37 +1,46 @@
 #pragma once
 // Writing a downloaded image into the box: hand it over to its bootloader,
 // wait for the bootloader to appear, send the image page by page. Plain code
-// over the connection; the window supplies the search, the waits (which keep
-// it responsive) and the progress bar.
+// over the connection; the front end supplies the waits (which keep it
+// responsive), the stop request and what it shows of the progress.
 
 #include <QByteArray>
 #include <QString>
+#include <cstdint>
 #include <functional>
-#include <optional>
 
 #include "Commands.h"
 #include "Connection.h"
+#include "Result.h"
 
 namespace update {
 
 inline constexpr int kPageSize = device::kFirmwarePageSize;
 
-// Why an image may not be written, or nullopt when it may: it must be exactly
-// the announced size and a whole number of pages (a partial last page would be
-// cut off or padded with bytes the maker never sent).
-std::optional<QString> check_image(qsizetype received, int announced_size);
+// Whether an image may be written: exactly the announced size and a whole
+// number of pages (a partial last page would be cut off or padded with bytes
+// the maker never sent). BadAnswer with the reason otherwise.
+device::Status check_image(qint64 received, qint64 announced_size);
+
+// Where an update stands. The front end shows it as it likes: the window as
+// fractions of its progress bar, the command line as a percentage.
+enum class Stage {
+    Download,           // done/total: bytes of the image received
+    Settle,             // done/total: passes of the pause after the restart order
+    SecondSettle,       // done/total: passes of the pause once the bootloader is there
+    Flash,              // done/total: pages written (0 when the writing starts)
+};
 
 struct FlashEnvironment {
-    // The bus, for finding the same box again in its bootloader.
+    // The bus, for finding the box and then the same box in its bootloader.
     device::HidBackend* backend = nullptr;
     std::uint16_t vendor_id = 0;
-    std::function<bool()> find;               // the window's search; answers device_found
-    std::function<void()> found;              // after each search for the bootloader (may be empty)
-    std::function<void(int ms)> pause;        // waits without blocking the window
-    std::function<void()> pump;               // lets pending window events run
-    std::function<void(double)> bar;          // bar width as a fraction of its frame
-    std::function<void()> show_bar;           // the bar becomes visible
-    std::function<bool()> stop_requested;     // the window is closing
+    // After each search (may be empty): the front end shows what it found.
+    std::function<void()> found;
+    std::function<void(int ms)> pause;                          // waits without blocking the front end
+    std::function<void()> pump;                                 // lets pending events run (may be empty)
+    std::function<void(Stage, std::int64_t done, std::int64_t total)> progress;  // may be empty
+    std::function<bool()> stop_requested;                       // may be empty: never
 };
 
 struct FlashLimits {
@@ -40,25 +49,20 @@ struct FlashLimits {
     int bootloader_passes = 300;
 };
 
-enum class FlashResult {
-    Done,
-    NoDevice,            // no box at the start: nothing was sent
-    BootloaderMissing,   // the box did not come back in its bootloader
-    PageFailed,          // a page did not go through; the box stays in its bootloader
-    Stopped,             // the window closed during the wait
-    SeveralBootloaders,  // another box is in its bootloader too: nothing was written
-    NotServed,           // the bootloader's report lengths cannot carry a page: nothing was written
-};
-
 struct FlashOutcome {
-    FlashResult result = FlashResult::Done;
+    // NoDevice: no box at the start, nothing was sent. Missing: the box did
+    // not come back in its bootloader. Ambiguous: another box is in its
+    // bootloader too. NotServed: the bootloader's reports cannot carry a page.
+    // Failed: page `page` did not go through; the box stays in its
+    // bootloader. Stopped: the user stopped it.
+    device::Status status;
     int page = -1;   // the page that failed
     int pages = 0;   // pages in the image
-    QString reason;  // NotServed: the bootloader's report lengths, in a sentence
 };
 
 // Sends a box running its application into its bootloader, waits for it and
-// flashes; a box already in its bootloader is flashed at once.
+// flashes; a box already in its bootloader is flashed at once. The box open
+// in conn (found again first) is the one written.
 FlashOutcome switch_to_bootloader(device::DeviceConnection& conn, const QByteArray& image, const FlashEnvironment& env,
                                   FlashLimits limits = {});
 
@@ -66,8 +70,5 @@ FlashOutcome switch_to_bootloader(device::DeviceConnection& conn, const QByteArr
 // closes both handles. Stops at the first page the box does not take: a lost
 // page would shift every later one.
 FlashOutcome flash_firmware(device::DeviceConnection& conn, const QByteArray& image, const FlashEnvironment& env);
-
-// What the window tells the user about an outcome other than Done; empty for Done.
-QString outcome_message(const FlashOutcome& outcome);
 
 }  // namespace update

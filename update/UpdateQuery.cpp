@@ -7,12 +7,8 @@
 namespace update {
 
 QString model_word(std::uint16_t product_id) {
-    switch (product_id) {
-    case device::kPidKelvo: return "Kelvo";
-    case device::kPidDravi: return "Dravi";
-    case device::kPidBootloader: return "BOOT";
-    default: return "";
-    }
+    const device::ProductInfo* p = device::find_product(product_id);
+    return p ? QString(p->model_word) : QString();
 }
 
 QString hex16(std::uint16_t value) { return QString::number(value, 16).toUpper(); }

@@ -1,0 +1,21 @@
+#include "Result.h"
+
+namespace device {
+
+const char* fault_name(Fault f) {
+    switch (f) {
+    case Fault::None: return "done";
+    case Fault::NoDevice: return "no box";
+    case Fault::NotServed: return "not served";
+    case Fault::Bootloader: return "bootloader";
+    case Fault::OutOfRange: return "out of range";
+    case Fault::Failed: return "failed";
+    case Fault::Missing: return "missing";
+    case Fault::Ambiguous: return "ambiguous";
+    case Fault::Stopped: return "stopped";
+    case Fault::BadAnswer: return "bad answer";
+    }
+    return "?";
+}
+
+}  // namespace device
