@@ -9,6 +9,8 @@ shift
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev libhidapi-dev libudev-dev
           libgtest-dev libgmock-dev libbenchmark-dev umockdev libumockdev-dev
           dpkg-dev file)
+# The package test: its checkers and the manual pages' generator.
+packages+=(lintian desktop-file-utils appstream help2man)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
