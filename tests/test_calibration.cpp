@@ -2,6 +2,7 @@
 // against the emulated box.
 #include <QApplication>
 
+#include "Backup.h"
 #include "Writes.h"
 #include "WindowFixture.h"
 
@@ -292,6 +293,40 @@ TEST(Writes, OrdersAndRanges) {
     ASSERT_TRUE(device::FindTheHid(bus, conn, 0x1209));
     EXPECT_TRUE(calibration::send_writes(conn, calibration::all_writes(t)).out_of_range);
     EXPECT_TRUE(box.feature_log().empty());
+}
+
+TEST(Backup, RoundTripsAndRefusesWhatIsNotOurs) {
+    calibration::Backup b;
+    b.model = "Kelvo";
+    b.product_id = 0x10A0;
+    b.serial = "KV-000123";
+    b.firmware_version = 0x0106;
+    b.saved = QDateTime(QDate(2026, 12, 8), QTime(23, 59), Qt::UTC);
+    b.thresholds = {0, 255, 64, 190, 100, 155};
+    const QByteArray file = calibration::write_backup(b);
+    const auto back = calibration::read_backup(file);
+    ASSERT_TRUE(back) << back.status();
+    EXPECT_EQ(back->thresholds, b.thresholds);
+    EXPECT_EQ(back->serial, b.serial);
+    EXPECT_EQ(back->product_id, 0x10A0);
+    EXPECT_EQ(back->firmware_version, 0x0106);
+    EXPECT_EQ(back->saved, b.saved);
+
+    const QByteArray bad[] = {
+        file.left(file.size() / 2),                                   // truncated
+        "[1, 2]",                                                     // not ours
+        QByteArray(file).replace("shifter-calibration", "other"),     // another format
+        QByteArray(file).replace("\"version\": 1", "\"version\": 2"),  // a later one
+        QByteArray(file).replace("255", "256"),                       // out of range
+        QByteArray(file).replace("255", "25.5"),                      // not whole
+        QByteArray(file).replace("\"h2\"", "\"h7\""),                // a threshold missing
+        QByteArray(calibration::kMaxBackupBytes + 1, ' '),
+    };
+    for (const QByteArray& b : bad) {
+        const auto r = calibration::read_backup(b);
+        EXPECT_FALSE(r) << b.left(80).toStdString();
+        EXPECT_EQ(r.fault(), device::Fault::BadAnswer);
+    }
 }
 
 int main(int argc, char** argv) {
