@@ -373,11 +373,26 @@ TEST(Identity, StringsShowTheLowByteOfEachUnitUpToTheFirstZero) {
     EXPECT_EQ(calibration::decode_box_string(std::u16string(80, u'x')).size(), 50u);
 }
 
-TEST(Identity, TitlesByProduct) {
-    EXPECT_STREQ(calibration::window_title(true, kPidKelvo), "Kelvo shifter interface calibration v1.6");
-    EXPECT_STREQ(calibration::window_title(true, kPidDravi), "Dravi shifter interface calibration v1.6");
-    EXPECT_STREQ(calibration::window_title(true, kPidGeneric), "USB shifter interface calibration v1.6");
-    EXPECT_STREQ(calibration::window_title(true, kPidBootloader), "Kelvo/Dravi shifter interface calibration");
+// The product table: what each product ID means to the window, the update
+// query and the command line.
+TEST(Identity, ProductTable) {
+    struct Case { std::uint16_t pid; const char* title; const char* model_word; const char* name; bool boot; };
+    const Case cases[] = {
+        {kPidKelvo, "Kelvo shifter interface calibration v1.6", "Kelvo", "Kelvo", false},
+        {kPidDravi, "Dravi shifter interface calibration v1.6", "Dravi", "Dravi", false},
+        {kPidGeneric, "USB shifter interface calibration v1.6", "", "generic", false},
+        {kPidBootloader, "Kelvo/Dravi shifter interface calibration", "BOOT", "bootloader", true},
+    };
+    for (const Case& c : cases) {
+        const ProductInfo* p = find_product(c.pid);
+        ASSERT_NE(p, nullptr) << c.pid;
+        EXPECT_STREQ(calibration::window_title(true, c.pid), c.title);
+        EXPECT_STREQ(p->model_word, c.model_word);
+        EXPECT_STREQ(p->name, c.name);
+        EXPECT_EQ(is_bootloader(c.pid), c.boot);
+        EXPECT_EQ(is_application(c.pid), !c.boot);
+    }
+    EXPECT_EQ(find_product(0x10A3), nullptr);
     EXPECT_STREQ(calibration::window_title(false, kPidKelvo), "Kelvo/Dravi shifter interface calibration");
 }
 

@@ -142,48 +142,32 @@ TEST(CaptureRange, SequencesOfPositions) {
     }
 }
 
-TEST(DeriveThresholds, HPatternFromRanges) {
-    MonitorState s;
-    s.x_min = 20;
-    s.x_max = 230;
-    s.y_min = 10;
-    s.y_max = 240;
-    Thresholds before;
-    before.s1 = 77;
-    before.s2 = 88;
-    const Thresholds t = derive_thresholds(s, kModeH, before);
-    EXPECT_EQ(t.h1, 72);  // 72.5 floored
-    EXPECT_EQ(t.h2, 177);
-    EXPECT_EQ(t.v1, 56);
-    EXPECT_EQ(t.v2, 194);
-    EXPECT_EQ(t.s1, 77);
-    EXPECT_EQ(t.s2, 88);
-}
-
-TEST(DeriveThresholds, FloorsTowardsMinusInfinity) {
-    // A stick that has only shown X = 0 leaves the band -5..5: a quarter in is
-    // -2.5 and three quarters 2.5, floored to -3 and 2.
+TEST(DeriveThresholds, Table) {
+    struct Case {
+        const char* name;
+        std::uint8_t mode;
+        int x_min, x_max, y_min, y_max;
+        Thresholds expected;  // from before = {1, 2, 3, 4, 5, 6}
+    };
+    const Case cases[] = {
+        {"H from 20..230 / 10..240", kModeH, 20, 230, 10, 240, {72, 177, 56, 194, 5, 6}},  // 72.5 floored
+        // Only X = 0 seen: the band -5..5, a quarter in is -2.5, three quarters
+        // 2.5, floored towards minus infinity.
+        {"H on one column", kModeH, -5, 5, 95, 105, {-3, 2, 97, 103, 5, 6}},
+        {"sequential touches only its own", kModeSequential, 0, 0, 0, 255, {1, 2, 3, 4, 51, 204}},
+    };
+    for (const Case& c : cases) {
+        MonitorState s;
+        s.x_min = c.x_min;
+        s.x_max = c.x_max;
+        s.y_min = c.y_min;
+        s.y_max = c.y_max;
+        EXPECT_EQ(derive_thresholds(s, c.mode, Thresholds{1, 2, 3, 4, 5, 6}), c.expected) << c.name;
+    }
+    // The band a single report opens.
     MonitorState s;
     capture_range(s, 0, 100);
-    const Thresholds t = derive_thresholds(s, kModeH, Thresholds{});
-    EXPECT_EQ(t.h1, -3);
-    EXPECT_EQ(t.h2, 2);
-    EXPECT_EQ(t.v1, 97);
-    EXPECT_EQ(t.v2, 103);
-}
-
-TEST(DeriveThresholds, SequentialTouchesOnlyItsOwn) {
-    MonitorState s;
-    s.y_min = 0;
-    s.y_max = 255;
-    Thresholds before{1, 2, 3, 4, 5, 6};
-    const Thresholds t = derive_thresholds(s, kModeSequential, before);
-    EXPECT_EQ(t.s1, 51);
-    EXPECT_EQ(t.s2, 204);
-    EXPECT_EQ(t.h1, 1);
-    EXPECT_EQ(t.h2, 2);
-    EXPECT_EQ(t.v1, 3);
-    EXPECT_EQ(t.v2, 4);
+    EXPECT_EQ(std::tuple(s.x_min, s.x_max, s.y_min, s.y_max), std::tuple(-5, 5, 95, 105));
 }
 
 TEST(ParseThresholdText, Table) {
@@ -517,21 +501,6 @@ TEST_F(MonitorTick, BatchOfThreeGearsShowsTheFirstAndPlotsAll) {
     EXPECT_EQ(graph().draw_width(), 2);
 }
 
-TEST_F(MonitorTick, GearCaptionFollowsFirstReportAndKeepsOnUnlistedValue) {
-    struct Step {
-        std::uint8_t gear, minus;
-        const char* caption;
-    };
-    const Step steps[] = {{0, 1, "-"}, {0x80, 1, "+"}, {0x03, 0, "+"}, {0, 0, "N"}, {64, 0, "R"}, {0x05, 1, "R"}};
-    for (const Step& st : steps) {
-        tick({{100, 100, st.gear, st.minus, 0}, {100, 100, 1, 0, 0}});
-        EXPECT_EQ(c.Gear->text(), st.caption) << int(st.gear);
-    }
-    s.auto_calibrating = true;
-    tick({{100, 100, 1, 0, 0}});
-    EXPECT_EQ(c.Gear->text(), "");
-}
-
 TEST_F(MonitorTick, LabelsAndMarkersFollowTheFirstReport) {
     const QRect g = c.Graph->geometry();
     tick({{0, 255, 1, 0, 0}, {200, 10, 1, 0, 0}});
@@ -637,20 +606,6 @@ TEST_F(MonitorTick, CalibrationDerivesShowsAndDisablesTheBoxes) {
     tick({{100, 100, 1, 0, 0}, {60, 60, 0, 0, kSeq}});
     EXPECT_FALSE(rect_inked(canvas(), point_of(graph(), 60, 60, 2)));
     EXPECT_TRUE(rect_inked(canvas(), point_of(graph(), 230, 240, 2)));
-}
-
-TEST_F(MonitorTick, CalibrationOnASingleColumnShowsNegativeThresholdThatReadBackIgnores) {
-    s.auto_calibrating = true;
-    tick({{0, 100, 0, 0, 0}});
-    EXPECT_EQ(t.h1, -3);
-    EXPECT_EQ(t.h2, 2);
-    EXPECT_EQ(c.Text9->text(), "-3");
-    EXPECT_EQ(c.Text10->text(), "2");
-    EXPECT_EQ(graph().lineV1->X1, map_x(-3, graph().ScaleWidth()));
-    s.auto_calibrating = false;
-    tick({{0, 100, 0, 0, 0}});
-    EXPECT_EQ(t.h1, -3);
-    EXPECT_EQ(c.Text9->text(), "-3");
 }
 
 TEST_F(MonitorTick, SequentialCalibrationChangesOnlySequentialThresholds) {
