@@ -8,7 +8,7 @@ shift
 
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev libhidapi-dev libudev-dev
           libgtest-dev libgmock-dev libbenchmark-dev umockdev libumockdev-dev
-          dpkg-dev file)
+          dpkg-dev file clang-14 libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
