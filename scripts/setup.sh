@@ -8,7 +8,7 @@ shift
 
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev libhidapi-dev libudev-dev
           libgtest-dev libgmock-dev libbenchmark-dev umockdev libumockdev-dev
-          dpkg-dev file)
+          dpkg-dev file clang-14 libclang-rt-14-dev)
 # The package test: its checkers and the manual pages' generator.
 packages+=(lintian desktop-file-utils appstream help2man)
 missing=()

@@ -79,13 +79,19 @@ TEST(UpdateAnswer, ParsesAndRefusesMalformedAnswers) {
     EXPECT_EQ(version_display(a->version_text), "1.07");
     EXPECT_EQ(version_display("10A"), "1.0A");
 
+    a = parse_update_answer("7FFF,80,http://h/x");  // the highest version a box can hold
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->offered_version, 0x7FFF);
+
     a = parse_update_answer("107,80,http://h/fw.bin\r\n,extra,fields");
     ASSERT_TRUE(a);
     EXPECT_EQ(a->url, "http://h/fw.bin");
 
     for (const char* bad : {"", "107", "107,80", "7,80,http://h/x", "1G7,80,http://h/x", "107,0,http://h/x",
                             "107,-40,http://h/x", "107,4x,http://h/x", "107,80,ftp://h/x", "107,80,not a url",
-                            "<html>error</html>"}) {
+                            "<html>error</html>", "0x107,80,http://h/x", "-107,80,http://h/x",
+                            "FFFF,80,http://h/x", "8000,80,http://h/x", "10000,80,http://h/x",
+                            "7FFFFFFF,80,http://h/x"}) {
         QString reason;
         EXPECT_FALSE(parse_update_answer(bad, &reason)) << bad;
         EXPECT_FALSE(reason.isEmpty()) << bad;

@@ -2,6 +2,8 @@
 
 #include <QUrl>
 
+#include <algorithm>
+
 #include "Products.h"
 
 namespace update {
@@ -26,6 +28,29 @@ QString raw(const QString& value) {
     // value stay as they are; the rest is percent-encoded.
     return QString::fromLatin1(QUrl::toPercentEncoding(value, "-._~:/"));
 }
+// Hexadecimal digits only, at least two (the display puts the point before the
+// last two): no sign, no "0x", no blanks inside. nullopt otherwise. Leading
+// zeros are digits like any other; the value stops growing once it is past
+// anything the box can hold, so a long text cannot overflow it.
+std::optional<int> parse_version(const QString& text) {
+    if (text.size() < 2) return std::nullopt;
+    int value = 0;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        int digit = 0;
+        if (u >= '0' && u <= '9')
+            digit = u - '0';
+        else if (u >= 'A' && u <= 'F')
+            digit = u - 'A' + 10;
+        else if (u >= 'a' && u <= 'f')
+            digit = u - 'a' + 10;
+        else
+            return std::nullopt;
+        value = std::min(value * 16 + digit, kMaxOfferedVersion + 1);
+    }
+    return value;
+}
+
 }  // namespace
 
 QString build_update_url(const QString& host, const QueryFields& f) {
@@ -45,10 +70,14 @@ std::optional<UpdateAnswer> parse_update_answer(const QByteArray& body, QString*
     if (fields.size() < 3) return fail("the answer has fewer than three fields");
     UpdateAnswer a;
     a.version_text = fields[0].trimmed();
+    const std::optional<int> version = parse_version(a.version_text);
+    if (!version) return fail("the offered version is not a hexadecimal number of at least two digits");
+    // The box keeps its version in 16 bits and is compared as signed, so an
+    // offer above 7FFF would look newer than every box, and after flashing
+    // the box could never report it back: it would be offered again forever.
+    if (*version > kMaxOfferedVersion) return fail("the offered version does not fit the box");
+    a.offered_version = *version;
     bool ok = false;
-    a.offered_version = a.version_text.toInt(&ok, 16);
-    if (!ok || a.version_text.size() < 2 || a.version_text.startsWith('-') || a.version_text.startsWith('+'))
-        return fail("the offered version is not a hexadecimal number of at least two digits");
     a.size = fields[1].trimmed().toInt(&ok, 10);
     if (!ok || a.size <= 0) return fail("the image size is not a positive number");
     // A line break after the URL is the end of the answer, not part of it.

@@ -33,17 +33,21 @@ struct QueryFields {
 // number or a typed text can never add or cut a parameter.
 QString build_update_url(const QString& host, const QueryFields& f);
 
+// The highest version the box's signed 16-bit version number can carry.
+inline constexpr int kMaxOfferedVersion = 0x7FFF;
+
 struct UpdateAnswer {
     QString version_text;  // field 0 as sent, e.g. "107"
-    int offered_version = 0;
+    int offered_version = 0;  // 0..kMaxOfferedVersion
     int size = 0;
     QString url;
 };
 
 // Parses "VERSION,SIZE,URL[,...]". nullopt (with a reason) for an answer that
 // does not have that form: fewer than three fields, a version that is not at
-// least two hexadecimal digits, a size that is not a positive decimal number,
-// a URL that is not http or https.
+// least two hexadecimal digits (digits only: no sign, no "0x") or lies above
+// kMaxOfferedVersion, a size that is not a positive decimal number, a URL that
+// is not http or https.
 std::optional<UpdateAnswer> parse_update_answer(const QByteArray& body, QString* reason = nullptr);
 
 // "107" shows as "1.07", "10A" as "1.0A".
