@@ -96,7 +96,7 @@ TEST_F(Cli, ListShowsAcceptedInterfacesOnlyAndOpensNone) {
     EXPECT_TRUE(bus->opened_paths.empty());
 
     for (auto& box : bus->boxes()) box->unplug();
-    EXPECT_EQ(run({"list"}), 1);
+    EXPECT_EQ(run({"list"}), 3);
     expect_one_sentence();
 }
 
@@ -146,22 +146,24 @@ TEST_F(Cli, ABoxThatCannotBeUsedIsExplained) {
         const char* name;
         std::function<void(emulator::EmulatedBackend&)> arrange;
         const char* says;
+        int status;
     };
     const Case cases[] = {
-        {"absent", [](emulator::EmulatedBackend& b) { b.boxes()[0]->unplug(); }, "No box was found"},
+        {"absent", [](emulator::EmulatedBackend& b) { b.boxes()[0]->unplug(); }, "No box was found", 3},
         {"permission",
          [](emulator::EmulatedBackend& b) {
              b.open_errors = {{device::HidErrorKind::PermissionDenied, "This user may not open the box."}};
          },
-         "This user may not open the box."},
-        {"not served", [](emulator::EmulatedBackend& b) { b.boxes()[0]->app_caps = {6, 10}; }, "feature reports of 10"},
+         "This user may not open the box.", 1},
+        {"not served", [](emulator::EmulatedBackend& b) { b.boxes()[0]->app_caps = {6, 10}; }, "feature reports of 10",
+         1},
     };
     for (const Case& c : cases) {
         bus = std::make_unique<emulator::EmulatedBackend>();
         emulator::BoxModel& box = add_box();
         c.arrange(*bus);
         for (const char* command : {"info", "settings"}) {
-            EXPECT_EQ(run({command}), 1) << c.name << " " << command;
+            EXPECT_EQ(run({command}), c.status) << c.name << " " << command;
             EXPECT_TRUE(err_text.contains(c.says)) << c.name << ": " << err_text.toStdString();
         }
         EXPECT_TRUE(box.feature_log().empty()) << c.name;
@@ -194,7 +196,10 @@ TEST_F(Cli, FactoryResetWritesAllSixInClosingOrder) {
     ASSERT_EQ(run({"factory-reset"}), 0);
     EXPECT_EQ(setting_writes(box),
               (std::vector<std::pair<int, int>>{{3, 190}, {2, 64}, {0, 102}, {1, 152}, {5, 155}, {4, 100}}));
-    EXPECT_EQ(out_text, "h1=102 h2=152 v1=64 v2=190 s1=100 s2=155\n");
+    // What it replaced comes first, as a line that puts it back.
+    EXPECT_EQ(out_lines(), (QStringList{"Replacing h1=7 h2=7 v1=7 v2=7 s1=7 s2=7; to put them back: shifterctl set "
+                                        "h1=7 h2=7 v1=7 v2=7 s1=7 s2=7",
+                                        "h1=102 h2=152 v1=64 v2=190 s1=100 s2=155"}));
 }
 
 TEST_F(Cli, ABoxThatRefusesTheWritesIsReported) {
@@ -248,7 +253,8 @@ TEST_F(Cli, HelpAndVersionAnswerWithoutABox) {
     EXPECT_TRUE(out_text.startsWith("Usage: shifterctl"));
     EXPECT_EQ(bus->enumerations, 0);
     EXPECT_TRUE(cli_wants_demo({"--demo", "info"}));
-    EXPECT_FALSE(cli_wants_demo({"flash", "--demo"}));  // a file called --demo
+    EXPECT_TRUE(cli_wants_demo({"info", "--demo"}));
+    EXPECT_FALSE(cli_wants_demo({"flash", "--", "--demo"}));  // a file called --demo
 }
 
 TEST_F(Cli, MonitorPrintsEachReportWithTheWindowsGearCaption) {
