@@ -168,9 +168,7 @@ QString parse_request(const QStringList& args, Request& r) {
             continue;
         }
         if (options_end || a.size() < 2 || !a.startsWith('-')) {
-            if (r.command.isEmpty() && !options_end)
-                r.command = a;
-            else if (r.command.isEmpty())
+            if (r.command.isEmpty())
                 r.command = a;
             else
                 r.arguments << a;
@@ -752,7 +750,8 @@ int Cli::read_image(const QString& path, QByteArray& image) {
     if (file.error() != QFileDevice::NoError)
         return fail(Kind::File, "The image file \"" + path + "\" cannot be read: " + file.errorString() + ".");
     if (image.size() > kMaxImageBytes) return too_large(image.size());
-    if (image.isEmpty()) return fail(Kind::File, "The image file \"" + path + "\" is empty, so there is nothing to write.");
+    if (image.isEmpty())
+        return fail(Kind::File, "The image file \"" + path + "\" is empty, so there is nothing to write.");
     // Within the limit, the size fits the int the image checks count in.
     if (const device::Status problem = update::check_image(image.size(), image.size()); !problem)
         return fail(Kind::File, QString::fromStdString(problem.sentence()));

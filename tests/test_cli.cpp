@@ -299,7 +299,8 @@ TEST_F(Cli, HelpAndVersionAnswerWithoutABox) {
     // Help per command, asked either way.
     for (const QStringList& args : {QStringList{"help", "restore"}, QStringList{"restore", "--help"}}) {
         EXPECT_EQ(run(args), 0);
-        EXPECT_TRUE(out_text.startsWith("Usage: shifterctl [OPTIONS] restore FILE [--yes]\n")) << out_text.toStdString();
+        EXPECT_TRUE(out_text.startsWith("Usage: shifterctl [OPTIONS] restore FILE [--yes]\n"))
+            << out_text.toStdString();
         EXPECT_TRUE(out_text.contains("--yes")) << out_text.toStdString();
     }
     EXPECT_EQ(bus->enumerations, 0);
