@@ -1,20 +1,24 @@
 #pragma once
 // shifterctl: the box served from a terminal or a script, through the same
 // device, calibration, monitor and update code as the window. Exit status 0 on
-// success, 1 when the box is missing or misbehaves or the output cannot be
-// written, 2 when the command line cannot be carried out as given, 128 plus
-// the signal when stopped; every failure is one sentence on err.
+// success; 1 when the box refuses, fails or goes away, the update service
+// fails or the output cannot be written; 2 when the command line or a file
+// cannot be used; 3 when no box (or not the chosen one) is found; 128 plus the
+// signal when stopped. Every failure is one sentence on err, and with --json
+// also one object {"error", "kind"} on out.
 
 #include <QStringList>
 #include <QTextStream>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "Hid.h"
 
 inline constexpr int kCliOk = 0;
 inline constexpr int kCliBoxProblem = 1;
 inline constexpr int kCliUsage = 2;
+inline constexpr int kCliNoBox = 3;
 
 // The requests to stop (Ctrl+C, a termination request) that have arrived.
 struct CliStops {
@@ -34,13 +38,23 @@ struct CliEnv {
     // status asked for; a flash warns at the first and stops at the second.
     // Null means never.
     std::function<CliStops()> stops;
+    // The update service asked when --update-host is not given.
+    QString update_host;
+    // Asks the user a yes/no question on the terminal; nullopt when there is
+    // no one to ask (input is not a terminal). Null: never possible.
+    std::function<std::optional<bool>(const QString& question)> confirm;
+    // Output goes to a terminal: progress is one line rewritten in place.
+    bool output_is_terminal = false;
 };
 
 // args without the program name.
 int run_cli(const QStringList& args, device::HidBackend& backend, QTextStream& out, QTextStream& err, CliEnv env);
 
-// Whether --demo is among the options before the command: main must choose
-// the emulated box before run_cli runs.
+// Whether --demo is among the options (before a "--"): main must choose the
+// emulated box before run_cli runs.
 bool cli_wants_demo(const QStringList& args);
+// Whether the command talks to the update service (check-update, update):
+// with --demo, main then starts the demo's own service on 127.0.0.1.
+bool cli_wants_update_service(const QStringList& args);
 
 QString cli_usage_text();

@@ -1,8 +1,6 @@
 #include "Options.h"
 
-namespace {
-
-bool valid_host(const QString& value) {
+bool valid_update_host(const QString& value) {
     const int colon = value.lastIndexOf(':');
     const QString host = colon < 0 ? value : value.left(colon);
     if (host.isEmpty() || host.contains('/') || host.contains(' ')) return false;
@@ -11,8 +9,6 @@ bool valid_host(const QString& value) {
     const int port = value.mid(colon + 1).toInt(&ok);
     return ok && port >= 1 && port <= 65535;
 }
-
-}  // namespace
 
 Options parse_options(const QStringList& args) {
     Options o;
@@ -35,7 +31,7 @@ Options parse_options(const QStringList& args) {
             } else {
                 value = a.mid(QString("--update-host=").size());
             }
-            if (!valid_host(value)) {
+            if (!valid_update_host(value)) {
                 o.error = "--update-host takes HOST or HOST:PORT (port 1 to 65535), not \"" + value + "\"";
                 return o;
             }

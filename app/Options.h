@@ -12,5 +12,8 @@ struct Options {
     QString error;        // non-empty: the command line was not understood
 };
 
+// HOST or HOST:PORT (port 1 to 65535), as --update-host takes it.
+bool valid_update_host(const QString& value);
+
 Options parse_options(const QStringList& args);  // args without the program name
 QString usage_text();

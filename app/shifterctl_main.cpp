@@ -9,15 +9,23 @@
 #include <csignal>
 #include <memory>
 
+#include <cstdio>
+#include <optional>
+
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
+#define isatty _isatty
+#define fileno _fileno
 #else
 #include <signal.h>
+#include <unistd.h>
 #endif
 
 #include "Backends.h"
 #include "BuildConfig.h"
 #include "Cli.h"
+#include "UpdateService.h"
 
 namespace {
 
@@ -70,7 +78,9 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationVersion(buildcfg::kVersion);
     const QStringList args = QCoreApplication::arguments().mid(1);
 
-    BackendChoice choice = choose_backend(cli_wants_demo(args), buildcfg::kVendorId, false);
+    // With --demo, check-update and update ask the demo's own update service.
+    const bool demo = cli_wants_demo(args);
+    BackendChoice choice = choose_backend(demo, buildcfg::kVendorId, demo && cli_wants_update_service(args));
 
     // Ctrl+C and termination requests end the commands through their loops,
     // so the box is let go properly.
@@ -93,6 +103,16 @@ int main(int argc, char** argv) {
         loop.exec();
     };
     env.stops = [] { return CliStops{stop_count, stop_status}; };
+    env.update_host = choice.service ? choice.service->host_port() : QString(buildcfg::kUpdateHost);
+    env.output_is_terminal = isatty(fileno(stdout));
+    QTextStream in(stdin);
+    env.confirm = [&in](const QString& question) -> std::optional<bool> {
+        if (!isatty(fileno(stdin))) return std::nullopt;
+        QTextStream ask(stderr);
+        ask << question << " [y/N] " << Qt::flush;
+        const QString answer = in.readLine().trimmed().toLower();
+        return answer == "y" || answer == "yes";
+    };
 
     QTextStream out(stdout);
     QTextStream err(stderr);

@@ -125,6 +125,7 @@ bool FindTheHid(HidBackend& backend, DeviceConnection& conn, std::uint16_t vendo
         conn.device_path = info.path;
         conn.hid_attributes = info.attributes;
         if (!accepted(info, vendor_id)) continue;
+        if (!conn.choice.path.empty() && info.path != conn.choice.path) continue;
         OpenResult opened = backend.open(info.path);
         conn.last_result = static_cast<bool>(opened.device);
         if (!opened.device) {
@@ -132,6 +133,8 @@ bool FindTheHid(HidBackend& backend, DeviceConnection& conn, std::uint16_t vendo
             conn.open_error = std::move(opened.error);
             continue;
         }
+        if (!conn.choice.serial.empty() && up_to_zero(opened.device->serial_number_string()) != conn.choice.serial)
+            continue;
         conn.device_found = true;
         conn.product_id = info.attributes.product_id;
         conn.device_handle = std::move(opened.device);
@@ -139,6 +142,13 @@ bool FindTheHid(HidBackend& backend, DeviceConnection& conn, std::uint16_t vendo
     }
     if (!conn.device_found) return false;
     return finish_open(backend, conn);
+}
+
+std::vector<HidDeviceInfo> accepted_boxes(HidBackend& backend, std::uint16_t vendor_id) {
+    std::vector<HidDeviceInfo> boxes;
+    for (const HidDeviceInfo& info : backend.enumerate())
+        if (accepted(info, vendor_id)) boxes.push_back(info);
+    return boxes;
 }
 
 DrainResult drain_input(DeviceConnection& conn) {

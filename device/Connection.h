@@ -21,8 +21,20 @@ inline constexpr int kMaxFeatureLength = 65;     // EnterBootloader and Firmware
 inline constexpr int kMinInputLength = 6;        // the monitor reads bytes 1..5
 inline constexpr int kMinBootloaderFeatureLength = 41;  // a firmware page fills bytes 1..40
 
+// Which of several boxes a search may take: the one at this path and/or with
+// this serial number (as the box reports it, up to its first zero unit). An
+// empty field takes any box.
+struct BoxChoice {
+    std::string path;
+    std::u16string serial;
+    bool any() const { return path.empty() && serial.empty(); }
+};
+
 struct DeviceConnection {
     bool device_found = false;
+    // Every search of this connection (FindTheHid, and so a flash's search)
+    // takes only a box that matches; empty by default: the first box.
+    BoxChoice choice;
     std::uint32_t product_id = 0;
     std::string device_path;
     // Feature reports and string queries.
@@ -56,9 +68,14 @@ struct DeviceConnection {
 };
 
 // Walks the present HID interfaces and opens the first one with vendor_id and
-// an accepted product ID, twice. Closes whatever the connection held before.
+// an accepted product ID that matches conn.choice, twice. A choice by serial
+// number opens each candidate to ask it and closes those that differ. Closes whatever the connection held before.
 // Answers device_found.
 bool FindTheHid(HidBackend& backend, DeviceConnection& conn, std::uint16_t vendor_id);
+
+// The accepted interfaces present, in the order FindTheHid walks them; none
+// is opened.
+std::vector<HidDeviceInfo> accepted_boxes(HidBackend& backend, std::uint16_t vendor_id);
 
 // The box that is being sent into its bootloader, as the search afterwards
 // must recognise it.

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Builds the tool (release) and runs it; arguments go to the tool (--demo, ...).
+# Builds the window and shifterctl (release) and runs the window; arguments go to the tool (--demo, ...).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build="$here/build-release"
 "$here/scripts/setup.sh" "$build" -DCMAKE_BUILD_TYPE=Release -DSHIFTER_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target shiftercal -j"$(nproc)"
+cmake --build "$build" --target shiftercal shifterctl -j"$(nproc)"
 wants_window=1
 for a in "$@"; do case "$a" in --help|-h|--version) wants_window=0 ;; esac; done
 if [ "$wants_window" = 1 ] && [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then

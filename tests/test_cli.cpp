@@ -1,13 +1,19 @@
 // shifterctl's commands against the emulated box, without a process.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QIODevice>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
+#include "Backup.h"
 #include "Cli.h"
 #include "EmulatedBackend.h"
 #include "TestSupport.h"
+#include "UpdateService.h"
 
 namespace {
 
@@ -49,12 +55,29 @@ protected:
             if (on_pause) on_pause();
         };
         env.stops = stops;
+        env.update_host = update_host;
+        env.confirm = confirm;
         const int status = run_cli(args, *bus, out, err, env);
         out.flush();
         err.flush();
         return status;
     }
     QStringList out_lines() const { return out_text.split('\n', Qt::SkipEmptyParts); }
+    // Every line of the output is one JSON object (or, for list, an array).
+    QList<QJsonDocument> out_json() const {
+        QList<QJsonDocument> docs;
+        for (const QString& line : out_lines()) {
+            QJsonParseError e;
+            docs << QJsonDocument::fromJson(line.toUtf8(), &e);
+            EXPECT_EQ(e.error, QJsonParseError::NoError) << line.toStdString();
+        }
+        return docs;
+    }
+    QJsonObject out_object() const {
+        const QList<QJsonDocument> docs = out_json();
+        EXPECT_EQ(docs.size(), 1) << out_text.toStdString();
+        return docs.isEmpty() ? QJsonObject{} : docs.back().object();
+    }
     // Every failure is one line on stderr.
     void expect_one_sentence() const {
         EXPECT_EQ(err_text.count('\n'), 1) << err_text.toStdString();
@@ -73,6 +96,8 @@ protected:
     std::function<void()> on_pause;
     std::function<CliStops()> stops;  // the Ctrl+C presses so far
     QIODevice* out_device = nullptr;  // instead of out_text
+    QString update_host = "127.0.0.1:9";
+    std::function<std::optional<bool>(const QString&)> confirm;  // null: no terminal to ask
     QString out_text, err_text;
     QTemporaryDir dir;
 };
@@ -96,7 +121,7 @@ TEST_F(Cli, ListShowsAcceptedInterfacesOnlyAndOpensNone) {
     EXPECT_TRUE(bus->opened_paths.empty());
 
     for (auto& box : bus->boxes()) box->unplug();
-    EXPECT_EQ(run({"list"}), 1);
+    EXPECT_EQ(run({"list"}), 3);
     expect_one_sentence();
 }
 
@@ -146,22 +171,24 @@ TEST_F(Cli, ABoxThatCannotBeUsedIsExplained) {
         const char* name;
         std::function<void(emulator::EmulatedBackend&)> arrange;
         const char* says;
+        int status;
     };
     const Case cases[] = {
-        {"absent", [](emulator::EmulatedBackend& b) { b.boxes()[0]->unplug(); }, "No box was found"},
+        {"absent", [](emulator::EmulatedBackend& b) { b.boxes()[0]->unplug(); }, "No box was found", 3},
         {"permission",
          [](emulator::EmulatedBackend& b) {
              b.open_errors = {{device::HidErrorKind::PermissionDenied, "This user may not open the box."}};
          },
-         "This user may not open the box."},
-        {"not served", [](emulator::EmulatedBackend& b) { b.boxes()[0]->app_caps = {6, 10}; }, "feature reports of 10"},
+         "This user may not open the box.", 1},
+        {"not served", [](emulator::EmulatedBackend& b) { b.boxes()[0]->app_caps = {6, 10}; }, "feature reports of 10",
+         1},
     };
     for (const Case& c : cases) {
         bus = std::make_unique<emulator::EmulatedBackend>();
         emulator::BoxModel& box = add_box();
         c.arrange(*bus);
         for (const char* command : {"info", "settings"}) {
-            EXPECT_EQ(run({command}), 1) << c.name << " " << command;
+            EXPECT_EQ(run({command}), c.status) << c.name << " " << command;
             EXPECT_TRUE(err_text.contains(c.says)) << c.name << ": " << err_text.toStdString();
         }
         EXPECT_TRUE(box.feature_log().empty()) << c.name;
@@ -194,7 +221,10 @@ TEST_F(Cli, FactoryResetWritesAllSixInClosingOrder) {
     ASSERT_EQ(run({"factory-reset"}), 0);
     EXPECT_EQ(setting_writes(box),
               (std::vector<std::pair<int, int>>{{3, 190}, {2, 64}, {0, 102}, {1, 152}, {5, 155}, {4, 100}}));
-    EXPECT_EQ(out_text, "h1=102 h2=152 v1=64 v2=190 s1=100 s2=155\n");
+    // What it replaced comes first, as a line that puts it back.
+    EXPECT_EQ(out_lines(), (QStringList{"Replacing h1=7 h2=7 v1=7 v2=7 s1=7 s2=7; to put them back: shifterctl set "
+                                        "h1=7 h2=7 v1=7 v2=7 s1=7 s2=7",
+                                        "h1=102 h2=152 v1=64 v2=190 s1=100 s2=155"}));
 }
 
 TEST_F(Cli, ABoxThatRefusesTheWritesIsReported) {
@@ -231,11 +261,30 @@ TEST_F(Cli, UsageErrorsSendNothing) {
         {"monitor", "--speed", "3"},
         {"flash"},
         {"flash", "a", "b"},
+        {"info", "--frobnicate"},                  // options after the command are options too
+        {"monitor", "--count", "3", "--count", "4"},  // repeated: refused, not the last
+        {"--demo", "info", "--demo"},
+        {"info", "--count", "3"},                  // an option of another command
+        {"list", "--serial", "KV-1"},
+        {"info", "--serial"},
+        {"info", "--json=yes"},
+        {"set", "h1=00000000005"},                 // too long
+        {"restore"},
+        {"backup", "a", "b"},
+        {"check-update", "--update-host", "a/b"},
+        {"update", "--update-host", "h:70000"},
+        {"help", "frobnicate"},
+        {"restore", "--yes", "--yes", "f"},
     };
     for (const QStringList& args : cases) {
         EXPECT_EQ(run(args), 2) << args.join(' ').toStdString();
         expect_one_sentence();
         EXPECT_TRUE(out_text.isEmpty()) << args.join(' ').toStdString();
+        // With --json the sentence is also an object on stdout.
+        if (args.contains("--json") || args.contains("--json=yes")) continue;
+        EXPECT_EQ(run(QStringList{"--json"} + args), 2) << args.join(' ').toStdString();
+        EXPECT_EQ(out_object().value("kind").toString(), "usage") << args.join(' ').toStdString();
+        EXPECT_EQ(out_object().value("error").toString(), err_text.mid(12).trimmed());
     }
     EXPECT_TRUE(box.feature_log().empty());
     EXPECT_TRUE(bus->opened_paths.empty());
@@ -246,9 +295,18 @@ TEST_F(Cli, HelpAndVersionAnswerWithoutABox) {
     EXPECT_EQ(out_text, "1.06\n");
     EXPECT_EQ(run({"--demo", "--help"}), 0);
     EXPECT_TRUE(out_text.startsWith("Usage: shifterctl"));
+    EXPECT_TRUE(out_text.contains("\n  3    no box was found")) << out_text.toStdString();
+    // Help per command, asked either way.
+    for (const QStringList& args : {QStringList{"help", "restore"}, QStringList{"restore", "--help"}}) {
+        EXPECT_EQ(run(args), 0);
+        EXPECT_TRUE(out_text.startsWith("Usage: shifterctl [OPTIONS] restore FILE [--yes]\n"))
+            << out_text.toStdString();
+        EXPECT_TRUE(out_text.contains("--yes")) << out_text.toStdString();
+    }
     EXPECT_EQ(bus->enumerations, 0);
     EXPECT_TRUE(cli_wants_demo({"--demo", "info"}));
-    EXPECT_FALSE(cli_wants_demo({"flash", "--demo"}));  // a file called --demo
+    EXPECT_TRUE(cli_wants_demo({"info", "--demo"}));
+    EXPECT_FALSE(cli_wants_demo({"flash", "--", "--demo"}));  // a file called --demo
 }
 
 TEST_F(Cli, MonitorPrintsEachReportWithTheWindowsGearCaption) {
@@ -401,4 +459,210 @@ TEST_F(Cli, FlashReportsABoxThatNeverReachesItsBootloader) {
     expect_one_sentence();
     EXPECT_TRUE(err_text.contains("update mode")) << err_text.toStdString();
     EXPECT_TRUE(box.flash().empty());
+}
+
+TEST_F(Cli, EveryCommandAnswersInJson) {
+    emulator::BoxModel& box = add_box();
+    box.queue_raw(30, 234, 1, 0, 0);
+    const QJsonObject factory{{"h1", 102}, {"h2", 152}, {"v1", 64}, {"v2", 190}, {"s1", 100}, {"s2", 155}};
+    struct Case {
+        QStringList args;
+        std::function<void(const QList<QJsonDocument>&)> check;
+    };
+    const Case cases[] = {
+        {{"--json", "info"},
+         [&](const QList<QJsonDocument>& d) {
+             const QJsonObject o = d.at(0).object();
+             EXPECT_EQ(o.value("manufacturer").toString(), "Vantrel");
+             EXPECT_EQ(o.value("product").toString(), "Kelvo shifter interface");
+             EXPECT_EQ(o.value("serial").toString(), "KV-000123");
+             EXPECT_EQ(o.value("version").toString(), "1.6");
+             EXPECT_EQ(o.value("product_id").toString(), "10A0");
+             EXPECT_EQ(o.value("mode").toString(), "application");
+             EXPECT_EQ(o.value("report_lengths").toObject(), (QJsonObject{{"input", 6}, {"feature", 65}}));
+             EXPECT_EQ(o.value("thresholds").toObject(), factory);
+         }},
+        {{"list", "--json"},
+         [](const QList<QJsonDocument>& d) {
+             ASSERT_TRUE(d.at(0).isArray());
+             EXPECT_EQ(d.at(0).array().at(0).toObject(),
+                       (QJsonObject{{"path", "emu:box0#1"}, {"product_id", "10A0"}, {"model", "Kelvo"},
+                                    {"version", "1.6"}}));
+         }},
+        {{"settings", "--json"},
+         [&](const QList<QJsonDocument>& d) { EXPECT_EQ(d.at(0).object().value("thresholds").toObject(), factory); }},
+        {{"set", "h1=5", "--json"},
+         [](const QList<QJsonDocument>& d) {
+             EXPECT_EQ(d.at(0).object().value("thresholds").toObject().value("h1").toInt(), 5);
+         }},
+        {{"factory-reset", "--json"},
+         [&](const QList<QJsonDocument>& d) {
+             EXPECT_EQ(d.at(0).object().value("replaced").toObject().value("h1").toInt(), 5);
+             EXPECT_EQ(d.at(0).object().value("thresholds").toObject(), factory);
+         }},
+        {{"monitor", "--json", "--count", "1"},
+         [](const QList<QJsonDocument>& d) {
+             EXPECT_EQ(d.at(0).object(), (QJsonObject{{"x", 30}, {"y", 234}, {"gear", "1"}, {"mode", "H"}}));
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        ASSERT_EQ(run(c.args), 0) << err_text.toStdString();
+        const QList<QJsonDocument> docs = out_json();
+        ASSERT_EQ(docs.size(), 1) << out_text.toStdString();
+        c.check(docs);
+    }
+    box.unplug();
+    EXPECT_EQ(run({"info", "--json"}), 3);
+    EXPECT_EQ(out_object().value("kind").toString(), "no-box");
+}
+
+TEST_F(Cli, WithSeveralBoxesReadersTakeTheFirstAndChangesNeedAChoice) {
+    emulator::BoxModel& first = add_box(0x10A1);
+    emulator::BoxIdentity other;
+    other.vendor_id = kVid;
+    other.serial = u"KV-000777";
+    emulator::BoxModel& second = bus->add_box(other, clock.clock());
+    ASSERT_EQ(run({"info"}), 0);
+    EXPECT_TRUE(out_text.contains("KV-000123"));
+    for (const QStringList& args : {QStringList{"set", "h1=5"}, QStringList{"factory-reset"},
+                                    QStringList{"update", "--yes"}}) {
+        EXPECT_EQ(run(QStringList(args) << "--json"), 2) << args.join(' ').toStdString();
+        EXPECT_EQ(out_object().value("kind").toString(), "several-boxes");
+        EXPECT_EQ(out_object().value("boxes").toArray().size(), 2);
+        EXPECT_TRUE(err_text.contains("emu:box0#1 (Dravi 1.6), emu:box1#1 (Kelvo 1.6)")) << err_text.toStdString();
+    }
+    EXPECT_TRUE(setting_writes(first).empty());
+    EXPECT_TRUE(setting_writes(second).empty());
+    ASSERT_EQ(run({"set", "h1=5", "--serial", "KV-000777"}), 0) << err_text.toStdString();
+    EXPECT_EQ(setting_writes(second), (std::vector<std::pair<int, int>>{{0, 5}}));
+    ASSERT_EQ(run({"--path=emu:box0#1", "set", "h1=6"}), 0) << err_text.toStdString();
+    EXPECT_EQ(setting_writes(first), (std::vector<std::pair<int, int>>{{0, 6}}));
+    EXPECT_EQ(run({"settings", "--serial", "KV-999"}), 3);
+    EXPECT_TRUE(err_text.contains("No box with serial number KV-999 was found")) << err_text.toStdString();
+}
+
+TEST_F(Cli, BackupAndRestoreAskBeforeWritingIntoAnotherBox) {
+    emulator::BoxModel& box = add_box();
+    const QString file = dir.filePath("cal.json");
+    ASSERT_EQ(run({"set", "h1=11", "s2=222"}), 0);
+    ASSERT_EQ(run({"backup", file}), 0) << err_text.toStdString();
+    QFile saved(file);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const device::Result<calibration::Backup> b = calibration::read_backup(saved.readAll());
+    ASSERT_TRUE(b) << b.sentence();
+    EXPECT_EQ(b->serial, "KV-000123");
+    EXPECT_EQ(b->model, "Kelvo");
+    EXPECT_EQ(b->thresholds.h1, 11);
+    EXPECT_EQ(b->thresholds.s2, 222);
+
+    // The same box: no question.
+    ASSERT_EQ(run({"factory-reset"}), 0);
+    box.clear_log();
+    ASSERT_EQ(run({"restore", file}), 0) << err_text.toStdString();
+    EXPECT_EQ(setting_writes(box).size(), 6u);
+    EXPECT_EQ(box.settings().value[0], 11);
+
+    // Another box: asked; without a terminal or after a no, nothing is written.
+    bus = std::make_unique<emulator::EmulatedBackend>();
+    emulator::BoxIdentity other;
+    other.vendor_id = kVid;
+    other.serial = u"KV-000777";
+    emulator::BoxModel& second = bus->add_box(other, clock.clock());
+    EXPECT_EQ(run({"restore", file}), 2);
+    EXPECT_TRUE(err_text.contains("input is not a terminal; add --yes")) << err_text.toStdString();
+    QString asked;
+    confirm = [&](const QString& q) -> std::optional<bool> {
+        asked = q;
+        return false;
+    };
+    EXPECT_EQ(run({"restore", file}), 2);
+    EXPECT_TRUE(asked.contains("KV-000123")) << asked.toStdString();
+    EXPECT_TRUE(setting_writes(second).empty());
+    confirm = [](const QString&) -> std::optional<bool> { return true; };
+    EXPECT_EQ(run({"restore", file}), 0);
+    EXPECT_EQ(second.settings().value[5], 222);
+    confirm = nullptr;
+    second.clear_log();
+    EXPECT_EQ(run({"restore", file, "--yes", "--json"}), 0);
+    EXPECT_EQ(out_object().value("thresholds").toObject().value("s2").toInt(), 222);
+    second.fail_feature_writes = true;
+    EXPECT_EQ(run({"restore", file, "--yes"}), 1);
+    expect_one_sentence();
+}
+
+TEST_F(Cli, ARestoreFileThatCannotBeUsedSendsNothing) {
+    emulator::BoxModel& box = add_box();
+    calibration::Backup b;
+    b.model = "Kelvo";
+    b.product_id = 0x10A0;
+    b.serial = "KV-000123";
+    b.saved = QDateTime::currentDateTimeUtc();
+    const QByteArray good = calibration::write_backup(b);
+    QByteArray out_of_range = good;
+    out_of_range.replace("\"h1\": 0", "\"h1\": 256");
+    ASSERT_NE(out_of_range, good);
+    const QByteArray cases[] = {
+        good.left(good.size() / 2),           // truncated
+        "{\"format\": \"something-else\"}",   // not ours
+        "GIF89a",                             // not JSON
+        out_of_range,
+        QByteArray(calibration::kMaxBackupBytes + 10, ' '),
+    };
+    for (const QByteArray& bytes : cases) {
+        EXPECT_EQ(run({"restore", write_file(bytes), "--yes"}), 2) << bytes.left(40).toStdString();
+        expect_one_sentence();
+    }
+    EXPECT_EQ(run({"restore", dir.filePath("missing.json")}), 2);
+    EXPECT_EQ(run({"restore", dir.path(), "--json"}), 2);
+    EXPECT_EQ(out_object().value("kind").toString(), "file");
+    EXPECT_TRUE(box.feature_log().empty());
+    EXPECT_TRUE(bus->opened_paths.empty());
+}
+
+TEST_F(Cli, CheckUpdateAndUpdateAskTheServiceAndWriteTheFirmware) {
+    emulator::BoxModel& box = add_box();
+    emulator::UpdateService service{0x0106};
+    box.version_after_flash = 0x0107;
+    update_host = service.host_port();
+    ASSERT_EQ(run({"check-update", "--json"}), 0) << err_text.toStdString();
+    const QJsonObject o = out_object();
+    EXPECT_EQ(o.value("box_version").toString(), "1.06");
+    EXPECT_EQ(o.value("offered_version").toString(), "1.07");
+    EXPECT_EQ(o.value("offer").toString(), "newer");
+    ASSERT_EQ(service.requests().size(), 1);
+    EXPECT_EQ(service.requests().at(0).query_value("sn"), "KV-000123");
+    EXPECT_EQ(service.requests().at(0).query_value("h1"), "102");
+
+    // Without a terminal to ask, nothing is downloaded.
+    EXPECT_EQ(run({"update"}), 2);
+    EXPECT_EQ(service.requests().size(), 2);
+    ASSERT_EQ(run({"update", "--yes"}), 0) << err_text.toStdString();
+    EXPECT_EQ(box.flash().size(), static_cast<std::size_t>(service.image().size()));
+    EXPECT_TRUE(std::equal(box.flash().begin(), box.flash().end(), service.image().begin(),
+                           [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); }));
+    EXPECT_TRUE(out_lines().back().contains("restarted with version 1.07")) << out_text.toStdString();
+    QList<int> percents;
+    for (const QString& line : out_lines())
+        if (line.endsWith('%')) percents << line.chopped(1).toInt();
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+    EXPECT_EQ(percents.back(), 100);
+    EXPECT_LE(percents.size(), 11);
+
+    ASSERT_EQ(run({"check-update"}), 0);
+    EXPECT_TRUE(out_text.contains("Already running latest firmware version 1.07")) << out_text.toStdString();
+    service.set_status(emulator::UpdateService::InfoPath, 500);
+    EXPECT_EQ(run({"check-update", "--json"}), 1);
+    EXPECT_EQ(out_object().value("kind").toString(), "update-service");
+    service.clear_faults();
+    service.set_answer(QByteArray("nonsense"));
+    EXPECT_EQ(run({"update", "--yes"}), 1);
+    expect_one_sentence();
+    EXPECT_TRUE(err_text.contains("cannot use")) << err_text.toStdString();
+}
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
 }

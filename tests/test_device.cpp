@@ -71,6 +71,34 @@ TEST(FindTheHid, FirstAcceptedBoxWinsAndTheSecondIsNeverOpened) {
     EXPECT_TRUE(static_cast<bool>(conn.serving));
 }
 
+TEST(FindTheHid, AChosenBoxIsTakenByPathOrSerialAndNoOtherIs) {
+    EmulatedBackend bus;
+    BoxIdentity second = identity(kPidKelvo);
+    second.serial = u"KV-000777";
+    bus.add_box(identity(kPidDravi));
+    bus.add_box(second);
+    const std::string second_path = bus.enumerate()[1].path;
+    struct Case {
+        BoxChoice choice;
+        bool found;
+    };
+    const Case cases[] = {
+        {{second_path, u""}, true},
+        {{"", u"KV-000777"}, true},
+        {{second_path, u"KV-000777"}, true},
+        {{"", u"KV-000999"}, false},
+        {{bus.enumerate()[0].path, u"KV-000777"}, false},
+    };
+    for (const Case& c : cases) {
+        DeviceConnection conn;
+        conn.choice = c.choice;
+        EXPECT_EQ(FindTheHid(bus, conn, kVid), c.found);
+        EXPECT_EQ(conn.device_found ? conn.device_path : second_path, second_path);
+    }
+    EXPECT_EQ(bus.open_handles(), 0);
+    EXPECT_EQ(accepted_boxes(bus, kVid).size(), 2u);
+}
+
 TEST(FindTheHid, AcceptsTheBootloader) {
     EmulatedBackend bus;
     bus.add_box(identity(kPidKelvo)).power_up_in_bootloader();
