@@ -85,6 +85,7 @@ void BoxModel::settle() const {
     if (bootloader_ && last_page_at_.count() >= 0 && !away_ && now >= last_page_at_ + restart_after_flash) {
         bootloader_ = false;
         if (version_after_flash) identity_.version = *version_after_flash;
+        if (factory_settings_after_flash) settings_ = BoxSettings{};
         leave_bus(last_page_at_ + restart_after_flash);
         last_page_at_ = milliseconds{-1};
     }

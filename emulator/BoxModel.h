@@ -118,6 +118,9 @@ public:
     // The firmware version the box reports after a flashed image restarted it
     // (the box does not read it from the image).
     std::optional<std::uint16_t> version_after_flash;
+    // A flashed image starts from the factory thresholds (102 152 64 190 100
+    // 155) rather than keeping the ones stored before, as a new firmware may.
+    bool factory_settings_after_flash = false;
     device::HidCaps app_caps{6, 65};
     device::HidCaps boot_caps{6, 65};
     bool fail_feature_writes = false;
@@ -143,7 +146,8 @@ private:
     // The version changes when a flashed image restarts the box.
     mutable BoxIdentity identity_;
     Clock clock_;
-    BoxSettings settings_;
+    // A flashed image may reset them when it restarts the box.
+    mutable BoxSettings settings_;
     std::vector<std::uint8_t> memory_;
     std::vector<std::uint8_t> flash_;
     // Input reports leave with the box: a host driver drops the queue of a

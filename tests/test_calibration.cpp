@@ -1,6 +1,7 @@
 // Automatic calibration, save and factory reset, driven through the window
 // against the emulated box.
 #include <QApplication>
+#include <QStandardPaths>
 
 #include "Backup.h"
 #include "Writes.h"
@@ -133,7 +134,10 @@ TEST_F(Calibration, SaveWritesTheFourHPatternThresholds) {
     w.btnUpdate_Click();
     expect_idle_look(w);
     EXPECT_EQ(setting_writes(box), (std::vector<int>{3, 2, 0, 1}));
-    EXPECT_EQ(box.feature_log().size(), 4u);
+    // Then, after them, the settings are read back.
+    ASSERT_EQ(box.feature_log().size(), 5u);
+    EXPECT_EQ(box.feature_log()[4][1], 0xF0);
+    EXPECT_EQ(w.lblSaved->text(), "Saved to the box");
     EXPECT_EQ(box.settings().value[device::kH1], 72);
     EXPECT_EQ(box.settings().value[device::kH2], 177);
     EXPECT_EQ(box.settings().value[device::kV1], 56);
@@ -332,6 +336,8 @@ TEST(Backup, RoundTripsAndRefusesWhatIsNotOurs) {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // Nothing a test does lands in the user's own application data.
+    QStandardPaths::setTestModeEnabled(true);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

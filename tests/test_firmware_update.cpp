@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QStandardPaths>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -269,6 +270,8 @@ TEST_F(FirmwareUpdate, ABoxThatDoesNotRestartIsReportedWithoutHanging) {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // Nothing a test does lands in the user's own application data.
+    QStandardPaths::setTestModeEnabled(true);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
