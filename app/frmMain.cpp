@@ -106,7 +106,7 @@ const Control kControls[] = {
      "The stick's X position, 0 to 255, to the right."},
     // Over the lower half of the information frame, outside it, so that it
     // stays readable while the frame is greyed.
-    {&frmMain::lblNotice, "lblNotice", Kind::Label, "", 360, 1100, 6135, 800, "Notice",
+    {&frmMain::lblNotice, "lblNotice", Kind::Label, "", 360, 1050, 6135, 875, "Notice",
      "Why the box cannot be used, or that there is no box to plug in."},
     // Between the information frame and the threshold boxes.
     {&frmMain::lblSaved, "lblSaved", Kind::Label, "", 240, 1940, 6255, 220, "Save result",
@@ -322,7 +322,6 @@ void frmMain::show_notice() {
         lblNotice->setAutoFillBackground(problem);
         lblNotice->setForegroundRole(problem ? QPalette::ToolTipText : QPalette::WindowText);
         lblNotice->setBackgroundRole(problem ? QPalette::ToolTipBase : QPalette::Window);
-        lblNotice->setMargin(problem ? 3 : 0);
     }
     lblNotice->setVisible(!text.isEmpty());
     if (!text.isEmpty()) lblNotice->raise();

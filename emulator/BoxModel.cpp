@@ -195,7 +195,7 @@ bool BoxModel::set_feature(std::span<const std::uint8_t> report) {
     }
     switch (at(1)) {
     case kSetSetting:
-        if (at(2) < kSettingCount) settings_.value[at(2)] = at(3);
+        if (at(2) < kSettingCount && at(2) != ignored_setting) settings_.value[at(2)] = at(3);
         break;
     case kReadSettings:
         reply_ = Reply::Settings;

@@ -124,6 +124,9 @@ public:
     device::HidCaps app_caps{6, 65};
     device::HidCaps boot_caps{6, 65};
     bool fail_feature_writes = false;
+    // SetSetting for this index is taken (the transfer succeeds) but the box
+    // keeps its old value, as a firmware that refuses the value would; -1 = none.
+    int ignored_setting = -1;
     bool fail_feature_reads = false;
     bool fail_strings = false;
     // Feature reads answer only this many bytes (report-ID byte included) and
