@@ -1,6 +1,7 @@
 #include "App.h"
 
 #include <QApplication>
+#include <QPalette>
 #include <QStringList>
 
 #include <cstdio>
@@ -34,6 +35,25 @@ int run_app(int argc, char** argv) {
     QApplication::setApplicationName("shiftercal");
     QApplication::setApplicationVersion(buildcfg::kVersion);
     QApplication::setOrganizationName("Vantrel");
+
+    // Not in --help: the window under a dark palette, to check that every text
+    // stays readable there.
+    if (qEnvironmentVariableIsSet("SHIFTERCAL_DARK_PALETTE")) {
+        QApplication::setStyle("Fusion");
+        QPalette dark;
+        dark.setColor(QPalette::Window, QColor(45, 45, 48));
+        dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+        dark.setColor(QPalette::Base, QColor(30, 30, 30));
+        dark.setColor(QPalette::Text, QColor(230, 230, 230));
+        dark.setColor(QPalette::Button, QColor(60, 60, 64));
+        dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+        dark.setColor(QPalette::ToolTipBase, QColor(70, 60, 20));
+        dark.setColor(QPalette::ToolTipText, QColor(255, 240, 200));
+        dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(130, 130, 130));
+        dark.setColor(QPalette::Disabled, QPalette::Text, QColor(130, 130, 130));
+        dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(130, 130, 130));
+        QApplication::setPalette(dark);
+    }
 
     AppConfig config;
     config.vendor_id = buildcfg::kVendorId;

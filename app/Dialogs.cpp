@@ -13,3 +13,8 @@ void MessageBoxDialogs::critical(QWidget* parent, const QString& title, const QS
 bool MessageBoxDialogs::question(QWidget* parent, const QString& title, const QString& text) {
     return QMessageBox::information(parent, title, text, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
 }
+
+bool MessageBoxDialogs::confirm(QWidget* parent, const QString& title, const QString& text) {
+    return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+           QMessageBox::Yes;
+}

@@ -13,6 +13,9 @@ public:
     virtual void critical(QWidget* parent, const QString& title, const QString& text) = 0;
     // OK / Cancel; true for OK.
     virtual bool question(QWidget* parent, const QString& title, const QString& text) = 0;
+    // Yes / No with No as the default button, for doing something the user
+    // would rather not; true for Yes.
+    virtual bool confirm(QWidget* parent, const QString& title, const QString& text) = 0;
 };
 
 class MessageBoxDialogs : public Dialogs {
@@ -20,4 +23,5 @@ public:
     void information(QWidget* parent, const QString& title, const QString& text) override;
     void critical(QWidget* parent, const QString& title, const QString& text) override;
     bool question(QWidget* parent, const QString& title, const QString& text) override;
+    bool confirm(QWidget* parent, const QString& title, const QString& text) override;
 };

@@ -12,8 +12,10 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <memory>
 
+#include "BoxStore.h"
 #include "Connection.h"
 #include "Flasher.h"
 #include "GraphView.h"
@@ -28,6 +30,9 @@ class NetGrab;
 struct AppConfig {
     std::uint16_t vendor_id = 0;
     QString update_host;
+    // Where the last thresholds read from each box are kept; empty = the
+    // user's application data folder.
+    QString box_store_folder;
 };
 
 // Everything the window's procedures share.
@@ -41,6 +46,10 @@ struct WindowState {
     // whose layout and thresholds the window shows. Nothing decoded yet reads
     // as H-pattern.
     std::uint8_t last_reported_mode = monitor::kModeH;
+    // What the open box holds as far as the tool last read it (readout, the
+    // read-back after a save or restore), and its serial number.
+    std::optional<device::Thresholds> box_thresholds;
+    QString serial;
 };
 
 // Where the window's firmware update stands. From the hand-over to the end of
@@ -133,8 +142,16 @@ public:
     QLabel* lblX;
     NetGrab* NetGetInfo;
     NetGrab* NetGetFirmware;
-    // Plain sentences about a box that is present but cannot be served.
+    // Plain sentences about a box that is present but cannot be served, or
+    // that there is no box to plug in.
     QLabel* lblNotice;
+    // Under the information frame: the last save went into the box. Cleared
+    // on the next change.
+    QLabel* lblSaved;
+
+    // The calibration to offer when the box comes back from a firmware
+    // update (remembered before the hand-over).
+    const std::optional<calibration::Backup>& restore_pending() const { return restore_pending_; }
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -149,6 +166,16 @@ private:
     void show_notice();
     void set_calibration_look(bool calibrating);
     void mark_typed(QLineEdit* box);
+    void apply_typed();
+    void set_saved_line(const QString& text);
+    // The box's thresholds as just read: remembered for the box (in memory
+    // and in the box store).
+    void box_read(const device::Thresholds& read);
+    // Reads the settings back after writes and says what the box kept.
+    void read_back_after(const std::vector<calibration::SettingWrite>& sent, const char* title);
+    void offer_restore();
+    void name_threshold_boxes();
+    void name_value_labels();
     void lose_box_and_search();
     void unload();
 
@@ -168,6 +195,9 @@ private:
     bool unloaded_ = false;
     bool closing_ = false;
     UpdateState update_state_ = UpdateState::Idle;
+    calibration::BoxStore store_;
+    std::optional<calibration::Backup> restore_pending_;
+    std::uint8_t named_mode_ = 0xFF;
     std::unique_ptr<update::UpdateSequence> update_;
     // Restarting: no second update until the application is back, or it did
     // not come back in time.

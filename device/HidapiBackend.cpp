@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ReportDescriptor.h"
+#include "UdevRule.h"
 
 #ifdef __linux__
 #include <fcntl.h>
@@ -199,28 +200,21 @@ private:
 };
 
 #ifdef __linux__
-// Shown in the window in place of "no box": the box is there, but the udev
-// rule that lets the desktop user open it is missing, or came after the box
-// was plugged in and has not been applied to it yet.
-std::string permission_reason(const std::string& path) {
-    // Three lines of the window's notice; a longer sentence loses its end.
-    return "This user may not open the box at " + path +
-           ": install the udev rule 70-shifter.rules in /etc/udev/rules.d/ (the shiftercal package puts it in "
-           "/usr/lib/udev/rules.d/), then unplug and replug the box.";
-}
-
 // hidapi 0.13 crashes when hid_open_path gets a node that opens but is not a
 // hidraw node (a regular file, /dev/null), so a path is checked here first.
 // Our own open also keeps the reason a node cannot be opened, which hidapi
 // loses: its error bookkeeping runs before errno can be read.
-HidError check_hidraw_node(const std::string& path) {
+// The box is there, but the udev rule that lets the desktop user open it is
+// missing, was installed after the box was plugged in, or gives the box to
+// another session (the user at the seat): the window's notice says which.
+HidError check_hidraw_node(const std::string& path, const std::vector<std::string>& rule_dirs) {
     const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         const int e = errno;
         if (e == ENOENT || e == ENOTDIR || e == ENODEV || e == ENXIO)
             return {HidErrorKind::NotFound, "No HID device is present at " + path + " any more."};
         if (e == EACCES || e == EPERM)
-            return {HidErrorKind::PermissionDenied, permission_reason(path)};
+            return {HidErrorKind::PermissionDenied, permission_sentence(path, installed_udev_rule(rule_dirs))};
         return {HidErrorKind::Io, "Opening " + path + " failed: " + std::generic_category().message(e) + "."};
     }
     int descriptor_size = 0;
@@ -233,7 +227,7 @@ HidError check_hidraw_node(const std::string& path) {
 
 }  // namespace
 
-HidapiBackend::HidapiBackend() : ready_(HidapiLibrary::instance().ok()) {}
+HidapiBackend::HidapiBackend() : ready_(HidapiLibrary::instance().ok()), rule_dirs_(default_udev_rule_dirs()) {}
 
 std::vector<HidDeviceInfo> HidapiBackend::enumerate() {
     std::vector<HidDeviceInfo> found;
@@ -250,13 +244,13 @@ std::vector<HidDeviceInfo> HidapiBackend::enumerate() {
 OpenResult HidapiBackend::open(const std::string& path) {
     if (!ready_) return {nullptr, {HidErrorKind::Io, "The HID library could not be started: " + last_global_error() + "."}};
 #ifdef __linux__
-    if (HidError refused = check_hidraw_node(path)) return {nullptr, std::move(refused)};
+    if (HidError refused = check_hidraw_node(path, rule_dirs_)) return {nullptr, std::move(refused)};
 #endif
     hid_device* dev = hid_open_path(path.c_str());
     if (!dev) {
 #ifdef __linux__
         // The node changed between the check and hidapi's open; say how.
-        if (HidError refused = check_hidraw_node(path)) return {nullptr, std::move(refused)};
+        if (HidError refused = check_hidraw_node(path, rule_dirs_)) return {nullptr, std::move(refused)};
 #endif
         return {nullptr, {HidErrorKind::Io, "Opening " + path + " failed: " + last_global_error() + "."}};
     }

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Hid.h"
 
@@ -14,6 +15,10 @@ public:
     // Initialises hidapi once per process; it is released at process exit.
     HidapiBackend();
 
+    // Where a box that may not be opened looks for our udev rule (Linux);
+    // tests point it at a folder of their own.
+    void set_udev_rule_dirs(std::vector<std::string> dirs) { rule_dirs_ = std::move(dirs); }
+
     std::vector<HidDeviceInfo> enumerate() override;
     OpenResult open(const std::string& path) override;
 
@@ -23,6 +28,7 @@ public:
 
 private:
     bool ready_ = false;
+    std::vector<std::string> rule_dirs_;
 };
 
 // hidapi hands strings over as wchar_t: UTF-32 on Linux and macOS, UTF-16 on

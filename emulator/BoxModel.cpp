@@ -85,6 +85,7 @@ void BoxModel::settle() const {
     if (bootloader_ && last_page_at_.count() >= 0 && !away_ && now >= last_page_at_ + restart_after_flash) {
         bootloader_ = false;
         if (version_after_flash) identity_.version = *version_after_flash;
+        if (factory_settings_after_flash) settings_ = BoxSettings{};
         leave_bus(last_page_at_ + restart_after_flash);
         last_page_at_ = milliseconds{-1};
     }
@@ -194,7 +195,7 @@ bool BoxModel::set_feature(std::span<const std::uint8_t> report) {
     }
     switch (at(1)) {
     case kSetSetting:
-        if (at(2) < kSettingCount) settings_.value[at(2)] = at(3);
+        if (at(2) < kSettingCount && at(2) != ignored_setting) settings_.value[at(2)] = at(3);
         break;
     case kReadSettings:
         reply_ = Reply::Settings;

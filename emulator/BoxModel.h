@@ -118,9 +118,15 @@ public:
     // The firmware version the box reports after a flashed image restarted it
     // (the box does not read it from the image).
     std::optional<std::uint16_t> version_after_flash;
+    // A flashed image starts from the factory thresholds (102 152 64 190 100
+    // 155) rather than keeping the ones stored before, as a new firmware may.
+    bool factory_settings_after_flash = false;
     device::HidCaps app_caps{6, 65};
     device::HidCaps boot_caps{6, 65};
     bool fail_feature_writes = false;
+    // SetSetting for this index is taken (the transfer succeeds) but the box
+    // keeps its old value, as a firmware that refuses the value would; -1 = none.
+    int ignored_setting = -1;
     bool fail_feature_reads = false;
     bool fail_strings = false;
     // Feature reads answer only this many bytes (report-ID byte included) and
@@ -143,7 +149,8 @@ private:
     // The version changes when a flashed image restarts the box.
     mutable BoxIdentity identity_;
     Clock clock_;
-    BoxSettings settings_;
+    // A flashed image may reset them when it restarts the box.
+    mutable BoxSettings settings_;
     std::vector<std::uint8_t> memory_;
     std::vector<std::uint8_t> flash_;
     // Input reports leave with the box: a host driver drops the queue of a

@@ -96,6 +96,13 @@ void read_back_sequential(Thresholds& t, const MonitorControls& c) {
 
 }  // namespace
 
+void read_back_texts(std::uint8_t mode, Thresholds& t, const MonitorControls& c) {
+    if (mode == kModeSequential)
+        read_back_sequential(t, c);
+    else
+        read_back_h_pattern(false, t, c);
+}
+
 void initialise_values(MonitorState& s, GraphView& graph) {
     s.h_pattern_trace.reset();
     s.sequential_trace.reset();

@@ -39,6 +39,10 @@ void initialise_values(MonitorState& s, GraphView& graph);
 void process_batch(const std::uint8_t* buffer, int bytes_read, int report_length, MonitorState& s,
                    Thresholds& t, const MonitorControls& c);
 
+// The text boxes of a mode read back into the working thresholds at once, as
+// a tick does, with their lines placed (Enter in a box).
+void read_back_texts(std::uint8_t mode, Thresholds& t, const MonitorControls& c);
+
 // The threshold text boxes of a mode, refilled from the working values
 // (used on a change of layout).
 void fill_mode_texts(std::uint8_t mode, const Thresholds& t, const MonitorControls& c);

@@ -9,7 +9,7 @@
 class ScriptedDialogs : public Dialogs {
 public:
     struct Shown {
-        QString kind;  // "information", "critical", "question"
+        QString kind;  // "information", "critical", "question", "confirm"
         QString title;
         QString text;
     };
@@ -23,6 +23,10 @@ public:
     void critical(QWidget*, const QString& title, const QString& text) override { record("critical", title, text); }
     bool question(QWidget*, const QString& title, const QString& text) override {
         record("question", title, text);
+        return answer;
+    }
+    bool confirm(QWidget*, const QString& title, const QString& text) override {
+        record("confirm", title, text);
         return answer;
     }
 

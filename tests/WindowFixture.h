@@ -2,6 +2,8 @@
 // A window on an emulated bus, with a clock the test moves by hand.
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+
 #include <chrono>
 #include <memory>
 
@@ -26,6 +28,7 @@ protected:
     frmMain& open() {
         AppConfig config;
         config.vendor_id = kTestVid;
+        config.box_store_folder = store_dir.path();
         window = std::make_unique<frmMain>(bus, dialogs, config);
         return *window;
     }
@@ -36,6 +39,8 @@ protected:
             if (r.size() > 3 && r[1] == 0xEE) indices.push_back(r[2]);
         return indices;
     }
+    // The thresholds kept per box, in a folder of this test's own.
+    QTemporaryDir store_dir;
     ManualClock clock;
     emulator::EmulatedBackend bus;
     ScriptedDialogs dialogs;

@@ -1,8 +1,14 @@
 // Automatic calibration, save and factory reset, driven through the window
 // against the emulated box.
 #include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QStandardPaths>
 
 #include "Backup.h"
+#include "BoxStore.h"
+#include "Safeguards.h"
 #include "Writes.h"
 #include "WindowFixture.h"
 
@@ -133,7 +139,10 @@ TEST_F(Calibration, SaveWritesTheFourHPatternThresholds) {
     w.btnUpdate_Click();
     expect_idle_look(w);
     EXPECT_EQ(setting_writes(box), (std::vector<int>{3, 2, 0, 1}));
-    EXPECT_EQ(box.feature_log().size(), 4u);
+    // Then, after them, the settings are read back.
+    ASSERT_EQ(box.feature_log().size(), 5u);
+    EXPECT_EQ(box.feature_log()[4][1], 0xF0);
+    EXPECT_EQ(w.lblSaved->text(), "Saved to the box");
     EXPECT_EQ(box.settings().value[device::kH1], 72);
     EXPECT_EQ(box.settings().value[device::kH2], 177);
     EXPECT_EQ(box.settings().value[device::kV1], 56);
@@ -271,6 +280,87 @@ TEST_F(Calibration, EndToEndTheBoxDecodesWithTheSavedThresholds) {
     EXPECT_EQ(w.Gear->text(), "6");
 }
 
+TEST_F(Calibration, SaveReadsTheThresholdsBackAndNamesWhatTheBoxDidNotKeep) {
+    // A box that keeps every value, and one that takes h2 without keeping it.
+    for (const int ignored : {-1, int{device::kH2}}) {
+        SCOPED_TRACE(ignored);
+        auto& box = add_box();
+        box.ignored_setting = ignored;
+        frmMain& w = open();
+        dialogs.shown.clear();
+        w.thresholds() = {90, 160, 60, 200, 100, 155};
+        w.btnUpdate_Click();
+        const bool kept = ignored < 0;
+        EXPECT_EQ(w.lblSaved->text(), kept ? "Saved to the box" : "");
+        ASSERT_EQ(dialogs.shown.size(), kept ? 0u : 1u);
+        if (!kept) {
+            EXPECT_EQ(dialogs.shown[0].kind, "critical");
+            EXPECT_EQ(dialogs.shown[0].title, "Save calibration");
+            EXPECT_TRUE(dialogs.shown[0].text.contains("h2 152 instead of 160")) << dialogs.shown[0].text.toStdString();
+            EXPECT_FALSE(dialogs.shown[0].text.contains("h1"));
+            EXPECT_EQ(w.thresholds().h2, 160);  // as typed, for a second try
+        }
+        // The confirmation goes with the next change.
+        w.Text9->setFocus();
+        QTest::keyClicks(w.Text9, "1");
+        EXPECT_EQ(w.lblSaved->text(), "");
+        // What was read back is kept for the box, by its serial number.
+        const auto kept_file = calibration::BoxStore(store_dir.path()).last_read("KV-000123");
+        ASSERT_TRUE(kept_file);
+        EXPECT_EQ(kept_file->thresholds.h2, kept ? 160 : 152);
+        w.close();
+        window.reset();
+        bus.boxes().clear();
+    }
+}
+
+TEST_F(Calibration, ACrossedPairIsSavedOnlyWhenTheUserSaysSo) {
+    for (const bool yes : {false, true}) {
+        SCOPED_TRACE(yes);
+        auto& box = add_box();
+        frmMain& w = open();
+        w.cmd_auto_cal_Click();
+        dialogs.shown.clear();
+        w.thresholds().v1 = 200;  // not below v2 (190)
+        box.clear_log();
+        dialogs.answer = yes;
+        w.btnUpdate_Click();
+        ASSERT_EQ(dialogs.shown.size(), 1u);
+        EXPECT_EQ(dialogs.shown[0].kind, "confirm");  // Yes / No, No by default
+        EXPECT_TRUE(dialogs.shown[0].text.startsWith("v1 (200) is not below v2 (190)"));
+        EXPECT_EQ(setting_writes(box), yes ? (std::vector<int>{3, 2, 0, 1}) : std::vector<int>{});
+        EXPECT_EQ(w.mon().auto_calibrating, !yes);  // declined: the calibration goes on
+        window.reset();
+        bus.boxes().clear();
+    }
+    // Only the pairs of the mode saved count, and equal lines are crossed too.
+    device::Thresholds t{150, 150, 64, 190, 100, 155};
+    EXPECT_EQ(calibration::crossed_pair(t, false)->low, device::kH1);
+    EXPECT_FALSE(calibration::crossed_pair(t, true));
+    t = {102, 152, 64, 190, 160, 155};
+    EXPECT_FALSE(calibration::crossed_pair(t, false));
+    EXPECT_EQ(calibration::crossed_pair(t, true)->high, device::kS2);
+}
+
+TEST(BoxStore, KeepsOneFilePerSerialThatNamesNoPath) {
+    QTemporaryDir dir;
+    const calibration::BoxStore store(dir.path() + "/boxes");
+    EXPECT_FALSE(store.last_read("KV-1"));
+    auto b = calibration::make_backup(device::kPidKelvo, 0x0106, "../KV 1", {1, 2, 3, 4, 5, 6});
+    ASSERT_TRUE(store.remember(b));
+    EXPECT_EQ(calibration::BoxStore::file_name("../KV 1"), "%2E%2E%2FKV%201.json");
+    EXPECT_TRUE(QFile::exists(dir.path() + "/boxes/%2E%2E%2FKV%201.json"));
+    const auto back = store.last_read("../KV 1");
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->thresholds, (device::Thresholds{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(back->model, "Kelvo");
+    EXPECT_FALSE(store.last_read("KV-1"));
+    // A box without a serial cannot be told from another and is not kept.
+    b.serial.clear();
+    ASSERT_TRUE(store.remember(b));
+    EXPECT_FALSE(store.last_read(""));
+}
+
 TEST(Writes, OrdersAndRanges) {
     device::Thresholds t{1, 2, 3, 4, 5, 6};
     auto indices = [](const std::vector<calibration::SettingWrite>& ws) {
@@ -332,6 +422,8 @@ TEST(Backup, RoundTripsAndRefusesWhatIsNotOurs) {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // Nothing a test does lands in the user's own application data.
+    QStandardPaths::setTestModeEnabled(true);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

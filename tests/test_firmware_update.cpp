@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QStandardPaths>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTemporaryDir>
 #include <QTimer>
 
+#include "BoxStore.h"
 #include "EmulatedBackend.h"
 #include "Products.h"
 #include "ScriptedDialogs.h"
@@ -49,6 +52,7 @@ protected:
         AppConfig config;
         config.vendor_id = kVid;
         config.update_host = service.host_port();
+        config.box_store_folder = store_dir.path();
         window = std::make_unique<frmMain>(bus, dialogs, config);
         // The hand-over's pauses pass at once: the boxes' clock jumps instead.
         window->pause = [this](int ms) {
@@ -67,6 +71,7 @@ protected:
             if (s.title == title) return true;
         return false;
     }
+    QTemporaryDir store_dir;
     // Real time plus what the pauses skipped: the boxes restart on it.
     std::chrono::milliseconds skipped{0};
     std::function<void()> on_pause;
@@ -206,6 +211,67 @@ TEST_F(FirmwareUpdate, TheBootloaderIsOfferedTheFirmwareWithoutAnyCommand) {
     EXPECT_TRUE(w.Pic->isHidden());
 }
 
+TEST_F(FirmwareUpdate, ACalibrationTheNewFirmwareResetIsOfferedBack) {
+    const device::Thresholds calibrated{90, 160, 60, 200, 110, 170};
+    struct Case {
+        const char* name;
+        bool from_bootloader;  // found there after an update that broke off
+        bool put_back;
+    };
+    for (const Case& c : {Case{"accepted", false, true}, Case{"declined", false, false},
+                          Case{"from the bootloader, by the kept file", true, true}}) {
+        SCOPED_TRACE(c.name);
+        if (c.from_bootloader)
+            ASSERT_TRUE(calibration::BoxStore(store_dir.path())
+                            .remember(calibration::make_backup(device::kPidKelvo, 0x0106, "KV-000123", calibrated)));
+        auto& box = add_box(0x0106, c.from_bootloader);
+        emulator::BoxSettings s;
+        for (int i = 0; i < 6; ++i) s.value[i] = static_cast<std::uint8_t>(calibrated.get(i));
+        box.set_settings(s);
+        box.version_after_flash = 0x0107;
+        box.factory_settings_after_flash = true;
+        frmMain& w = open();
+        dialogs.shown.clear();
+        dialogs.answer = true;
+        dialogs.while_open = [&] {
+            if (dialogs.shown.back().title == "Restore calibration") dialogs.answer = c.put_back;
+        };
+        w.cmd_CheckFirmware_Click();
+        ASSERT_TRUE(wait_until([&] { return dialogs.shown.size() == 2; }, 20000));
+        EXPECT_EQ(dialogs.shown[1].title, "Restore calibration");
+        const QString& text = dialogs.shown[1].text;
+        EXPECT_TRUE(text.contains("Now: h1=102 h2=152 v1=64 v2=190 s1=100 s2=155")) << text.toStdString();
+        EXPECT_TRUE(text.contains("Before: h1=90 h2=160 v1=60 v2=200 s1=110 s2=170")) << text.toStdString();
+        EXPECT_EQ(w.lblVersion->text(), " 1.7");
+        // What the application got since its readout (the pages went to the bootloader).
+        std::vector<int> writes;
+        const auto& log = box.feature_log();
+        std::size_t from = log.size();
+        while (from > 0 && log[from - 1][1] != 0xDB) --from;
+        ASSERT_GT(from, 0u);
+        for (std::size_t i = from; i < log.size(); ++i)
+            if (log[i][1] == 0xEE) writes.push_back(log[i][2]);
+        if (c.put_back) {
+            // All six, as closing writes them, then read back.
+            EXPECT_EQ(writes, (std::vector<int>{3, 2, 0, 1, 5, 4}));
+            EXPECT_EQ(box.feature_log().back()[1], 0xF0);
+            for (int i = 0; i < 6; ++i) EXPECT_EQ(box.settings().value[i], calibrated.get(i)) << i;
+            EXPECT_EQ(w.thresholds(), calibrated);
+            EXPECT_EQ(w.Text9->text(), "90");
+            EXPECT_EQ(w.lblSaved->text(), "Saved to the box");
+        } else {
+            EXPECT_TRUE(writes.empty());
+            EXPECT_EQ(box.settings().value[device::kH1], 102);
+            EXPECT_EQ(w.thresholds().h1, 102);
+        }
+        EXPECT_EQ(dialogs.shown.size(), 2u);
+        EXPECT_FALSE(w.restore_pending());
+        dialogs.while_open = nullptr;
+        window.reset();
+        bus.boxes().clear();
+    }
+}
+
 TEST_F(FirmwareUpdate, FailuresAreReportedAndNothingIsWritten) {
     auto& box = add_box();
     frmMain& w = open();
@@ -269,6 +335,8 @@ TEST_F(FirmwareUpdate, ABoxThatDoesNotRestartIsReportedWithoutHanging) {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // Nothing a test does lands in the user's own application data.
+    QStandardPaths::setTestModeEnabled(true);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include <QApplication>
+#include <QStandardPaths>
 #include <atomic>
 #include <chrono>
 #include <clocale>
@@ -416,7 +417,8 @@ TEST_F(Hidraw, BootloaderComesAsANewNodeTakesPagesAndTheApplicationReturns) {
 
 // Runs the window, as the tool starts, in a child process: as nobody when this
 // process is root (root opens any node), as this user otherwise.
-std::map<std::string, std::string> run_window_elsewhere(int& status) {
+// rule_dir: the one folder where the child's window looks for the udev rule.
+std::map<std::string, std::string> run_window_elsewhere(int& status, const std::string& rule_dir) {
     // nobody may not be able to reach this binary where it was built (a clone
     // inside a 0700 directory), so the child runs a copy from a directory that
     // every user can enter.
@@ -441,7 +443,7 @@ std::map<std::string, std::string> run_window_elsewhere(int& status) {
             if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(126);
         }
         if (::chdir("/") != 0) ::_exit(125);
-        ::execl(self.c_str(), self.c_str(), kWindowProbe, static_cast<char*>(nullptr));
+        ::execl(self.c_str(), self.c_str(), kWindowProbe, rule_dir.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
     ::close(out[1]);
@@ -463,34 +465,46 @@ std::map<std::string, std::string> run_window_elsewhere(int& status) {
 
 TEST_F(Hidraw, WindowTellsAUserWhoMayNotOpenTheBoxHowToFixIt) {
     struct Case {
+        const char* name;
         Access access;
+        bool rule_installed;
         const char* found;
         HidErrorKind kind;
-        bool notice;
+        std::vector<const char*> words;  // empty: no notice
     };
     const Case cases[] = {
         // The same child opens a node open to everyone: what is refused below is
         // the node, not the child.
-        {Access::Everyone, "1", HidErrorKind::None, false},
-        {Access::Nobody, "0", HidErrorKind::PermissionDenied, true},
+        {"open to everyone", Access::Everyone, false, "1", HidErrorKind::None, {}},
+        {"no rule", Access::Nobody, false, "0", HidErrorKind::PermissionDenied,
+         {"may not open", "70-shifter.rules", "is missing", "/etc/udev/rules.d/", "/usr/lib/udev/rules.d/",
+          "sudo cp 70-shifter.rules", "unplug and replug the box"}},
+        // The rule is there, yet this session is not the one it serves.
+        {"rule installed", Access::Nobody, true, "0", HidErrorKind::PermissionDenied,
+         {"may not open", "/70-shifter.rules gives the box to the user at the machine's own seat", "remote login"}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.access == Access::Everyone ? "open to everyone" : "open to nobody");
+        SCOPED_TRACE(c.name);
         BoxModel& box = add_box(identity(device::kPidKelvo), c.access);
         rig->admit_other_users();
         const std::string node = rig->node(box);
+        char rules_template[] = "/tmp/shifter-rules-XXXXXX";
+        const std::string rules = ::mkdtemp(rules_template);
+        ::chmod(rules.c_str(), 0755);
+        if (c.rule_installed) std::ofstream(rules + "/70-shifter.rules") << "# installed\n";
 
         int status = -1;
-        std::map<std::string, std::string> window = run_window_elsewhere(status);
+        std::map<std::string, std::string> window = run_window_elsewhere(status, rules);
+        std::filesystem::remove_all(rules);
         ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "window child ended with status " << status;
         EXPECT_EQ(window["found"], c.found);
         EXPECT_EQ(window["kind"], std::to_string(static_cast<int>(c.kind)));
-        EXPECT_EQ(window["notice_shown"], c.notice ? "1" : "0");
-        if (c.notice) {
+        EXPECT_EQ(window["notice_shown"], c.words.empty() ? "0" : "1");
+        if (!c.words.empty()) {
             const std::string& notice = window["notice"];
-            for (const char* words : {"may not open", "70-shifter.rules", "/etc/udev/rules.d/",
-                                      "/usr/lib/udev/rules.d/", "unplug and replug the box"})
+            for (const char* words : c.words)
                 EXPECT_NE(notice.find(words), std::string::npos) << words << " missing from: " << notice;
+            if (!c.rule_installed) EXPECT_EQ(notice.find("remote login"), std::string::npos) << notice;
             EXPECT_NE(notice.find(node), std::string::npos) << notice;
             // All of it readable in the information frame, at the font this
             // machine gives the window.
@@ -530,9 +544,11 @@ TEST(UdevRule, LetsTheSeatUserOpenEveryProductOfTheVendor) {
 }
 
 // The child's side of the permission test: the window as the tool starts it.
-int window_probe(int argc, char** argv) {
+int window_probe(int argc, char** argv, const char* rule_dir) {
     QApplication app(argc, argv);
+    QStandardPaths::setTestModeEnabled(true);
     device::HidapiBackend hid;
+    hid.set_udev_rule_dirs({rule_dir});
     ScriptedDialogs dialogs;
     AppConfig config;
     config.vendor_id = kVid;
@@ -550,7 +566,7 @@ int window_probe(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && std::strcmp(argv[1], kWindowProbe) == 0) return window_probe(argc, argv);
+    if (argc == 3 && std::strcmp(argv[1], kWindowProbe) == 0) return window_probe(argc, argv, argv[2]);
     // hidapi converts sysfs strings with the C library's locale, which the
     // tool's QApplication takes from the environment.
     std::setlocale(LC_CTYPE, "C.UTF-8");

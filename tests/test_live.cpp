@@ -1,6 +1,7 @@
 // The polling tick against the emulated box: reading, decoding, removal and
 // return, and the travel map as a user sees it.
 #include <QApplication>
+#include <QStandardPaths>
 #include <set>
 
 #include "DemoStick.h"
@@ -212,6 +213,8 @@ TEST_F(Live, MovingTheStickThroughTheGatesDrawsTheGateAndShowsTheGears) {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // Nothing a test does lands in the user's own application data.
+    QStandardPaths::setTestModeEnabled(true);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QStandardPaths>
 #include <QTest>
 
 #include "Commands.h"
@@ -244,9 +245,52 @@ TEST_F(Window, DisableAndEnableAfterAConnection) {
     EXPECT_EQ(w.lblManuf->text(), " Vantrel");
 }
 
+TEST_F(Window, ExplainsItselfToTheKeyboardAndScreenReaders) {
+    frmMain& w = open();
+    EXPECT_TRUE(w.lblNotice->isVisibleTo(&w));
+    EXPECT_TRUE(w.lblNotice->text().contains("Plug the shifter's interface box into a USB port"));
+    auto& box = add_box();
+    w.Timer_Timer();
+    ASSERT_TRUE(w.conn().device_found);
+    EXPECT_FALSE(w.lblNotice->isVisibleTo(&w));
+    // Every control says what it is and what it does.
+    for (QWidget* c : w.findChildren<QWidget*>()) {
+        if (c->objectName().isEmpty() || c->objectName().startsWith("qt_")) continue;
+        EXPECT_FALSE(c->accessibleName().isEmpty()) << c->objectName().toStdString();
+        EXPECT_FALSE(c->accessibleDescription().isEmpty()) << c->objectName().toStdString();
+    }
+    EXPECT_EQ(w.lblManuf->accessibleName(), "Manufacturer: Vantrel");
+    // The threshold boxes name what they hold, by the mode on show.
+    EXPECT_TRUE(w.Text7->accessibleName().startsWith("Threshold v2, Y axis, H-pattern"));
+    box.move_stick(128, 128, true);
+    w.Timer_Timer();
+    EXPECT_TRUE(w.Text7->accessibleName().startsWith("Threshold s2, Y axis, sequential"));
+    EXPECT_TRUE(w.Text8->accessibleName().startsWith("Threshold s1"));
+    // Tab runs as the window is laid out.
+    std::vector<QString> order;
+    QWidget* at = w.lblManuf;
+    for (int i = 0; i < 12; ++i) {
+        order.push_back(at->objectName());
+        do at = at->nextInFocusChain(); while (at->focusPolicy() == Qt::NoFocus);
+    }
+    EXPECT_EQ(order, (std::vector<QString>{"lblManuf", "lblProduct", "lblVersion", "lblSerialNumber", "Text9",
+                                           "Text10", "Text7", "Text8", "cmd_auto_cal", "btnUpdate",
+                                           "cmd_CheckFirmware", "cmd_factory_reset"}));
+    // Enter applies a typed threshold at once, without waiting for a report.
+    w.Text7->setFocus();
+    w.Text7->selectAll();
+    QTest::keyClicks(w.Text7, "180");
+    EXPECT_EQ(w.thresholds().s2, 155);
+    QTest::keyClick(w.Text7, Qt::Key_Return);
+    EXPECT_EQ(w.thresholds().s2, 180);
+    EXPECT_DOUBLE_EQ(w.Graph->SeqH1->Y1, monitor::map_y(180, w.Graph->ScaleHeight()));
+}
+
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // Nothing a test does lands in the user's own application data.
+    QStandardPaths::setTestModeEnabled(true);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
