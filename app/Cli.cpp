@@ -177,13 +177,13 @@ QString parse_request(const QStringList& args, Request& r) {
         const int eq = a.indexOf('=');
         QString name = eq < 0 ? a : a.left(eq);
         if (name == "-h") name = "--help";
-        const OptionSpec* spec = nullptr;
+        const OptionSpec* option = nullptr;
         for (const OptionSpec& o : kOptions)
-            if (name == o.name) spec = &o;
-        if (!spec) return "Unknown option \"" + a + "\"; run shifterctl --help to see the options.";
+            if (name == o.name) option = &o;
+        if (!option) return "Unknown option \"" + a + "\"; run shifterctl --help to see the options.";
         if (r.options.contains(name)) return "The option " + name + " is given twice.";
         QString value;
-        if (spec->takes_value) {
+        if (option->takes_value) {
             if (eq >= 0)
                 value = a.mid(eq + 1);
             else if (i + 1 < args.size())
@@ -365,11 +365,11 @@ int Cli::dispatch() {
         {"flash", &Cli::flash},       {"check-update", &Cli::check_update},
         {"update", &Cli::update},     {"help", &Cli::help},
     };
-    const CommandSpec* spec = find_command(r_.command);
-    if (!spec)
+    const CommandSpec* entry = find_command(r_.command);
+    if (!entry)
         return fail(Kind::Usage, "Unknown command \"" + r_.command + "\"; run shifterctl --help to see the commands.");
     for (auto it = r_.options.begin(); it != r_.options.end(); ++it)
-        if (!command_takes(*spec, it.key()))
+        if (!command_takes(*entry, it.key()))
             return fail(Kind::Usage, "The command " + r_.command + " takes no option " + it.key() + ".");
     host_ = env_.update_host;
     if (r_.has("--update-host")) {
@@ -388,13 +388,13 @@ int Cli::help() {
         out_ << cli_usage_text();
         return kCliOk;
     }
-    const CommandSpec* spec = find_command(r_.arguments.front());
-    if (!spec)
+    const CommandSpec* entry = find_command(r_.arguments.front());
+    if (!entry)
         return fail(Kind::Usage,
                     "Unknown command \"" + r_.arguments.front() + "\"; run shifterctl --help to see the commands.");
-    out_ << "Usage: shifterctl [OPTIONS] " << spec->synopsis << "\n\n" << spec->help;
-    out_ << "\nOptions: --demo, --json" << (spec->chooses_box ? ", --serial S, --path P" : "");
-    for (const QString& o : QString(spec->options).split(' ', Qt::SkipEmptyParts)) out_ << ", " << o;
+    out_ << "Usage: shifterctl [OPTIONS] " << entry->synopsis << "\n\n" << entry->help;
+    out_ << "\nOptions: --demo, --json" << (entry->chooses_box ? ", --serial S, --path P" : "");
+    for (const QString& o : QString(entry->options).split(' ', Qt::SkipEmptyParts)) out_ << ", " << o;
     out_ << ".\nRun shifterctl --help for what the options do and the exit status.\n";
     return kCliOk;
 }
