@@ -171,6 +171,7 @@ public:
     void information(QWidget*, const QString&, const QString& text) override { last = text; }
     void critical(QWidget*, const QString&, const QString& text) override { last = text; }
     bool question(QWidget*, const QString&, const QString&) override { return true; }
+    bool confirm(QWidget*, const QString&, const QString&) override { return true; }
     QString last;
 };
 

@@ -26,6 +26,7 @@ public:
     void information(QWidget*, const QString&, const QString&) override {}
     void critical(QWidget*, const QString&, const QString&) override {}
     bool question(QWidget*, const QString&, const QString&) override { return false; }
+    bool confirm(QWidget*, const QString&, const QString&) override { return false; }
 };
 
 void run_until(const QElapsedTimer& clock, qint64 ms) {

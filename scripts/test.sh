@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer and
 # runs the whole test suite headless, and each fuzz target for a few seconds.
+# The benchmarks are built too (not run), so that they keep up with the code.
 # Any sanitizer report or crash fails the run.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build="$here/build-test"
-"$here/scripts/setup.sh" "$build" -DCMAKE_BUILD_TYPE=Debug -DSHIFTER_SANITIZE=ON -DSHIFTER_BUILD_TESTS=ON
+"$here/scripts/setup.sh" "$build" -DCMAKE_BUILD_TYPE=Debug -DSHIFTER_SANITIZE=ON -DSHIFTER_BUILD_TESTS=ON -DSHIFTER_BUILD_BENCH=ON
 cmake --build "$build" -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:halt_on_error=1:${ASAN_OPTIONS:-}"
