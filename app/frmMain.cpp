@@ -210,6 +210,14 @@ void frmMain::build_controls() {
     Graph = new monitor::GraphView(this);
     Graph->setObjectName("Graph");
     place(Graph, 1485, 2760, 3900, 3900);
+    const std::pair<monitor::GraphLine* frmMain::*, monitor::GraphLine*> lines[] = {
+        {&frmMain::lineV1, Graph->line_h1}, {&frmMain::lineV2, Graph->line_h2}, {&frmMain::lineH1, Graph->line_v2},
+        {&frmMain::LineH2, Graph->line_v1}, {&frmMain::SeqH1, Graph->line_s2},  {&frmMain::SeqH2, Graph->line_s1}};
+    const char* const line_names[] = {"lineV1", "lineV2", "lineH1", "LineH2", "SeqH1", "SeqH2"};
+    for (std::size_t i = 0; i < std::size(lines); ++i) {
+        this->*lines[i].first = lines[i].second;
+        lines[i].second->setObjectName(line_names[i]);
+    }
     Timer = new QTimer(this);
     Timer->setObjectName("Timer");
 
@@ -337,7 +345,7 @@ void frmMain::DisableUI() {
     for (QLineEdit* t : {Text7, Text8, Text9, Text10}) t->setEnabled(false);
     for (QLineEdit* t : {Text7, Text8, Text9, Text10}) t->hide();
     Graph->setEnabled(false);
-    for (monitor::GraphLine* l : {Graph->lineV1, Graph->lineV2, Graph->lineH1, Graph->LineH2, Graph->SeqH1, Graph->SeqH2})
+    for (monitor::GraphLine* l : {lineV1, lineV2, lineH1, LineH2, SeqH1, SeqH2})
         l->setVisible(false);
     for (QWidget* m : {TickV1, TickV2, TickH1, TickH2}) m->hide();
     for (QLabel* l : {Label2, Label3, Label4, Label5}) l->setEnabled(false);
@@ -559,9 +567,9 @@ void frmMain::offer_restore() {
 }
 
 void frmMain::set_calibration_look(bool calibrating) {
-    for (monitor::GraphLine* l : {Graph->lineH1, Graph->LineH2, Graph->lineV1, Graph->lineV2})
+    for (monitor::GraphLine* l : {lineH1, LineH2, lineV1, lineV2})
         l->set_color(calibrating ? kRed : kBlue);
-    for (monitor::GraphLine* l : {Graph->SeqH1, Graph->SeqH2}) l->set_color(calibrating ? kRed : kGreen);
+    for (monitor::GraphLine* l : {SeqH1, SeqH2}) l->set_color(calibrating ? kRed : kGreen);
     for (QLineEdit* t : {Text7, Text8, Text9, Text10}) t->setEnabled(!calibrating);
     cmd_auto_cal->setText(calibrating ? "Cancel calibration" : "Start calibration");
 }
@@ -571,7 +579,7 @@ void frmMain::cmd_auto_cal_Click() {
         set_saved_line("");
         mon().auto_calibrating = true;
         for (monitor::GraphLine* l :
-             {Graph->lineH1, Graph->LineH2, Graph->lineV1, Graph->lineV2, Graph->SeqH1, Graph->SeqH2})
+             {lineH1, LineH2, lineV1, lineV2, SeqH1, SeqH2})
             l->set_color(kRed);
         for (QLineEdit* t : {Text7, Text8, Text9, Text10}) t->setEnabled(false);
         initialise_values();

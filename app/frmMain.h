@@ -133,6 +133,14 @@ public:
     QLabel* Label4;
     QLabel* Label3;
     monitor::GraphView* Graph;
+    // Graph's threshold lines by their design names: lineV1 h1, lineV2 h2,
+    // lineH1 v2, LineH2 v1, SeqH1 s2, SeqH2 s1.
+    monitor::GraphLine* lineV1;
+    monitor::GraphLine* lineV2;
+    monitor::GraphLine* lineH1;
+    monitor::GraphLine* LineH2;
+    monitor::GraphLine* SeqH1;
+    monitor::GraphLine* SeqH2;
     QLabel* Gear;
     QWidget* TickV2;
     QWidget* TickV1;

@@ -48,20 +48,20 @@ struct MonitorRig {
             e->setGeometry(px(l), px(t), px(w), px(h));
             return e;
         };
-        c.Text10 = box("177", 3960, 2160);
-        c.Text9 = box("72", 2160, 2160);
-        c.Text8 = box("56", 5640, 5760);
-        c.Text7 = box("194", 5640, 3240);
-        c.Graph = new monitor::GraphView(window.get());
-        c.Graph->setGeometry(px(1485), px(2760), px(3900), px(3900));
-        c.Gear = label(5640, 4080, 795, 1365);
-        c.TickV2 = marker(5380, 3120, 200, 45);
-        c.TickV1 = marker(1290, 3120, 200, 45);
-        c.TickH1 = marker(1560, 2570, 45, 200);
-        c.TickH2 = marker(1560, 6650, 45, 200);
-        c.lblY = label(600, 4560, 615, 255);
-        c.lblX = label(2880, 6860, 1005, 375);
-        monitor::initialise_values(s, *c.Graph);
+        c.h2_box = box("177", 3960, 2160);
+        c.h1_box = box("72", 2160, 2160);
+        c.lower_box = box("56", 5640, 5760);
+        c.upper_box = box("194", 5640, 3240);
+        c.map = new monitor::GraphView(window.get());
+        c.map->setGeometry(px(1485), px(2760), px(3900), px(3900));
+        c.gear = label(5640, 4080, 795, 1365);
+        c.y_marker_right = marker(5380, 3120, 200, 45);
+        c.y_marker_left = marker(1290, 3120, 200, 45);
+        c.x_marker_top = marker(1560, 2570, 45, 200);
+        c.x_marker_bottom = marker(1560, 6650, 45, 200);
+        c.y_value = label(600, 4560, 615, 255);
+        c.x_value = label(2880, 6860, 1005, 375);
+        monitor::initialise_values(s, *c.map);
         window->show();
 
         std::mt19937 rng(7);
@@ -88,7 +88,7 @@ void BM_TickFullTrace(benchmark::State& state) {
     MonitorRig rig;
     for (auto _ : state) {
         rig.tick();
-        QImage shown = rig.c.Graph->snapshot();
+        QImage shown = rig.c.map->snapshot();
         benchmark::DoNotOptimize(shown.constBits());
     }
 }
@@ -100,7 +100,7 @@ BENCHMARK(BM_TickFullTrace)->Unit(benchmark::kMicrosecond);
 // microseconds.
 void BM_TickLiteralReplot(benchmark::State& state) {
     MonitorRig rig;
-    monitor::GraphView& g = *rig.c.Graph;
+    monitor::GraphView& g = *rig.c.map;
     QImage literal(g.ScaleWidth(), g.ScaleHeight(), QImage::Format_RGB32);
     literal.fill(Qt::white);
     const double w = g.ScaleWidth();

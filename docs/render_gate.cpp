@@ -111,9 +111,9 @@ int main(int argc, char** argv) {
     stick.start();
     const monitor::GraphView& g = *window.Graph;
     run_until(clock, sequential - 250);  // resting in neutral after reverse
-    const QImage h = panel(window, {{g.lineV1, "h1"}, {g.lineV2, "h2"}, {g.lineH1, "v2"}, {g.LineH2, "v1"}});
+    const QImage h = panel(window, {{g.line_h1, "h1"}, {g.line_h2, "h2"}, {g.line_v2, "v2"}, {g.line_v1, "v1"}});
     run_until(clock, cycle - 150);  // back in neutral after the minus tap
-    const QImage s = panel(window, {{g.SeqH1, "s2"}, {g.SeqH2, "s1"}});
+    const QImage s = panel(window, {{g.line_s2, "s2"}, {g.line_s1, "s1"}});
 
     // Side by side under a caption each.
     const int caption = 22, gap = 16;

@@ -159,7 +159,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     controls.graph->setGeometry(10, 10, width + 2, height + 2);  // a one-pixel border around the drawing area
     controls.graph->set_draw_width(1);
     controls.graph->clear();
-    for (QLabel* label : {c.Gear, c.lblX, c.lblY}) label->clear();
+    for (QLabel* label : {c.gear, c.x_value, c.y_value}) label->clear();
     for (QLineEdit* box : controls.text) {
         const auto text = script.bytes(std::min<std::size_t>(script.u8(), 8));
         box->setText(QString::fromLatin1(reinterpret_cast<const char*>(text.data()), static_cast<qsizetype>(text.size())));
@@ -188,7 +188,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const device::DrainResult result = device::drain_input(conn);
         check_drain(conn, result, box);
         if (result == device::DrainResult::Reports) {
-            const QString old_gear = c.Gear->text();
+            const QString old_gear = c.gear->text();
             monitor::process_batch(conn.input_report.data(), conn.bytes_read, length, mon, thresholds, c);
             const auto reports = monitor::cut_batch(conn.input_report.data(), conn.bytes_read, length);
             if (length < device::kMinInputLength) {
@@ -197,12 +197,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 FUZZ_CHECK(reports.size() == box.delivered.size());
                 seen.insert(seen.end(), reports.begin(), reports.end());
                 const monitor::Report& first = reports.front();
-                FUZZ_CHECK(c.lblX->text() == QString::number(first.x) && c.lblY->text() == QString::number(first.y));
+                FUZZ_CHECK(c.x_value->text() == QString::number(first.x) && c.y_value->text() == QString::number(first.y));
                 const auto caption = monitor::gear_caption(first);
                 if (mon.auto_calibrating)
-                    FUZZ_CHECK(c.Gear->text().isEmpty());
+                    FUZZ_CHECK(c.gear->text().isEmpty());
                 else
-                    FUZZ_CHECK(c.Gear->text() == (caption ? QString::fromStdString(*caption) : old_gear));
+                    FUZZ_CHECK(c.gear->text() == (caption ? QString::fromStdString(*caption) : old_gear));
                 FUZZ_CHECK(mon.shown_mode == first.mode());
                 for (const monitor::Report& r : reports) {
                     const auto& trace = r.sequential() ? mon.sequential_trace : mon.h_pattern_trace;

@@ -111,12 +111,12 @@ GraphView::GraphView(QWidget* parent) : QFrame(parent) {
 
     const QColor blue(0, 0, 255);
     const QColor green(0, 128, 0);
-    lineV1 = new GraphLine(QStringLiteral("lineV1"), blue, this);
-    lineV2 = new GraphLine(QStringLiteral("lineV2"), blue, this);
-    lineH1 = new GraphLine(QStringLiteral("lineH1"), blue, this);
-    LineH2 = new GraphLine(QStringLiteral("LineH2"), blue, this);
-    SeqH1 = new GraphLine(QStringLiteral("SeqH1"), green, this);
-    SeqH2 = new GraphLine(QStringLiteral("SeqH2"), green, this);
+    line_h1 = new GraphLine(QStringLiteral("h1"), blue, this);
+    line_h2 = new GraphLine(QStringLiteral("h2"), blue, this);
+    line_v2 = new GraphLine(QStringLiteral("v2"), blue, this);
+    line_v1 = new GraphLine(QStringLiteral("v1"), blue, this);
+    line_s2 = new GraphLine(QStringLiteral("s2"), green, this);
+    line_s1 = new GraphLine(QStringLiteral("s1"), green, this);
     ensure_canvas();
 }
 
@@ -258,7 +258,7 @@ void GraphView::paintEvent(QPaintEvent*) {
     p.save();
     p.setClipRect(area);
     p.translate(area.topLeft());
-    for (const GraphLine* line : {lineV1, lineV2, lineH1, LineH2, SeqH1, SeqH2}) {
+    for (const GraphLine* line : {line_h1, line_h2, line_v2, line_v1, line_s2, line_s1}) {
         if (!line->isVisible()) continue;
         p.setPen(QPen(line->color(), kLineWidth));
         p.drawLine(QPointF(line->X1, line->Y1), QPointF(line->X2, line->Y2));

@@ -17,8 +17,8 @@
 
 namespace monitor {
 
-// One threshold line inside the map, in drawing-area pixels. Its objectName is
-// the line's design name (lineV1, lineV2, lineH1, LineH2, SeqH1, SeqH2).
+// One threshold line inside the map, in drawing-area pixels, named after its
+// threshold ("h1" .. "s2") until its owner names it otherwise.
 // Change it through set_points, set_color and setVisible so that the map is
 // repainted; the coordinates are public for reading.
 class GraphLine : public QObject {
@@ -47,12 +47,13 @@ public:
     int ScaleWidth() const;
     int ScaleHeight() const;
 
-    GraphLine* lineV1;  // h1
-    GraphLine* lineV2;  // h2
-    GraphLine* lineH1;  // v2
-    GraphLine* LineH2;  // v1
-    GraphLine* SeqH1;   // s2
-    GraphLine* SeqH2;   // s1
+    // One line per threshold: vertical for h1 and h2, horizontal for the rest.
+    GraphLine* line_h1;
+    GraphLine* line_h2;
+    GraphLine* line_v1;
+    GraphLine* line_v2;
+    GraphLine* line_s1;
+    GraphLine* line_s2;
 
     static constexpr int kLineWidth = 2;
 

@@ -34,63 +34,63 @@ void place_vertical(GraphLine* line, int threshold, const GraphView& graph) {
 
 void show_mode_lines(std::uint8_t mode, GraphView& g) {
     const bool h = mode != kModeSequential;
-    g.lineH1->setVisible(h);
-    g.LineH2->setVisible(h);
-    g.lineV1->setVisible(h);
-    g.lineV2->setVisible(h);
-    g.SeqH1->setVisible(!h);
-    g.SeqH2->setVisible(!h);
+    g.line_v2->setVisible(h);
+    g.line_v1->setVisible(h);
+    g.line_h1->setVisible(h);
+    g.line_h2->setVisible(h);
+    g.line_s2->setVisible(!h);
+    g.line_s1->setVisible(!h);
 }
 
 // The markers sit beside the map in the window, so they follow its outer
 // rectangle, not its drawing area.
 void move_markers(const Report& first, const MonitorControls& c) {
-    const QRect graph = c.Graph->geometry();
+    const QRect graph = c.map->geometry();
     const float tick_top = graph.top() + (255 - first.y) * static_cast<float>(graph.height()) / 255.0f;
-    set_top(c.TickV1, to_pixel(tick_top));
-    set_top(c.TickV2, to_pixel(tick_top));
-    set_top(c.lblY, to_pixel(tick_top - kLblYAboveTick));
+    set_top(c.y_marker_left, to_pixel(tick_top));
+    set_top(c.y_marker_right, to_pixel(tick_top));
+    set_top(c.y_value, to_pixel(tick_top - kLblYAboveTick));
     const float tick_left = graph.left() + first.x * static_cast<float>(graph.width()) / 255.0f;
-    set_left(c.TickH1, to_pixel(tick_left));
-    set_left(c.TickH2, to_pixel(tick_left));
-    set_left(c.lblX, to_pixel(tick_left - kLblXLeftOfTick));
+    set_left(c.x_marker_top, to_pixel(tick_left));
+    set_left(c.x_marker_bottom, to_pixel(tick_left));
+    set_left(c.x_value, to_pixel(tick_left - kLblXLeftOfTick));
 }
 
 void lay_out(std::uint8_t mode, MonitorState& s, const Thresholds& t, const MonitorControls& c) {
-    c.Graph->clear();
+    c.map->clear();
     s.shown_mode = mode;
-    show_mode_lines(mode, *c.Graph);
+    show_mode_lines(mode, *c.map);
     const bool h = mode != kModeSequential;
-    c.Text7->setVisible(true);
-    c.Text8->setVisible(true);
-    c.Text9->setVisible(h);
-    c.Text10->setVisible(h);
+    c.upper_box->setVisible(true);
+    c.lower_box->setVisible(true);
+    c.h1_box->setVisible(h);
+    c.h2_box->setVisible(h);
     fill_mode_texts(mode, t, c);
 }
 
 void read_back_h_pattern(bool changed, Thresholds& t, const MonitorControls& c) {
     // An accepted box counts as a change even when its value is the old one.
-    if (auto v = read_box(c.Text7)) { t.v2 = *v; changed = true; }
-    if (auto v = read_box(c.Text8)) { t.v1 = *v; changed = true; }
-    if (auto v = read_box(c.Text9)) { t.h1 = *v; changed = true; }
-    if (auto v = read_box(c.Text10)) { t.h2 = *v; changed = true; }
+    if (auto v = read_box(c.upper_box)) { t.v2 = *v; changed = true; }
+    if (auto v = read_box(c.lower_box)) { t.v1 = *v; changed = true; }
+    if (auto v = read_box(c.h1_box)) { t.h1 = *v; changed = true; }
+    if (auto v = read_box(c.h2_box)) { t.h2 = *v; changed = true; }
     if (!changed) return;
-    GraphView& g = *c.Graph;
-    place_horizontal(g.lineH1, t.v2, g);
-    place_horizontal(g.LineH2, t.v1, g);
-    place_vertical(g.lineV1, t.h1, g);
-    place_vertical(g.lineV2, t.h2, g);
+    GraphView& g = *c.map;
+    place_horizontal(g.line_v2, t.v2, g);
+    place_horizontal(g.line_v1, t.v1, g);
+    place_vertical(g.line_h1, t.h1, g);
+    place_vertical(g.line_h2, t.h2, g);
 }
 
 void read_back_sequential(Thresholds& t, const MonitorControls& c) {
-    GraphView& g = *c.Graph;
-    if (auto v = read_box(c.Text7)) {
+    GraphView& g = *c.map;
+    if (auto v = read_box(c.upper_box)) {
         t.s2 = static_cast<std::int16_t>(*v);
-        place_horizontal(g.SeqH1, t.s2, g);
+        place_horizontal(g.line_s2, t.s2, g);
     }
-    if (auto v = read_box(c.Text8)) {
+    if (auto v = read_box(c.lower_box)) {
         t.s1 = *v;
-        place_horizontal(g.SeqH2, t.s1, g);
+        place_horizontal(g.line_s1, t.s1, g);
     }
 }
 
@@ -112,17 +112,17 @@ void initialise_values(MonitorState& s, GraphView& graph) {
     s.y_max = 0;
     const double w = graph.ScaleWidth();
     const double h = graph.ScaleHeight();
-    for (GraphLine* l : {graph.lineV1, graph.lineV2}) l->set_points(l->X1, 0, l->X2, h);
-    for (GraphLine* l : {graph.lineH1, graph.LineH2, graph.SeqH1, graph.SeqH2}) l->set_points(0, l->Y1, w, l->Y2);
+    for (GraphLine* l : {graph.line_h1, graph.line_h2}) l->set_points(l->X1, 0, l->X2, h);
+    for (GraphLine* l : {graph.line_v2, graph.line_v1, graph.line_s2, graph.line_s1}) l->set_points(0, l->Y1, w, l->Y2);
 }
 
 void fill_mode_texts(std::uint8_t mode, const Thresholds& t, const MonitorControls& c) {
     if (mode == kModeSequential) {
-        show_text(c.Text7, t.s2);
-        show_text(c.Text8, t.s1);
+        show_text(c.upper_box, t.s2);
+        show_text(c.lower_box, t.s1);
     } else {
-        show_text(c.Text7, t.v2);
-        show_text(c.Text8, t.v1);
+        show_text(c.upper_box, t.v2);
+        show_text(c.lower_box, t.v1);
     }
 }
 
@@ -130,7 +130,7 @@ void process_batch(const std::uint8_t* buffer, int bytes_read, int report_length
                    Thresholds& t, const MonitorControls& c) {
     const std::vector<Report> reports = cut_batch(buffer, bytes_read, report_length);
     if (reports.empty()) return;
-    GraphView& graph = *c.Graph;
+    GraphView& graph = *c.map;
 
     bool changed = false;
     for (const Report& r : reports) {
@@ -151,19 +151,19 @@ void process_batch(const std::uint8_t* buffer, int bytes_read, int report_length
         t = derive_thresholds(s, mode, t);
         fill_mode_texts(mode, t, c);
         if (mode != kModeSequential) {
-            show_text(c.Text9, t.h1);
-            show_text(c.Text10, t.h2);
+            show_text(c.h1_box, t.h1);
+            show_text(c.h2_box, t.h2);
         }
-        for (QLineEdit* box : {c.Text7, c.Text8, c.Text9, c.Text10}) box->setEnabled(false);
+        for (QLineEdit* box : {c.upper_box, c.lower_box, c.h1_box, c.h2_box}) box->setEnabled(false);
     }
 
     if (s.auto_calibrating) {
-        c.Gear->setText(QString());
+        c.gear->setText(QString());
     } else if (auto caption = gear_caption(first)) {
-        c.Gear->setText(QString::fromStdString(*caption));
+        c.gear->setText(QString::fromStdString(*caption));
     }
-    c.lblX->setText(QString::number(first.x));
-    c.lblY->setText(QString::number(first.y));
+    c.x_value->setText(QString::number(first.x));
+    c.y_value->setText(QString::number(first.y));
 
     move_markers(first, c);
 

@@ -14,18 +14,18 @@
 namespace monitor {
 
 struct MonitorControls {
-    QLabel* Gear = nullptr;
-    QLabel* lblX = nullptr;
-    QLabel* lblY = nullptr;
-    QLineEdit* Text7 = nullptr;   // v2 / s2
-    QLineEdit* Text8 = nullptr;   // v1 / s1
-    QLineEdit* Text9 = nullptr;   // h1
-    QLineEdit* Text10 = nullptr;  // h2
-    GraphView* Graph = nullptr;
-    QWidget* TickV1 = nullptr;
-    QWidget* TickV2 = nullptr;
-    QWidget* TickH1 = nullptr;
-    QWidget* TickH2 = nullptr;
+    QLabel* gear = nullptr;             // the decoded gear
+    QLabel* x_value = nullptr;          // the stick's X, follows the X markers
+    QLabel* y_value = nullptr;          // the stick's Y, follows the Y markers
+    QLineEdit* upper_box = nullptr;     // v2, or s2 in sequential mode
+    QLineEdit* lower_box = nullptr;     // v1, or s1 in sequential mode
+    QLineEdit* h1_box = nullptr;
+    QLineEdit* h2_box = nullptr;
+    GraphView* map = nullptr;
+    QWidget* y_marker_left = nullptr;
+    QWidget* y_marker_right = nullptr;
+    QWidget* x_marker_top = nullptr;
+    QWidget* x_marker_bottom = nullptr;
 };
 
 // Clears both traces, restarts the range and stretches the threshold lines

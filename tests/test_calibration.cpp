@@ -20,9 +20,9 @@ const QColor kGreen(0, 255, 0);
 
 void expect_idle_look(frmMain& w) {
     EXPECT_EQ(w.cmd_auto_cal->text(), "Start calibration");
-    for (monitor::GraphLine* l : {w.Graph->lineH1, w.Graph->LineH2, w.Graph->lineV1, w.Graph->lineV2})
+    for (monitor::GraphLine* l : {w.lineH1, w.LineH2, w.lineV1, w.lineV2})
         EXPECT_EQ(l->color(), kBlue) << l->objectName().toStdString();
-    for (monitor::GraphLine* l : {w.Graph->SeqH1, w.Graph->SeqH2})
+    for (monitor::GraphLine* l : {w.SeqH1, w.SeqH2})
         EXPECT_EQ(l->color(), kGreen) << l->objectName().toStdString();
     for (QLineEdit* t : {w.Text7, w.Text8, w.Text9, w.Text10}) EXPECT_TRUE(t->isEnabled());
     EXPECT_FALSE(w.mon().auto_calibrating);
@@ -56,8 +56,8 @@ TEST_F(Calibration, StartShowsTheMessageAndLocksTheThresholds) {
               "Move shifter through all gears several times\r\n\r\nThen click \"Save calibration\" button");
     EXPECT_TRUE(w.mon().auto_calibrating);
     EXPECT_EQ(w.cmd_auto_cal->text(), "Cancel calibration");
-    for (monitor::GraphLine* l : {w.Graph->lineH1, w.Graph->LineH2, w.Graph->lineV1, w.Graph->lineV2,
-                                  w.Graph->SeqH1, w.Graph->SeqH2})
+    for (monitor::GraphLine* l : {w.lineH1, w.LineH2, w.lineV1, w.lineV2,
+                                  w.SeqH1, w.SeqH2})
         EXPECT_EQ(l->color(), kRed);
     for (QLineEdit* t : {w.Text7, w.Text8, w.Text9, w.Text10}) EXPECT_FALSE(t->isEnabled());
 }

@@ -130,7 +130,6 @@ TEST_F(Live, TheBootloaderIsPolledButNothingIsDecoded) {
 TEST_F(Live, ModesKeepTheirOwnTraceAndLayout) {
     auto& box = add_box();
     frmMain& w = open();
-    monitor::GraphView& g = *w.Graph;
     // An H-pattern report first, a sequential one behind it in the same batch.
     box.queue_raw(50, 60, 0, 0, 0);
     box.queue_raw(128, 200, 0x80, 0, 2);
@@ -138,16 +137,16 @@ TEST_F(Live, ModesKeepTheirOwnTraceAndLayout) {
     EXPECT_TRUE(cell(w.mon().h_pattern_trace, 50, 60));
     EXPECT_TRUE(cell(w.mon().sequential_trace, 128, 200));
     EXPECT_EQ(w.mon().shown_mode, monitor::kModeH);
-    EXPECT_TRUE(g.lineV1->isVisible());
-    EXPECT_FALSE(g.SeqH1->isVisible());
+    EXPECT_TRUE(w.lineV1->isVisible());
+    EXPECT_FALSE(w.SeqH1->isVisible());
     EXPECT_FALSE(w.Text9->isHidden());
 
     // The box switches to sequential mode: the other trace and lines show.
     box.queue_raw(128, 210, 0x80, 0, 2);
     w.Timer_Timer();
     EXPECT_EQ(w.mon().shown_mode, monitor::kModeSequential);
-    EXPECT_FALSE(g.lineV1->isVisible());
-    EXPECT_TRUE(g.SeqH1->isVisible());
+    EXPECT_FALSE(w.lineV1->isVisible());
+    EXPECT_TRUE(w.SeqH1->isVisible());
     EXPECT_TRUE(w.Text9->isHidden());
     EXPECT_TRUE(w.Text10->isHidden());
     EXPECT_EQ(w.Text7->text(), QString::number(w.thresholds().s2));
@@ -180,8 +179,8 @@ TEST_F(Live, TypedThresholdsMoveTheLinesOnTheNextTick) {
     EXPECT_EQ(w.thresholds().h1, 12);
     EXPECT_EQ(w.thresholds().v2, 190);  // 255 is not accepted
     EXPECT_EQ(w.Text7->text(), "255");  // the text stays as typed
-    EXPECT_DOUBLE_EQ(w.Graph->lineV1->X1, monitor::map_x(12, w.Graph->ScaleWidth()));
-    EXPECT_DOUBLE_EQ(w.Graph->lineV1->X2, w.Graph->lineV1->X1);
+    EXPECT_DOUBLE_EQ(w.lineV1->X1, monitor::map_x(12, w.Graph->ScaleWidth()));
+    EXPECT_DOUBLE_EQ(w.lineV1->X2, w.lineV1->X1);
 }
 
 // The emulated hand moves the stick through the H gate at the box's own pace

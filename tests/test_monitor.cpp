@@ -263,10 +263,10 @@ TEST(GraphView, SnapshotShowsBorderPointsAndVisibleLinesOnly) {
     GraphView g;
     g.resize(260, 260);
     g.draw_position(128, 128);
-    g.lineV1->setVisible(true);
-    g.lineV1->set_points(50, 0, 50, g.ScaleHeight());
-    g.SeqH1->setVisible(false);
-    g.SeqH1->set_points(0, 200, g.ScaleWidth(), 200);
+    g.line_h1->setVisible(true);
+    g.line_h1->set_points(50, 0, 50, g.ScaleHeight());
+    g.line_s2->setVisible(false);
+    g.line_s2->set_points(0, 200, g.ScaleWidth(), 200);
     const QImage img = g.snapshot();
     ASSERT_EQ(img.size(), QSize(260, 260));
     EXPECT_EQ(img.pixel(0, 0), qRgb(0, 0, 0));      // border
@@ -279,8 +279,8 @@ TEST(GraphView, SnapshotShowsBorderPointsAndVisibleLinesOnly) {
     EXPECT_EQ(img.pixel(1 + 50, 100), qRgb(0, 0, 255));
     EXPECT_EQ(img.pixel(1 + 52, 100), qRgb(255, 255, 255));
     EXPECT_EQ(img.pixel(100, 1 + 200), qRgb(255, 255, 255));  // hidden line
-    EXPECT_EQ(g.SeqH1->color(), QColor(0, 128, 0));
-    EXPECT_EQ(g.LineH2->objectName(), "LineH2");
+    EXPECT_EQ(g.line_s2->color(), QColor(0, 128, 0));
+    EXPECT_EQ(g.line_v1->objectName(), "v1");
 }
 
 // The replot as the box's map has always defined it: every cell tested,
@@ -415,20 +415,20 @@ protected:
             e->setGeometry(px(l), px(t), px(w), px(h));
             return e;
         };
-        c.Text10 = line_edit("Text10", 3960, 2160, 735, 375);
-        c.Text9 = line_edit("Text9", 2160, 2160, 735, 375);
-        c.Text8 = line_edit("Text8", 5640, 5760, 735, 375);
-        c.Text7 = line_edit("Text7", 5640, 3240, 735, 375);
-        c.Graph = new GraphView(window.get());
-        c.Graph->setGeometry(px(1485), px(2760), px(3900), px(3900));
-        c.Gear = label("Gear", "1", 5640, 4080, 795, 1365);
-        c.TickV2 = marker("TickV2", 5380, 3120, 200, 45);
-        c.TickV1 = marker("TickV1", 1290, 3120, 200, 45);
-        c.TickH1 = marker("TickH1", 1560, 2570, 45, 200);
-        c.TickH2 = marker("TickH2", 1560, 6650, 45, 200);
-        c.lblY = label("lblY", "000", 600, 4560, 615, 255);
-        c.lblX = label("lblX", "000", 2880, 6860, 1005, 375);
-        initialise_values(s, *c.Graph);
+        c.h2_box = line_edit("Text10", 3960, 2160, 735, 375);
+        c.h1_box = line_edit("Text9", 2160, 2160, 735, 375);
+        c.lower_box = line_edit("Text8", 5640, 5760, 735, 375);
+        c.upper_box = line_edit("Text7", 5640, 3240, 735, 375);
+        c.map = new GraphView(window.get());
+        c.map->setGeometry(px(1485), px(2760), px(3900), px(3900));
+        c.gear = label("Gear", "1", 5640, 4080, 795, 1365);
+        c.y_marker_right = marker("TickV2", 5380, 3120, 200, 45);
+        c.y_marker_left = marker("TickV1", 1290, 3120, 200, 45);
+        c.x_marker_top = marker("TickH1", 1560, 2570, 45, 200);
+        c.x_marker_bottom = marker("TickH2", 1560, 6650, 45, 200);
+        c.y_value = label("lblY", "000", 600, 4560, 615, 255);
+        c.x_value = label("lblX", "000", 2880, 6860, 1005, 375);
+        initialise_values(s, *c.map);
         window->show();
         // As after connecting: the first batch lays the display out.
         s.shown_mode = kModeNone;
@@ -439,19 +439,19 @@ protected:
         process_batch(b.data(), static_cast<int>(b.size()), 6, s, t, c);
     }
 
-    GraphView& graph() { return *c.Graph; }
-    const QImage& canvas() { return c.Graph->canvas(); }
+    GraphView& graph() { return *c.map; }
+    const QImage& canvas() { return c.map->canvas(); }
     bool shown_h_layout() {
         GraphView& g = graph();
-        return g.lineH1->isVisible() && g.LineH2->isVisible() && g.lineV1->isVisible() && g.lineV2->isVisible() &&
-               !g.SeqH1->isVisible() && !g.SeqH2->isVisible() && !c.Text9->isHidden() && !c.Text10->isHidden() &&
-               !c.Text7->isHidden() && !c.Text8->isHidden();
+        return g.line_v2->isVisible() && g.line_v1->isVisible() && g.line_h1->isVisible() && g.line_h2->isVisible() &&
+               !g.line_s2->isVisible() && !g.line_s1->isVisible() && !c.h1_box->isHidden() && !c.h2_box->isHidden() &&
+               !c.upper_box->isHidden() && !c.lower_box->isHidden();
     }
     bool shown_sequential_layout() {
         GraphView& g = graph();
-        return !g.lineH1->isVisible() && !g.LineH2->isVisible() && !g.lineV1->isVisible() && !g.lineV2->isVisible() &&
-               g.SeqH1->isVisible() && g.SeqH2->isVisible() && c.Text9->isHidden() && c.Text10->isHidden() &&
-               !c.Text7->isHidden() && !c.Text8->isHidden();
+        return !g.line_v2->isVisible() && !g.line_v1->isVisible() && !g.line_h1->isVisible() && !g.line_h2->isVisible() &&
+               g.line_s2->isVisible() && g.line_s1->isVisible() && c.h1_box->isHidden() && c.h2_box->isHidden() &&
+               !c.upper_box->isHidden() && !c.lower_box->isHidden();
     }
 
     std::unique_ptr<QWidget> window;
@@ -466,8 +466,8 @@ TEST_F(MonitorTick, InitialiseValuesRestartsRangeTracesAndLineSpans) {
     s.x_min = 3;
     s.y_max = 200;
     t.h1 = 42;
-    graph().lineV1->set_points(10, 5, 10, 6);
-    graph().SeqH1->set_points(7, 30, 8, 30);
+    graph().line_h1->set_points(10, 5, 10, 6);
+    graph().line_s2->set_points(7, 30, 8, 30);
     graph().draw_position(100, 100);
     initialise_values(s, graph());
     EXPECT_TRUE(s.h_pattern_trace.none());
@@ -477,19 +477,19 @@ TEST_F(MonitorTick, InitialiseValuesRestartsRangeTracesAndLineSpans) {
     EXPECT_EQ(s.y_min, 255);
     EXPECT_EQ(s.y_max, 0);
     EXPECT_EQ(t.h1, 42);
-    const GraphLine& v = *graph().lineV1;
+    const GraphLine& v = *graph().line_h1;
     EXPECT_EQ(std::tuple(v.X1, v.Y1, v.X2, v.Y2), std::tuple(10.0, 0.0, 10.0, 258.0));
-    const GraphLine& h = *graph().SeqH1;
+    const GraphLine& h = *graph().line_s2;
     EXPECT_EQ(std::tuple(h.X1, h.Y1, h.X2, h.Y2), std::tuple(0.0, 30.0, 258.0, 30.0));
     EXPECT_EQ(ink_count(canvas()), 1);  // the drawing stays
 }
 
 TEST_F(MonitorTick, BatchOfThreeGearsShowsTheFirstAndPlotsAll) {
-    c.Gear->setText("N");
+    c.gear->setText("N");
     tick({{40, 200, 1, 0, 0}, {40, 60, 2, 0, 0}, {120, 210, 4, 0, 0}});
-    EXPECT_EQ(c.Gear->text(), "1");
-    EXPECT_EQ(c.lblX->text(), "40");
-    EXPECT_EQ(c.lblY->text(), "200");
+    EXPECT_EQ(c.gear->text(), "1");
+    EXPECT_EQ(c.x_value->text(), "40");
+    EXPECT_EQ(c.y_value->text(), "200");
     for (auto [x, y] : {std::pair{40, 200}, {40, 60}, {120, 210}}) {
         EXPECT_TRUE(s.h_pattern_trace.test(cell(x, y))) << x << "," << y;
         EXPECT_TRUE(rect_inked(canvas(), point_of(graph(), x, y, 2))) << x << "," << y;
@@ -502,33 +502,33 @@ TEST_F(MonitorTick, BatchOfThreeGearsShowsTheFirstAndPlotsAll) {
 }
 
 TEST_F(MonitorTick, LabelsAndMarkersFollowTheFirstReport) {
-    const QRect g = c.Graph->geometry();
+    const QRect g = c.map->geometry();
     tick({{0, 255, 1, 0, 0}, {200, 10, 1, 0, 0}});
-    EXPECT_EQ(c.lblX->text(), "0");
-    EXPECT_EQ(c.lblY->text(), "255");
-    EXPECT_EQ(c.TickV1->y(), g.top());
-    EXPECT_EQ(c.TickV2->y(), g.top());
-    EXPECT_EQ(c.TickH1->x(), g.left());
-    EXPECT_EQ(c.TickH2->x(), g.left());
-    EXPECT_EQ(c.lblY->y(), g.top() - 7);   // 100 twips above the marker
-    EXPECT_EQ(c.lblX->x(), g.left() - 33);  // 496 twips left of the marker
+    EXPECT_EQ(c.x_value->text(), "0");
+    EXPECT_EQ(c.y_value->text(), "255");
+    EXPECT_EQ(c.y_marker_left->y(), g.top());
+    EXPECT_EQ(c.y_marker_right->y(), g.top());
+    EXPECT_EQ(c.x_marker_top->x(), g.left());
+    EXPECT_EQ(c.x_marker_bottom->x(), g.left());
+    EXPECT_EQ(c.y_value->y(), g.top() - 7);   // 100 twips above the marker
+    EXPECT_EQ(c.x_value->x(), g.left() - 33);  // 496 twips left of the marker
     // The markers move along the map's edges only.
-    EXPECT_EQ(c.TickV1->x(), px(1290));
-    EXPECT_EQ(c.TickV2->x(), px(5380));
-    EXPECT_EQ(c.TickH1->y(), px(2570));
-    EXPECT_EQ(c.TickH2->y(), px(6650));
+    EXPECT_EQ(c.y_marker_left->x(), px(1290));
+    EXPECT_EQ(c.y_marker_right->x(), px(5380));
+    EXPECT_EQ(c.x_marker_top->y(), px(2570));
+    EXPECT_EQ(c.x_marker_bottom->y(), px(6650));
 
     tick({{255, 0, 1, 0, 0}});
-    EXPECT_EQ(c.lblX->text(), "255");
-    EXPECT_EQ(c.lblY->text(), "0");
-    EXPECT_EQ(c.TickV1->y(), g.top() + g.height());
-    EXPECT_EQ(c.TickH2->x(), g.left() + g.width());
+    EXPECT_EQ(c.x_value->text(), "255");
+    EXPECT_EQ(c.y_value->text(), "0");
+    EXPECT_EQ(c.y_marker_left->y(), g.top() + g.height());
+    EXPECT_EQ(c.x_marker_bottom->x(), g.left() + g.width());
 
     tick({{51, 102, 1, 0, 0}});  // 51 * 260 / 255 = 52, 153 * 260 / 255 = 156
-    EXPECT_EQ(c.TickH1->x(), g.left() + 52);
-    EXPECT_EQ(c.TickV2->y(), g.top() + 156);
-    EXPECT_EQ(c.lblY->y(), g.top() + 156 - 7);
-    EXPECT_EQ(c.lblX->x(), g.left() + 52 - 33);
+    EXPECT_EQ(c.x_marker_top->x(), g.left() + 52);
+    EXPECT_EQ(c.y_marker_right->y(), g.top() + 156);
+    EXPECT_EQ(c.y_value->y(), g.top() + 156 - 7);
+    EXPECT_EQ(c.x_value->x(), g.left() + 52 - 33);
 }
 
 TEST_F(MonitorTick, SecondReportInOtherModeIsDrawnButLayoutFollowsTheFirst) {
@@ -554,16 +554,16 @@ TEST_F(MonitorTick, SwitchingModesClearsOnceAndShowsEachModesTrace) {
     tick({{30, 30, 1, 0, 0}});
     tick({{40, 200, 1, 0, 0}});
     EXPECT_TRUE(shown_h_layout());
-    EXPECT_EQ(c.Text7->text(), "190");
-    EXPECT_EQ(c.Text8->text(), "60");
+    EXPECT_EQ(c.upper_box->text(), "190");
+    EXPECT_EQ(c.lower_box->text(), "60");
     const QRect h1 = point_of(graph(), 30, 30, 2), h2 = point_of(graph(), 40, 200, 2);
     EXPECT_TRUE(rect_inked(canvas(), h1));
 
     tick({{128, 240, 128, 0, kSeq}});
     EXPECT_EQ(s.shown_mode, kModeSequential);
     EXPECT_TRUE(shown_sequential_layout());
-    EXPECT_EQ(c.Text7->text(), "160");
-    EXPECT_EQ(c.Text8->text(), "90");
+    EXPECT_EQ(c.upper_box->text(), "160");
+    EXPECT_EQ(c.lower_box->text(), "90");
     const QRect q = point_of(graph(), 128, 240, 2);
     EXPECT_TRUE(rect_inked(canvas(), q));
     EXPECT_EQ(ink_count(canvas()), 4);  // the H trace is gone
@@ -590,17 +590,17 @@ TEST_F(MonitorTick, CalibrationDerivesShowsAndDisablesTheBoxes) {
     tick({{125, 125, 1, 0, 0}, {20, 10, 1, 0, 0}, {230, 240, 1, 0, 0}});
     ASSERT_EQ(std::tuple(s.x_min, s.x_max, s.y_min, s.y_max), std::tuple(20, 230, 10, 240));
     EXPECT_EQ(std::tuple(t.h1, t.h2, t.v1, t.v2), std::tuple(72, 177, 56, 194));
-    EXPECT_EQ(c.Text7->text(), "194");
-    EXPECT_EQ(c.Text8->text(), "56");
-    EXPECT_EQ(c.Text9->text(), "72");
-    EXPECT_EQ(c.Text10->text(), "177");
-    for (QLineEdit* box : {c.Text7, c.Text8, c.Text9, c.Text10}) EXPECT_FALSE(box->isEnabled());
+    EXPECT_EQ(c.upper_box->text(), "194");
+    EXPECT_EQ(c.lower_box->text(), "56");
+    EXPECT_EQ(c.h1_box->text(), "72");
+    EXPECT_EQ(c.h2_box->text(), "177");
+    for (QLineEdit* box : {c.upper_box, c.lower_box, c.h1_box, c.h2_box}) EXPECT_FALSE(box->isEnabled());
     EXPECT_EQ(s.shown_mode, kModeH);  // laid out afresh by this very tick
     const GraphView& g = graph();
-    EXPECT_EQ(g.lineV1->X1, map_x(72, g.ScaleWidth()));
-    EXPECT_EQ(g.lineV2->X1, map_x(177, g.ScaleWidth()));
-    EXPECT_EQ(g.LineH2->Y1, map_y(56, g.ScaleHeight()));
-    EXPECT_EQ(g.lineH1->Y1, map_y(194, g.ScaleHeight()));
+    EXPECT_EQ(g.line_h1->X1, map_x(72, g.ScaleWidth()));
+    EXPECT_EQ(g.line_h2->X1, map_x(177, g.ScaleWidth()));
+    EXPECT_EQ(g.line_v1->Y1, map_y(56, g.ScaleHeight()));
+    EXPECT_EQ(g.line_v2->Y1, map_y(194, g.ScaleHeight()));
 
     // Every calibration tick lays out again, clearing what only draw_position put there.
     tick({{100, 100, 1, 0, 0}, {60, 60, 0, 0, kSeq}});
@@ -610,83 +610,83 @@ TEST_F(MonitorTick, CalibrationDerivesShowsAndDisablesTheBoxes) {
 
 TEST_F(MonitorTick, SequentialCalibrationChangesOnlySequentialThresholds) {
     t = Thresholds{11, 22, 33, 44, 55, 66};
-    c.Text9->setText("11");
-    c.Text10->setText("22");
+    c.h1_box->setText("11");
+    c.h2_box->setText("22");
     s.auto_calibrating = true;
     tick({{128, 128, 0, 0, kSeq}, {128, 0, 0, 1, kSeq}, {128, 255, 128, 0, kSeq}});
     EXPECT_EQ(std::tuple(t.h1, t.h2, t.v1, t.v2), std::tuple(11, 22, 33, 44));
     EXPECT_EQ(t.s1, 51);
     EXPECT_EQ(t.s2, 204);
-    EXPECT_EQ(c.Text7->text(), "204");
-    EXPECT_EQ(c.Text8->text(), "51");
-    EXPECT_EQ(c.Text9->text(), "11");
+    EXPECT_EQ(c.upper_box->text(), "204");
+    EXPECT_EQ(c.lower_box->text(), "51");
+    EXPECT_EQ(c.h1_box->text(), "11");
     EXPECT_TRUE(shown_sequential_layout());
-    EXPECT_EQ(graph().SeqH1->Y1, map_y(204, graph().ScaleHeight()));
-    EXPECT_EQ(graph().SeqH2->Y1, map_y(51, graph().ScaleHeight()));
+    EXPECT_EQ(graph().line_s2->Y1, map_y(204, graph().ScaleHeight()));
+    EXPECT_EQ(graph().line_s1->Y1, map_y(51, graph().ScaleHeight()));
 }
 
 TEST_F(MonitorTick, HPatternReadBackStoresValidBoxesAndPlacesLines) {
     tick({{100, 100, 0, 0, 0}});  // lay out, establish a range
-    c.Text7->setText("12.5");
-    c.Text8->setText(" 13.5 ");
-    c.Text9->setText("255");
-    c.Text10->setText("abc");
+    c.upper_box->setText("12.5");
+    c.lower_box->setText(" 13.5 ");
+    c.h1_box->setText("255");
+    c.h2_box->setText("abc");
     t.h1 = 70;
     t.h2 = 180;
     tick({{100, 100, 0, 0, 0}});
     EXPECT_EQ(std::tuple(t.v2, t.v1, t.h1, t.h2), std::tuple(12, 14, 70, 180));
     const GraphView& g = graph();
-    EXPECT_EQ(g.lineH1->Y1, map_y(12, g.ScaleHeight()));
-    EXPECT_EQ(g.lineH1->Y2, g.lineH1->Y1);
-    EXPECT_EQ(g.LineH2->Y1, map_y(14, g.ScaleHeight()));
-    EXPECT_EQ(g.lineV1->X1, map_x(70, g.ScaleWidth()));
-    EXPECT_EQ(g.lineV2->X1, map_x(180, g.ScaleWidth()));
-    EXPECT_EQ(g.lineV2->X2, g.lineV2->X1);
+    EXPECT_EQ(g.line_v2->Y1, map_y(12, g.ScaleHeight()));
+    EXPECT_EQ(g.line_v2->Y2, g.line_v2->Y1);
+    EXPECT_EQ(g.line_v1->Y1, map_y(14, g.ScaleHeight()));
+    EXPECT_EQ(g.line_h1->X1, map_x(70, g.ScaleWidth()));
+    EXPECT_EQ(g.line_h2->X1, map_x(180, g.ScaleWidth()));
+    EXPECT_EQ(g.line_h2->X2, g.line_h2->X1);
     // The lines still span the map.
-    EXPECT_EQ(std::tuple(g.lineH1->X1, g.lineH1->X2), std::tuple(0.0, 258.0));
-    EXPECT_EQ(std::tuple(g.lineV1->Y1, g.lineV1->Y2), std::tuple(0.0, 258.0));
-    EXPECT_EQ(c.Text9->text(), "255");  // an ignored text stays as typed
+    EXPECT_EQ(std::tuple(g.line_v2->X1, g.line_v2->X2), std::tuple(0.0, 258.0));
+    EXPECT_EQ(std::tuple(g.line_h1->Y1, g.line_h1->Y2), std::tuple(0.0, 258.0));
+    EXPECT_EQ(c.h1_box->text(), "255");  // an ignored text stays as typed
 }
 
 TEST_F(MonitorTick, LinesStayWhenNothingIsAcceptedAndRangeHoldsStill) {
     tick({{100, 100, 0, 0, 0}});
-    const double before = graph().lineV1->X1;
-    for (QLineEdit* box : {c.Text7, c.Text8, c.Text9, c.Text10}) box->setText("x");
+    const double before = graph().line_h1->X1;
+    for (QLineEdit* box : {c.upper_box, c.lower_box, c.h1_box, c.h2_box}) box->setText("x");
     t.h1 = 200;
     tick({{101, 99, 0, 0, 0}});  // inside the band: no widening
-    EXPECT_EQ(graph().lineV1->X1, before);
+    EXPECT_EQ(graph().line_h1->X1, before);
     tick({{150, 99, 0, 0, 0}});  // widens: lines placed from the fields
-    EXPECT_EQ(graph().lineV1->X1, map_x(200, graph().ScaleWidth()));
+    EXPECT_EQ(graph().line_h1->X1, map_x(200, graph().ScaleWidth()));
 }
 
 TEST_F(MonitorTick, SequentialReadBackIgnoresHiddenBoxesAndPlacesEachValidLine) {
     t.h1 = 60;
     t.h2 = 190;
     tick({{128, 128, 0, 0, kSeq}});
-    const double v1_line = graph().lineV1->X1;
-    c.Text9->setText("10");
-    c.Text10->setText("20");
-    c.Text7->setText("nope");
-    c.Text8->setText("40");
-    const double seq_h1 = graph().SeqH1->Y1;
+    const double v1_line = graph().line_h1->X1;
+    c.h1_box->setText("10");
+    c.h2_box->setText("20");
+    c.upper_box->setText("nope");
+    c.lower_box->setText("40");
+    const double seq_h1 = graph().line_s2->Y1;
     tick({{128, 128, 0, 0, kSeq}});  // no widening
     EXPECT_EQ(std::tuple(t.h1, t.h2), std::tuple(60, 190));
-    EXPECT_EQ(graph().lineV1->X1, v1_line);
+    EXPECT_EQ(graph().line_h1->X1, v1_line);
     EXPECT_EQ(t.s1, 40);
-    EXPECT_EQ(graph().SeqH2->Y1, map_y(40, graph().ScaleHeight()));
-    EXPECT_EQ(graph().SeqH1->Y1, seq_h1);
-    c.Text7->setText("254");
+    EXPECT_EQ(graph().line_s1->Y1, map_y(40, graph().ScaleHeight()));
+    EXPECT_EQ(graph().line_s2->Y1, seq_h1);
+    c.upper_box->setText("254");
     tick({{128, 128, 0, 0, kSeq}});
     EXPECT_EQ(t.s2, 254);
-    EXPECT_EQ(graph().SeqH1->Y1, map_y(254, graph().ScaleHeight()));
+    EXPECT_EQ(graph().line_s2->Y1, map_y(254, graph().ScaleHeight()));
 }
 
 TEST_F(MonitorTick, ThresholdLinesPassThroughPointsOnTheThreshold) {
     tick({{0, 0, 0, 0, 0}});
-    c.Text7->setText("200");
-    c.Text8->setText("37");
-    c.Text9->setText("91");
-    c.Text10->setText("254");
+    c.upper_box->setText("200");
+    c.lower_box->setText("37");
+    c.h1_box->setText("91");
+    c.h2_box->setText("254");
     tick({{91, 200, 0, 0, 0}, {254, 37, 0, 0, 0}});
     const GraphView& g = graph();
     auto through_x = [&](const GraphLine& l, int x, int y) {
@@ -697,19 +697,19 @@ TEST_F(MonitorTick, ThresholdLinesPassThroughPointsOnTheThreshold) {
         const QRect p = point_of(g, x, y, g.draw_width());
         return l.Y1 == map_y(y, g.ScaleHeight()) && l.Y1 >= p.top() && l.Y1 <= p.bottom() + 1;
     };
-    EXPECT_TRUE(through_x(*g.lineV1, 91, 200));
-    EXPECT_TRUE(through_y(*g.lineH1, 91, 200));
-    EXPECT_TRUE(through_x(*g.lineV2, 254, 37));
-    EXPECT_TRUE(through_y(*g.LineH2, 254, 37));
+    EXPECT_TRUE(through_x(*g.line_h1, 91, 200));
+    EXPECT_TRUE(through_y(*g.line_v2, 91, 200));
+    EXPECT_TRUE(through_x(*g.line_h2, 254, 37));
+    EXPECT_TRUE(through_y(*g.line_v1, 254, 37));
     EXPECT_TRUE(rect_inked(canvas(), point_of(g, 91, 200, 2)));
 }
 
 TEST_F(MonitorTick, ShortReportsOrEmptyBatchesChangeNothing) {
-    c.Gear->setText("3");
+    c.gear->setText("3");
     const auto b = batch({{10, 10, 1, 0, 0}});
     process_batch(b.data(), static_cast<int>(b.size()), 5, s, t, c);
     process_batch(b.data(), 3, 6, s, t, c);
-    EXPECT_EQ(c.Gear->text(), "3");
+    EXPECT_EQ(c.gear->text(), "3");
     EXPECT_TRUE(s.h_pattern_trace.none());
     EXPECT_EQ(ink_count(canvas()), 0);
 }

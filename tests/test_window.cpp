@@ -237,7 +237,7 @@ TEST_F(Window, DisableAndEnableAfterAConnection) {
     EXPECT_EQ(w.Timer->interval(), 500);
     EXPECT_EQ(w.lblManuf->text(), "");
     EXPECT_TRUE(w.lblX->isHidden());
-    for (monitor::GraphLine* l : {w.Graph->lineV1, w.Graph->SeqH1}) EXPECT_FALSE(l->isVisible());
+    for (monitor::GraphLine* l : {w.lineV1, w.SeqH1}) EXPECT_FALSE(l->isVisible());
     w.EnableUI();
     EXPECT_EQ(w.windowTitle(), "Kelvo shifter interface calibration v1.6");
     EXPECT_EQ(w.Timer->interval(), 50);
@@ -283,7 +283,7 @@ TEST_F(Window, ExplainsItselfToTheKeyboardAndScreenReaders) {
     EXPECT_EQ(w.thresholds().s2, 155);
     QTest::keyClick(w.Text7, Qt::Key_Return);
     EXPECT_EQ(w.thresholds().s2, 180);
-    EXPECT_DOUBLE_EQ(w.Graph->SeqH1->Y1, monitor::map_y(180, w.Graph->ScaleHeight()));
+    EXPECT_DOUBLE_EQ(w.SeqH1->Y1, monitor::map_y(180, w.Graph->ScaleHeight()));
 }
 
 int main(int argc, char** argv) {
