@@ -1,10 +1,10 @@
 #pragma once
 // The tool's one window. It owns the window state (the open box, the report
 // buffers, the live-monitor values and the working thresholds) and its
-// controls; the box's bytes, the monitor's arithmetic and the update's steps
-// live in device/, monitor/, calibration/ and update/.
+// controls; the box's bytes, the monitor's arithmetic, what may be written
+// into the box and the update's steps live in device/, monitor/, calibration/
+// and update/.
 
-#include <QDeadlineTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,9 +12,9 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
-#include <optional>
 #include <memory>
 
+#include "BoxSession.h"
 #include "BoxStore.h"
 #include "Connection.h"
 #include "Flasher.h"
@@ -22,7 +22,6 @@
 #include "Monitor.h"
 #include "MonitorState.h"
 #include "UpdateSequence.h"
-#include "Writes.h"
 
 class Dialogs;
 class NetGrab;
@@ -40,16 +39,10 @@ struct WindowState {
     device::DeviceConnection conn;
     monitor::MonitorState mon;
     device::Thresholds thresholds;
-    // Which of them the tool knows; only those are written back on closing.
-    calibration::KnownSettings known;
     // Mode of the first report of the batch the monitor decoded last: the mode
     // whose layout and thresholds the window shows. Nothing decoded yet reads
     // as H-pattern.
     std::uint8_t last_reported_mode = monitor::kModeH;
-    // What the open box holds as far as the tool last read it (readout, the
-    // read-back after a save or restore), and its serial number.
-    std::optional<device::Thresholds> box_thresholds;
-    QString serial;
 };
 
 // Where the window's firmware update stands. From the hand-over to the end of
@@ -61,17 +54,8 @@ enum class UpdateState {
     Downloading,  // the user accepted; the image is on its way
     HandingOver,  // the box restarts into its bootloader
     Flashing,     // the pages are written
-    Restarting,   // written: the bootloader restarts into the new firmware
+    Restarting,   // written: the tick looks for the updated box only
 };
-
-// The progress bar's width as a fraction of its frame for a stage of the
-// update: the download fills the first twentieth, each pause of the
-// hand-over the next, and the writing starts at 0, then runs from 0.2 to 1.
-double update_bar_fraction(update::Stage stage, std::int64_t done, std::int64_t total);
-
-// What the window says when the hand-over or the flashing ended without the
-// firmware written: the flasher's sentence and what the user can do.
-QString update_failure_text(const update::FlashOutcome& outcome);
 
 class frmMain : public QWidget {
     Q_OBJECT
@@ -85,7 +69,10 @@ public:
     device::DeviceConnection& conn() { return state_->conn; }
     device::Thresholds& thresholds() { return state_->thresholds; }
     monitor::MonitorState& mon() { return state_->mon; }
+    calibration::BoxSession& session() { return session_; }
     UpdateState update_state() const { return update_state_; }
+    // The calibration to offer when the box comes back from a firmware update.
+    bool restore_pending() const { return update_ && update_->kept(); }
 
     // The window's procedures.
     bool FindTheHid();
@@ -105,8 +92,8 @@ public:
     void NetGetFirmware_DownloadFailed(int errNum, const QString& errDesc);
     update::FlashOutcome switch_to_bootloader();
 
-    // How long the hand-over waits for the bootloader (100 ms passes).
-    update::FlashLimits flash_limits;
+    // Every wait of a firmware update.
+    update::UpdateLimits update_limits;
     // The hand-over's waits. They keep the window responsive; tests replace
     // them with a clock they move by hand.
     std::function<void(int ms)> pause;
@@ -157,33 +144,33 @@ public:
     // on the next change.
     QLabel* lblSaved;
 
-    // The calibration to offer when the box comes back from a firmware
-    // update (remembered before the hand-over).
-    const std::optional<calibration::Backup>& restore_pending() const { return restore_pending_; }
-
 protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
-    // Layout and wiring.
+    // The design (frmMainDesign.cpp): controls, places, names and wiring.
     void build_controls();
     void wire_controls();
+    void name_threshold_boxes();
+    void name_value_labels();
     monitor::MonitorControls monitor_controls() const;
 
     // The live monitor and calibration.
+    bool search();
     void show_notice();
+    void show_device_info(const calibration::DeviceInfo& info);
     void set_calibration_look(bool calibrating);
+    void end_calibration();
     void mark_typed(QLineEdit* box);
     void apply_typed();
     void set_saved_line(const QString& text);
-    // The box's thresholds as just read: remembered for the box (in memory
-    // and in the box store).
-    void box_read(const device::Thresholds& read);
-    // Reads the settings back after writes and says what the box kept.
-    void read_back_after(const std::vector<calibration::SettingWrite>& sent, const char* title);
+    void show_thresholds();
+    // Asks the session's questions as Yes/No messages with No by default.
+    calibration::Ask ask(const char* title);
+    // Tells the user how a write ended; true when the box kept everything.
+    bool show_write_result(const calibration::WriteResult& r, const char* title);
     void offer_restore();
-    void name_threshold_boxes();
-    void name_value_labels();
+    void restart_seen(device::PinnedSearch search);
     void lose_box_and_search();
     void unload();
 
@@ -194,20 +181,16 @@ private:
     void website_error(const char* title);
     // Either download failed: the frame goes, the user is told, and may retry.
     void website_unreachable();
-    void end_restart_wait_if_over();
 
     device::HidBackend& backend_;
     Dialogs& dialogs_;
     AppConfig config_;
     std::unique_ptr<WindowState> state_;
+    calibration::BoxStore store_;
+    calibration::BoxSession session_;
     bool unloaded_ = false;
     bool closing_ = false;
     UpdateState update_state_ = UpdateState::Idle;
-    calibration::BoxStore store_;
-    std::optional<calibration::Backup> restore_pending_;
     std::uint8_t named_mode_ = 0xFF;
     std::unique_ptr<update::UpdateSequence> update_;
-    // Restarting: no second update until the application is back, or it did
-    // not come back in time.
-    QDeadlineTimer restart_deadline_;
 };

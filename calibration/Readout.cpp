@@ -62,7 +62,9 @@ DeviceInfo read_device_info(device::DeviceConnection& conn) {
         conn.last_result = info.manufacturer.has_value();
         if (info.manufacturer) info.version = version_caption(conn.hid_attributes.version_number);
         info.product = decoded(conn.read_handle->product_string());
-        info.serial = decoded(conn.read_handle->serial_number_string());
+        const std::optional<std::u16string> serial = conn.read_handle->serial_number_string();
+        info.serial = decoded(serial);
+        if (serial) info.serial_units = serial->substr(0, serial->find(u'\0'));
     }
     return info;
 }

@@ -33,6 +33,9 @@ struct DeviceInfo {
     std::optional<std::string> version;  // shown only when the manufacturer query worked
     std::optional<std::string> product;
     std::optional<std::string> serial;
+    // The serial number exactly as the box reported it, up to the first zero
+    // unit: what tells one box from another.
+    std::optional<std::u16string> serial_units;
     // Why there are none when the box was not asked (bootloader, not served)
     // or the read failed: the working thresholds stay as they were rather than
     // taking a stale input report for settings.

@@ -45,30 +45,4 @@ std::vector<SettingWrite> known_writes(const std::vector<SettingWrite>& writes, 
 
 const char* setting_name(int index) { return device::setting_name(index); }
 
-std::optional<SettingWrite> first_out_of_range(const std::vector<SettingWrite>& writes) {
-    for (const SettingWrite& w : writes)
-        if (!to_setting_byte(w.value)) return w;
-    return std::nullopt;
-}
-
-std::string out_of_range_message(const SettingWrite& w) {
-    return std::string("The threshold ") + setting_name(w.index) + " is " + std::to_string(w.value) +
-           ", outside 0 to 255, so the calibration was not saved. Move the shifter through all gears "
-           "and save again.";
-}
-
-SendOutcome send_writes(DeviceConnection& conn, const std::vector<SettingWrite>& writes) {
-    SendOutcome outcome;
-    outcome.out_of_range = first_out_of_range(writes);
-    if (outcome.out_of_range) return outcome;
-    for (const SettingWrite& w : writes)
-        if (!send_setting(conn, w.index, w.value)) ++outcome.failed;
-    return outcome;
-}
-
-void send_fitting_writes(DeviceConnection& conn, const std::vector<SettingWrite>& writes) {
-    for (const SettingWrite& w : writes)
-        if (to_setting_byte(w.value)) (void)send_setting(conn, w.index, w.value);
-}
-
 }  // namespace calibration

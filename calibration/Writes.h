@@ -1,5 +1,5 @@
 #pragma once
-// Which thresholds go to the box, in which order, and whether they fit.
+// Which thresholds go to the box, and in which order.
 
 #include <bitset>
 #include <cstdint>
@@ -37,26 +37,5 @@ KnownSettings mode_settings(bool sequential);
 std::vector<SettingWrite> known_writes(const std::vector<SettingWrite>& writes, KnownSettings known);
 
 const char* setting_name(int index);
-
-// The first write whose value does not fit in a setting byte.
-std::optional<SettingWrite> first_out_of_range(const std::vector<SettingWrite>& writes);
-
-// The message shown when a save cannot send a threshold.
-std::string out_of_range_message(const SettingWrite& w);
-
-struct SendOutcome {
-    // Set when a value did not fit: then nothing was sent.
-    std::optional<SettingWrite> out_of_range;
-    // Writes the box did not take (a failed transfer does not stop the rest).
-    int failed = 0;
-};
-
-// Sends the writes in order, all or nothing as far as the values go: when any
-// value is out of range nothing is sent.
-SendOutcome send_writes(device::DeviceConnection& conn, const std::vector<SettingWrite>& writes);
-
-// Sends every write whose value fits and skips the others (closing the window
-// must not be held up, and a threshold that does not fit is not wrapped).
-void send_fitting_writes(device::DeviceConnection& conn, const std::vector<SettingWrite>& writes);
 
 }  // namespace calibration

@@ -70,50 +70,122 @@ bool finish_open(HidBackend& backend, DeviceConnection& conn) {
 
 }  // namespace
 
-BootloaderTarget bootloader_target(HidBackend& backend, const DeviceConnection& conn, std::uint16_t vendor_id) {
-    BootloaderTarget target;
-    if (conn.read_handle) target.serial = up_to_zero(conn.read_handle->serial_number_string());
-    for (const HidDeviceInfo& info : backend.enumerate())
-        if (is_bootloader_of(info, vendor_id)) target.present_before.push_back(info.path);
-    return target;
+namespace {
+
+bool listed(const std::vector<std::string>& paths, const std::string& path) {
+    return std::find(paths.begin(), paths.end(), path) != paths.end();
 }
 
-BootloaderSearch find_bootloader(HidBackend& backend, DeviceConnection& conn, std::uint16_t vendor_id,
-                                 const BootloaderTarget& target) {
-    forget(conn);
-    struct Seen {
-        HidDeviceInfo info;
-        std::unique_ptr<HidDevice> handle;
-        bool could_be_target = false;
-    };
-    std::vector<Seen> bootloaders;
-    Seen* match = nullptr;
+// One accepted interface on the bus, opened to ask for its serial number.
+struct Candidate {
+    HidDeviceInfo info;
+    std::unique_ptr<HidDevice> handle;  // null when it may not be opened
+    std::u16string serial;
+};
+
+// Opens every accepted interface that `wanted` lets through.
+template <class Wanted>
+std::vector<Candidate> candidates(HidBackend& backend, DeviceConnection& conn, std::uint16_t vendor_id, Wanted wanted) {
+    std::vector<Candidate> found;
     for (const HidDeviceInfo& info : backend.enumerate()) {
-        if (!is_bootloader_of(info, vendor_id)) continue;
+        if (!accepted(info, vendor_id) || !wanted(info)) continue;
         OpenResult opened = backend.open(info.path);
         if (!opened.device) {
-            // Present all the same: it still makes the choice ambiguous.
+            // Present all the same: it still makes a choice ambiguous.
             conn.open_error = std::move(opened.error);
-            bootloaders.push_back({info, nullptr, false});
+            found.push_back({info, nullptr, {}});
             continue;
         }
         const std::u16string serial = up_to_zero(opened.device->serial_number_string());
-        const bool was_there = std::find(target.present_before.begin(), target.present_before.end(), info.path) !=
-                               target.present_before.end();
-        bootloaders.push_back({info, std::move(opened.device), serial.empty() && !was_there});
-        if (!serial.empty() && serial == target.serial) match = &bootloaders.back();
-        if (match) break;
+        found.push_back({info, std::move(opened.device), serial});
     }
-    if (!match && bootloaders.size() == 1 && bootloaders.front().could_be_target) match = &bootloaders.front();
-    if (!match) return bootloaders.size() > 1 ? BootloaderSearch::Ambiguous : BootloaderSearch::NotYet;
+    return found;
+}
 
+PinnedSearch take(HidBackend& backend, DeviceConnection& conn, Candidate& c) {
     conn.device_found = true;
-    conn.device_path = match->info.path;
-    conn.hid_attributes = match->info.attributes;
-    conn.product_id = match->info.attributes.product_id;
-    conn.device_handle = std::move(match->handle);
+    conn.device_path = c.info.path;
+    conn.hid_attributes = c.info.attributes;
+    conn.product_id = c.info.attributes.product_id;
+    conn.device_handle = std::move(c.handle);
     finish_open(backend, conn);
-    return BootloaderSearch::Found;
+    return PinnedSearch::Found;
+}
+
+}  // namespace
+
+PinnedBox pin_box(HidBackend& backend, const DeviceConnection& conn, std::uint16_t vendor_id) {
+    PinnedBox pin;
+    pin.path = conn.device_path;
+    pin.product_id = conn.product_id;
+    pin.version = conn.hid_attributes.version_number;
+    if (conn.read_handle) pin.serial = up_to_zero(conn.read_handle->serial_number_string());
+    for (const HidDeviceInfo& info : backend.enumerate())
+        if (accepted(info, vendor_id) && !is_bootloader(info.attributes.product_id) && info.path != pin.path)
+            pin.other_applications.push_back(info.path);
+    return pin;
+}
+
+void pin_bootloaders_before(HidBackend& backend, PinnedBox& pin, std::uint16_t vendor_id) {
+    pin.bootloaders_before.clear();
+    for (const HidDeviceInfo& info : backend.enumerate())
+        if (is_bootloader_of(info, vendor_id)) pin.bootloaders_before.push_back(info.path);
+}
+
+PinnedSearch find_pinned(HidBackend& backend, DeviceConnection& conn, std::uint16_t vendor_id, const PinnedBox& pin) {
+    forget(conn);
+    std::vector<Candidate> seen = candidates(backend, conn, vendor_id, [&](const HidDeviceInfo& info) {
+        const std::uint16_t pid = info.attributes.product_id;
+        return info.path == pin.path || (!pin.serial.empty() && (pid == pin.product_id || is_bootloader(pid)));
+    });
+    bool other_in_place = false;
+    for (Candidate& c : seen) {
+        if (!c.handle) continue;
+        const bool same_kind = c.info.attributes.product_id == pin.product_id;
+        // A box that reports the pinned serial is the one, also when it has
+        // restarted into its bootloader on its own meanwhile.
+        if (!pin.serial.empty() && c.serial == pin.serial && (same_kind || is_bootloader(c.info.attributes.product_id)))
+            return take(backend, conn, c);
+        if (c.info.path != pin.path) continue;
+        // Without a serial, only what the bus tells of it can say that the box
+        // at its path is still the one.
+        if (pin.serial.empty() && c.serial.empty() && same_kind && c.info.attributes.version_number == pin.version)
+            return take(backend, conn, c);
+        other_in_place = true;
+    }
+    return other_in_place ? PinnedSearch::Other : PinnedSearch::NotYet;
+}
+
+PinnedSearch find_pinned_bootloader(HidBackend& backend, DeviceConnection& conn, std::uint16_t vendor_id,
+                                    const PinnedBox& pin) {
+    forget(conn);
+    std::vector<Candidate> seen =
+        candidates(backend, conn, vendor_id, [](const HidDeviceInfo& info) { return is_bootloader(info.attributes.product_id); });
+    for (Candidate& c : seen)
+        if (c.handle && !pin.serial.empty() && c.serial == pin.serial) return take(backend, conn, c);
+    if (seen.size() == 1 && seen.front().handle && seen.front().serial.empty() && pin.serial.empty() &&
+        !listed(pin.bootloaders_before, seen.front().info.path))
+        return take(backend, conn, seen.front());
+    return seen.size() > 1 ? PinnedSearch::Ambiguous : PinnedSearch::NotYet;
+}
+
+PinnedSearch find_pinned_application(HidBackend& backend, DeviceConnection& conn, std::uint16_t vendor_id,
+                                     const PinnedBox& pin) {
+    forget(conn);
+    const bool pinned_in_application = is_application(pin.product_id);
+    std::vector<Candidate> seen = candidates(backend, conn, vendor_id, [&](const HidDeviceInfo& info) {
+        const std::uint16_t pid = info.attributes.product_id;
+        if (!is_application(pid) || (pinned_in_application && pid != pin.product_id)) return false;
+        return !pin.serial.empty() || !listed(pin.other_applications, info.path);
+    });
+    if (!pin.serial.empty()) {
+        for (Candidate& c : seen)
+            if (c.handle && c.serial == pin.serial) return take(backend, conn, c);
+        return PinnedSearch::NotYet;
+    }
+    if (seen.size() > 1) return PinnedSearch::Ambiguous;
+    if (seen.size() == 1 && seen.front().handle && seen.front().serial.empty()) return take(backend, conn, seen.front());
+    return PinnedSearch::NotYet;
 }
 
 bool FindTheHid(HidBackend& backend, DeviceConnection& conn, std::uint16_t vendor_id) {

@@ -77,31 +77,54 @@ bool FindTheHid(HidBackend& backend, DeviceConnection& conn, std::uint16_t vendo
 // is opened.
 std::vector<HidDeviceInfo> accepted_boxes(HidBackend& backend, std::uint16_t vendor_id);
 
-// The box that is being sent into its bootloader, as the search afterwards
-// must recognise it.
-struct BootloaderTarget {
-    // Its serial number, up to the first zero unit; empty when it gave none.
+// The one box an update is for, recorded when the update starts (its query,
+// or the search of a flash), so that every later step finds that box and no
+// other. Boxes of one model look alike on the bus, and an image written into
+// the wrong one leaves it, and the one meant, unusable.
+struct PinnedBox {
+    std::string path;
+    std::uint32_t product_id = 0;
+    std::uint16_t version = 0;
+    // Up to the first zero unit; empty when the box gives none.
     std::u16string serial;
-    // Bootloaders already on the bus before the hand-over: another box's.
-    std::vector<std::string> present_before;
+    // Other boxes running their application when it was pinned.
+    std::vector<std::string> other_applications;
+    // Bootloaders on the bus just before the box was sent into its own:
+    // other boxes' (pin_bootloaders_before records them).
+    std::vector<std::string> bootloaders_before;
 };
 
-// Reads the target from the open application box and the bus.
-BootloaderTarget bootloader_target(HidBackend& backend, const DeviceConnection& conn, std::uint16_t vendor_id);
+// Pins the box open in conn (which must hold one).
+PinnedBox pin_box(HidBackend& backend, const DeviceConnection& conn, std::uint16_t vendor_id);
+// Records the bootloaders on the bus, right before the pinned box is sent
+// into its own.
+void pin_bootloaders_before(HidBackend& backend, PinnedBox& pin, std::uint16_t vendor_id);
 
-enum class BootloaderSearch {
-    Found,      // the target's bootloader is open in conn
-    NotYet,     // not (yet) on the bus; conn holds nothing
-    Ambiguous,  // several bootloaders and none of them is known to be the target
+enum class PinnedSearch {
+    Found,      // the pinned box is open in conn
+    NotYet,     // not on the bus (yet); conn holds nothing
+    Other,      // another box is where the pinned one was; conn holds nothing
+    Ambiguous,  // several boxes could be it and nothing tells them apart
 };
 
-// Finds the target's bootloader again and opens it as FindTheHid does. A
-// bootloader that reports the target's serial number is the one; one that
-// reports another serial never is. Without a serial to match, it is taken
-// only when it is the one bootloader on the bus and was not there before the
-// hand-over. Writing an image into another box would leave both broken.
-BootloaderSearch find_bootloader(HidBackend& backend, DeviceConnection& conn, std::uint16_t vendor_id,
-                                 const BootloaderTarget& target);
+// The pinned box as it was pinned: at its path with its product ID, serial
+// and version, or, when it reports a serial, with that serial and product ID
+// wherever it is now.
+PinnedSearch find_pinned(HidBackend& backend, DeviceConnection& conn, std::uint16_t vendor_id, const PinnedBox& pin);
+
+// The pinned box in its bootloader. A bootloader that reports the pinned
+// serial is the one; one that reports another serial never is. Without a
+// serial to match, a bootloader is taken only when it is the one bootloader
+// on the bus and was not there before the hand-over.
+PinnedSearch find_pinned_bootloader(HidBackend& backend, DeviceConnection& conn, std::uint16_t vendor_id,
+                                    const PinnedBox& pin);
+
+// The pinned box back in its application after a flash: the pinned serial
+// (and the pinned product ID, when it was pinned in its application); without
+// a serial, the one application box of that product ID that was not on the
+// bus beside it when it was pinned.
+PinnedSearch find_pinned_application(HidBackend& backend, DeviceConnection& conn, std::uint16_t vendor_id,
+                                     const PinnedBox& pin);
 
 // Whether a box with these report lengths can be served (NotServed and why).
 Status check_report_lengths(std::uint32_t product_id, const HidCaps& caps);

@@ -13,6 +13,8 @@ const char* fault_name(Fault f) {
     case Fault::Missing: return "missing";
     case Fault::Ambiguous: return "ambiguous";
     case Fault::Stopped: return "stopped";
+    case Fault::Declined: return "declined";
+    case Fault::NotKept: return "not kept";
     case Fault::BadAnswer: return "bad answer";
     }
     return "?";

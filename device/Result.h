@@ -20,6 +20,8 @@ enum class Fault {
     Missing,     // the box did not come back as it should (after a restart)
     Ambiguous,   // several boxes could be meant and nothing tells them apart
     Stopped,     // the user stopped it
+    Declined,    // the user answered no to a question before anything was sent
+    NotKept,     // the box took the writes but holds other values when read back
     BadAnswer,   // what the update service sent cannot be used
 };
 

@@ -126,10 +126,10 @@ void fill_mode_texts(std::uint8_t mode, const Thresholds& t, const MonitorContro
     }
 }
 
-void process_batch(const std::uint8_t* buffer, int bytes_read, int report_length, MonitorState& s,
-                   Thresholds& t, const MonitorControls& c) {
+std::optional<std::uint8_t> process_batch(const std::uint8_t* buffer, int bytes_read, int report_length,
+                                          MonitorState& s, Thresholds& t, const MonitorControls& c) {
     const std::vector<Report> reports = cut_batch(buffer, bytes_read, report_length);
-    if (reports.empty()) return;
+    if (reports.empty()) return std::nullopt;
     GraphView& graph = *c.map;
 
     bool changed = false;
@@ -178,6 +178,7 @@ void process_batch(const std::uint8_t* buffer, int bytes_read, int report_length
         graph.replot(s.h_pattern_trace);
         read_back_h_pattern(changed, t, c);
     }
+    return mode;
 }
 
 }  // namespace monitor

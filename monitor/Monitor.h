@@ -35,9 +35,11 @@ void initialise_values(MonitorState& s, GraphView& graph);
 // One batch of input reports, already in the buffer with a leading report-ID
 // byte per report: range capture and points for every report, derivation while
 // calibrating, captions and markers from the first report, layout on a change
-// of mode, the per-tick replot, text read-back and line placement.
-void process_batch(const std::uint8_t* buffer, int bytes_read, int report_length, MonitorState& s,
-                   Thresholds& t, const MonitorControls& c);
+// of mode, the per-tick replot, text read-back and line placement. Answers the
+// mode the first report gives (kModeH or kModeSequential), which speaks for
+// the whole batch; nullopt when the batch held no whole report.
+std::optional<std::uint8_t> process_batch(const std::uint8_t* buffer, int bytes_read, int report_length,
+                                          MonitorState& s, Thresholds& t, const MonitorControls& c);
 
 // The text boxes of a mode read back into the working thresholds at once, as
 // a tick does, with their lines placed (Enter in a box).

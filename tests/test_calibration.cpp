@@ -8,7 +8,7 @@
 
 #include "Backup.h"
 #include "BoxStore.h"
-#include "Safeguards.h"
+#include "BoxSession.h"
 #include "Writes.h"
 #include "WindowFixture.h"
 
@@ -333,13 +333,6 @@ TEST_F(Calibration, ACrossedPairIsSavedOnlyWhenTheUserSaysSo) {
         window.reset();
         bus.boxes().clear();
     }
-    // Only the pairs of the mode saved count, and equal lines are crossed too.
-    device::Thresholds t{150, 150, 64, 190, 100, 155};
-    EXPECT_EQ(calibration::crossed_pair(t, false)->low, device::kH1);
-    EXPECT_FALSE(calibration::crossed_pair(t, true));
-    t = {102, 152, 64, 190, 160, 155};
-    EXPECT_FALSE(calibration::crossed_pair(t, false));
-    EXPECT_EQ(calibration::crossed_pair(t, true)->high, device::kS2);
 }
 
 TEST(BoxStore, KeepsOneFilePerSerialThatNamesNoPath) {
@@ -361,7 +354,7 @@ TEST(BoxStore, KeepsOneFilePerSerialThatNamesNoPath) {
     EXPECT_FALSE(store.last_read(""));
 }
 
-TEST(Writes, OrdersAndRanges) {
+TEST(Writes, Orders) {
     device::Thresholds t{1, 2, 3, 4, 5, 6};
     auto indices = [](const std::vector<calibration::SettingWrite>& ws) {
         std::vector<int> v;
@@ -371,18 +364,92 @@ TEST(Writes, OrdersAndRanges) {
     EXPECT_EQ(indices(calibration::save_writes(t, false)), (std::vector<int>{3004, 2003, 1, 1002}));
     EXPECT_EQ(indices(calibration::save_writes(t, true)), (std::vector<int>{5006, 4005}));
     EXPECT_EQ(indices(calibration::all_writes(t)), (std::vector<int>{3004, 2003, 1, 1002, 5006, 4005}));
-    EXPECT_FALSE(calibration::first_out_of_range(calibration::all_writes({0, 255, 0, 0, 0, 0})));
-    t.v1 = 256;
-    const auto bad = calibration::first_out_of_range(calibration::all_writes(t));
-    ASSERT_TRUE(bad);
-    EXPECT_EQ(bad->index, device::kV1);
-    // All or nothing: one value that does not fit keeps the others off the wire.
-    emulator::EmulatedBackend bus;
-    auto& box = bus.add_box();
+}
+
+// The one place that decides what reaches the box, against the emulated box
+// holding the factory thresholds (h1 102 h2 152 v1 64 v2 190 s1 100 s2 155).
+class Session : public WindowFixture {
+protected:
+    void SetUp() override {
+        box = &add_box();
+        ASSERT_TRUE(device::FindTheHid(bus, conn, kTestVid));
+        session.found();
+        ASSERT_TRUE(session.read_info().thresholds);
+        box->clear_log();
+    }
+    calibration::WriteResult write(const calibration::WritePlan& plan, bool yes = true) {
+        asked.clear();
+        return session.write(plan, [&](const calibration::Question& q) {
+            asked.push_back(q.kind);
+            return yes;
+        });
+    }
+    emulator::BoxModel* box = nullptr;
     device::DeviceConnection conn;
-    ASSERT_TRUE(device::FindTheHid(bus, conn, 0x1209));
-    EXPECT_TRUE(calibration::send_writes(conn, calibration::all_writes(t)).out_of_range);
-    EXPECT_TRUE(box.feature_log().empty());
+    calibration::BoxSession session{conn};
+    std::vector<calibration::Question::Kind> asked;
+};
+
+TEST_F(Session, OneRangeForEveryWriteAndACrossedPairOnlyOnAYes) {
+    using K = calibration::Question::Kind;
+    // 255 is a byte the box holds: a file read from such a box restores onto it.
+    EXPECT_TRUE(write(session.plan_set({{device::kS2, 255}})).status);
+    auto r = write(session.plan_set({{device::kV1, 256}}));
+    EXPECT_EQ(r.status, device::Fault::OutOfRange);
+    EXPECT_EQ(setting_writes(*box), (std::vector<int>{5}));  // the 255 only
+    // h1 against the h2 the box holds; equal lines are crossed too.
+    for (const int h1 : {200, 152}) {
+        r = write(session.plan_set({{device::kH1, h1}}), false);
+        EXPECT_EQ(r.status, device::Fault::Declined);
+        EXPECT_EQ(asked, (std::vector<K>{K::CrossedPair}));
+    }
+    EXPECT_EQ(setting_writes(*box), (std::vector<int>{5}));
+    // Only the mode saved counts.
+    EXPECT_TRUE(session.plan_save({150, 150, 64, 190, 100, 155}, true).questions.empty());
+    // A file from another model, or from another box, asks first.
+    calibration::Backup file = calibration::make_backup(device::kPidDravi, 0x0106, "KV-000123", {});
+    file.thresholds = calibration::factory_thresholds();
+    write(session.plan_restore(file), false);
+    EXPECT_EQ(asked, (std::vector<K>{K::OtherModel}));
+    file.product_id = device::kPidKelvo;
+    file.serial = "KV-A";
+    write(session.plan_restore(file), false);
+    EXPECT_EQ(asked, (std::vector<K>{K::OtherBox}));
+}
+
+TEST_F(Session, AWriteThatBreaksOffNamesWhatChangedAndWhatWasThere) {
+    box->unplug_after_transfers = 2;
+    const auto r = write(session.plan_put_back({1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(r.status, device::Fault::Failed);
+    EXPECT_EQ(r.status.sentence(), "The box stopped taking thresholds after 2 of 6: v2 and v1 were written, h1, h2, "
+                                   "s2 and s1 were not. Before, it held v2=190 v1=64.");
+    EXPECT_EQ(calibration::assignments(r.undo()), "v2=190 v1=64");
+}
+
+TEST_F(Session, TheReadBackNamesEveryThresholdTheBoxDidNotKeep) {
+    box->ignored_setting = device::kH2;
+    auto r = write(session.plan_save({90, 160, 60, 200, 100, 155}, false));
+    session.verify(r);
+    EXPECT_EQ(r.status, device::Fault::NotKept);
+    EXPECT_EQ(r.status.sentence(), "The box kept other thresholds than were written: h2 152 instead of 160.");
+}
+
+TEST_F(Session, ClosingWritesNothingSaveWouldRefuseOrAsk) {
+    auto closing = [&](const device::Thresholds& t, bool calibrating = false) {
+        return calibration::assignments(session.closing_writes(t, calibrating));
+    };
+    EXPECT_EQ(closing({102, 152, 64, 190, 100, 155}), "v2=190 v1=64 h1=102 h2=152 s2=155 s1=100");
+    // A calibration running at close is cancelled: what it derived goes back
+    // to what the box holds.
+    session.mark_derived(calibration::mode_settings(false));
+    EXPECT_EQ(closing({30, 200, 20, 230, 100, 155}, true), "v2=190 v1=64 h1=102 h2=152 s2=155 s1=100");
+    // A crossed pair goes only once the user said yes to it.
+    EXPECT_EQ(closing({102, 152, 64, 190, 160, 155}), "v2=190 v1=64 h1=102 h2=152");
+    write(session.plan_save({102, 152, 64, 190, 160, 155}, true));
+    EXPECT_EQ(closing({102, 152, 64, 190, 160, 155}), "v2=190 v1=64 h1=102 h2=152 s2=155 s1=160");
+    // Another box found: nothing known of it is written.
+    session.found();
+    EXPECT_EQ(closing({102, 152, 64, 190, 100, 155}), "");
 }
 
 TEST(Backup, RoundTripsAndRefusesWhatIsNotOurs) {

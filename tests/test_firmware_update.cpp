@@ -322,7 +322,7 @@ TEST_F(FirmwareUpdate, FailuresAreReportedAndNothingIsWritten) {
 TEST_F(FirmwareUpdate, ABoxThatDoesNotRestartIsReportedWithoutHanging) {
     auto& box = add_box();
     frmMain& w = open();
-    w.flash_limits.bootloader_passes = 10;
+    w.update_limits.bootloader_wait = std::chrono::seconds(1);
     box.fail_feature_writes = true;  // the order to restart never arrives
     w.cmd_CheckFirmware_Click();
     ASSERT_TRUE(wait_until([&] { return got("Firmware update error"); }, 20000));

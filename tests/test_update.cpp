@@ -137,6 +137,13 @@ protected:
             progress.push_back({stage, done, total});
         };
     }
+    // Pins the box the bus lists first, as an update's query does, and
+    // writes the image into it.
+    FlashOutcome flash(const QByteArray& img, const UpdateLimits& limits = {}) {
+        device::FindTheHid(*env.backend, conn, 0x1209);
+        device::PinnedBox pin = device::pin_box(*env.backend, conn, 0x1209);
+        return switch_to_bootloader(conn, img, env, pin, limits);
+    }
     static QByteArray image(int pages) {
         QByteArray bytes(pages * kPageSize, 0);
         for (int i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + 3);
@@ -159,7 +166,7 @@ protected:
 
 TEST_F(Flashing, TheApplicationIsHandedOverAndTheImageWrittenPageByPage) {
     const QByteArray img = image(5);
-    const FlashOutcome out = switch_to_bootloader(conn, img, env);
+    const FlashOutcome out = flash(img);
     EXPECT_EQ(out.status, device::Fault::None);
     ASSERT_EQ(box->flash().size(), 200u);
     EXPECT_TRUE(std::equal(box->flash().begin(), box->flash().end(), img.begin(),
@@ -185,7 +192,7 @@ TEST_F(Flashing, TheApplicationIsHandedOverAndTheImageWrittenPageByPage) {
 
 TEST_F(Flashing, ABoxInItsBootloaderIsFlashedAtOnce) {
     box->power_up_in_bootloader();
-    const FlashOutcome out = switch_to_bootloader(conn, image(1), env);
+    const FlashOutcome out = flash(image(1));
     EXPECT_EQ(out.status, device::Fault::None);
     EXPECT_EQ(box->feature_log().size(), 1u);
     EXPECT_EQ(pauses, 0);
@@ -194,16 +201,16 @@ TEST_F(Flashing, ABoxInItsBootloaderIsFlashedAtOnce) {
 
 TEST_F(Flashing, NoBoxNothingSent) {
     box->unplug();
-    EXPECT_EQ(switch_to_bootloader(conn, image(2), env).status, device::Fault::NoDevice);
+    EXPECT_EQ(flash(image(2)).status, device::Fault::NoDevice);
     EXPECT_TRUE(box->feature_log().empty());
 }
 
 TEST_F(Flashing, ABoxThatStaysInItsApplicationIsNeverSentPages) {
     // The box ignores the order to restart: it is still there as the application.
     bus.boxes()[0]->fail_feature_writes = true;
-    FlashLimits limits;
-    limits.bootloader_passes = 20;
-    const FlashOutcome out = switch_to_bootloader(conn, image(3), env, limits);
+    UpdateLimits limits;
+    limits.bootloader_wait = std::chrono::seconds(2);
+    const FlashOutcome out = flash(image(3), limits);
     EXPECT_EQ(out.status, device::Fault::Missing);
     EXPECT_TRUE(box->flash().empty());
     EXPECT_FALSE(out.status.sentence().empty());
@@ -213,7 +220,7 @@ TEST_F(Flashing, ABoxThatStaysInItsApplicationIsNeverSentPages) {
 TEST_F(Flashing, AFailedPageStopsTheWrite) {
     box->power_up_in_bootloader();
     box->unplug_after_transfers = 3;
-    const FlashOutcome out = switch_to_bootloader(conn, image(10), env);
+    const FlashOutcome out = flash(image(10));
     EXPECT_EQ(out.status, device::Fault::Failed);
     EXPECT_EQ(out.page, 3);
     EXPECT_EQ(out.pages, 10);
@@ -230,39 +237,65 @@ TEST_F(Flashing, TheBootloaderReEnumeratingWhileItSettlesIsFoundAgain) {
             box->power_up_in_bootloader();
         }
     };
-    EXPECT_EQ(switch_to_bootloader(conn, image(3), env).status, device::Fault::None);
+    EXPECT_EQ(flash(image(3)).status, device::Fault::None);
     EXPECT_TRUE(restarted);
     EXPECT_EQ(box->flash().size(), 120u);
 }
 
-TEST_F(Flashing, AnotherBoxInItsBootloaderIsNeverWritten) {
-    struct Case { std::u16string ours, other; device::Fault fault; };
+// With two boxes on the bus the image goes into the box it was checked for,
+// or nowhere.
+TEST_F(Flashing, OnlyThePinnedBoxIsEverWritten) {
+    using device::Fault;
+    struct Case {
+        const char* name;
+        std::u16string ours, other;
+        bool other_first;          // the other is listed before ours
+        bool other_in_bootloader;  // and waits in its bootloader
+        bool swapped;              // ours is replaced by the other after the check
+        Fault fault;
+    };
     const Case cases[] = {
-        {u"KV-1", u"KV-2", device::Fault::None},       // the serial tells them apart
-        {u"", u"", device::Fault::Ambiguous},          // nothing does: stop, write nothing
+        {"another box in its bootloader", u"KV-1", u"KV-2", false, true, false, Fault::None},
+        {"another box in its bootloader, no serials", u"", u"", false, true, false, Fault::Ambiguous},
+        {"another box listed first", u"KV-1", u"DR-1", true, false, false, Fault::None},
+        {"another box listed first, no serials", u"", u"", true, false, false, Fault::None},
+        {"a box swapped in during the download", u"KV-1", u"KV-2", false, false, true, Fault::NoDevice},
+        {"a box swapped in, no serials", u"", u"", false, false, true, Fault::NoDevice},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         emulator::EmulatedBackend fresh;
-        emulator::BoxIdentity id;
-        id.serial = c.ours;
-        emulator::BoxModel& ours = fresh.add_box(id, clock.clock());
+        emulator::BoxIdentity ours_id, other_id;
+        ours_id.serial = c.ours;
+        other_id.serial = c.other;
+        other_id.product_id = device::kPidDravi;
+        emulator::BoxModel* other = c.other_first ? &fresh.add_box(other_id, clock.clock()) : nullptr;
+        emulator::BoxModel& ours = fresh.add_box(ours_id, clock.clock());
         // The other bootloader is alone on the bus for a while after the hand-over.
         ours.reenumerate_delay = std::chrono::seconds(3);
-        id.serial = c.other;
-        emulator::BoxModel& other = fresh.add_box(id, clock.clock());
-        other.power_up_in_bootloader();
+        if (!other && !c.swapped) other = &fresh.add_box(other_id, clock.clock());
+        if (c.other_in_bootloader) other->power_up_in_bootloader();
+        conn.choice.path = fresh.enumerate()[c.other_first ? 1 : 0].path;
+        ASSERT_TRUE(device::FindTheHid(fresh, conn, 0x1209));
+        conn.choice = {};
+        device::PinnedBox pin = device::pin_box(fresh, conn, 0x1209);
+        if (c.swapped) {
+            ours.unplug();
+            other = &fresh.add_box(other_id, clock.clock());
+        }
         env.backend = &fresh;
-        const FlashOutcome out = switch_to_bootloader(conn, image(2), env);
-        EXPECT_EQ(out.status, c.fault);
-        EXPECT_TRUE(other.flash().empty());
-        EXPECT_EQ(ours.flash().size(), c.fault == device::Fault::None ? 80u : 0u);
+        const FlashOutcome out = switch_to_bootloader(conn, image(2), env, pin);
+        EXPECT_EQ(out.status, c.fault) << out.status;
+        EXPECT_TRUE(other->flash().empty());
+        for (const auto& r : other->feature_log()) EXPECT_NE(r[1], 0xA7);  // never sent into its bootloader
+        EXPECT_EQ(ours.flash().size(), c.fault == Fault::None ? 80u : 0u);
         conn.close_handles();
     }
 }
 
 TEST_F(Flashing, ABootloaderWhosePagesDoNotFitSaysSo) {
     box->boot_caps = {6, 33};
-    const FlashOutcome out = switch_to_bootloader(conn, image(2), env);
+    const FlashOutcome out = flash(image(2));
     EXPECT_EQ(out.status, device::Fault::NotServed);
     EXPECT_NE(out.status.sentence().find("33 bytes"), std::string::npos) << out.status;
     EXPECT_TRUE(box->flash().empty());

@@ -1,5 +1,6 @@
 #include "Flasher.h"
 
+#include <algorithm>
 #include <span>
 #include <string>
 
@@ -7,7 +8,14 @@ namespace update {
 
 using device::DeviceConnection;
 using device::Fault;
+using device::PinnedSearch;
 using device::Status;
+
+milliseconds UpdateLimits::image_deadline(qint64 bytes) const {
+    constexpr qint64 kCeilingMs = 10 * 60'000;
+    const qint64 ms = 60'000 + std::max<qint64>(bytes, 0) / 1024 * 1000;
+    return milliseconds(std::min(ms, kCeilingMs));
+}
 
 Status check_image(qint64 received, qint64 announced_size) {
     if (announced_size <= 0) return {Fault::BadAnswer, "The update service announced an empty firmware image."};
@@ -21,62 +29,91 @@ Status check_image(qint64 received, qint64 announced_size) {
     return {};
 }
 
-namespace {
+double progress_fraction(Stage stage, std::int64_t done, std::int64_t total) {
+    const double part = total > 0 ? std::clamp(static_cast<double>(done) / static_cast<double>(total), 0.0, 1.0) : 0.0;
+    switch (stage) {
+    case Stage::Download: return part * 0.05;
+    case Stage::Settle: return part * 0.05 + 0.05;
+    case Stage::SecondSettle: return part * 0.05 + 0.1;
+    case Stage::Flash:
+        // After page i (counted from 0) the bar stands at i / pages of the way.
+        return done <= 0 || total <= 0 ? 0.0 : static_cast<double>(done - 1) / static_cast<double>(total) * 0.8 + 0.2;
+    case Stage::Restart: return 1.0;
+    }
+    return 0.0;
+}
 
-constexpr int kSettlePasses = 10;
+namespace {
 
 void report(const FlashEnvironment& env, Stage stage, std::int64_t done, std::int64_t total) {
     if (env.progress) env.progress(stage, done, total);
 }
 
+void searched(const FlashEnvironment& env) {
+    if (env.found) env.found();
+}
+
 bool stop_requested(const FlashEnvironment& env) { return env.stop_requested && env.stop_requested(); }
 
-Status stopped() { return {Fault::Stopped, "The firmware update was stopped before it was written."}; }
+int passes(milliseconds wait, milliseconds poll) {
+    return static_cast<int>(std::max<std::int64_t>(1, wait.count() / std::max<std::int64_t>(1, poll.count())));
+}
 
-// Ten 100 ms passes while the box restarts (or the bootloader settles).
-bool settle(const FlashEnvironment& env, Stage stage) {
-    for (int k = 0; k < kSettlePasses; ++k) {
-        report(env, stage, k, kSettlePasses);
-        env.pause(100);
+Status stopped() {
+    return {Fault::Stopped, "The firmware update was stopped before any part of the firmware was written."};
+}
+
+// The pause while the box restarts (or its bootloader settles).
+bool settle(const FlashEnvironment& env, const UpdateLimits& limits, Stage stage) {
+    const int n = passes(limits.settle, limits.poll);
+    for (int k = 0; k < n; ++k) {
+        report(env, stage, k, n);
+        env.pause(static_cast<int>(limits.poll.count()));
         if (stop_requested(env)) return false;
     }
     return true;
 }
 
-// Only the bootloader of the box that was sent into it is flashed: a box still
-// running its application would take the pages for commands, and another box
-// waiting in its bootloader would get an image that was not asked for it.
-Status wait_for_bootloader(DeviceConnection& conn, const FlashEnvironment& env, const FlashLimits& limits,
-                           const device::BootloaderTarget& target) {
-    for (int pass = 0; pass < limits.bootloader_passes; ++pass) {
-        const device::BootloaderSearch search = device::find_bootloader(*env.backend, conn, env.vendor_id, target);
-        if (env.found) env.found();
-        if (search == device::BootloaderSearch::Found) return {};
-        if (search == device::BootloaderSearch::Ambiguous)
+// Only the bootloader of the pinned box is flashed: a box still running its
+// application would take the pages for commands, and another box waiting in
+// its bootloader would get an image that was not asked for it.
+Status wait_for_bootloader(DeviceConnection& conn, const FlashEnvironment& env, const UpdateLimits& limits,
+                           const device::PinnedBox& pin) {
+    const int n = passes(limits.bootloader_wait, limits.poll);
+    for (int pass = 0; pass < n; ++pass) {
+        const PinnedSearch search = device::find_pinned_bootloader(*env.backend, conn, env.vendor_id, pin);
+        searched(env);
+        if (search == PinnedSearch::Found) return {};
+        if (search == PinnedSearch::Ambiguous)
             return {Fault::Ambiguous, "More than one box is in its update mode, so the firmware was not written."};
-        env.pause(100);
+        env.pause(static_cast<int>(limits.poll.count()));
         if (stop_requested(env)) return stopped();
     }
     return {Fault::Missing, "The box did not restart into its update mode, so the firmware was not written."};
 }
 
 FlashOutcome hand_over(DeviceConnection& conn, const QByteArray& image, const FlashEnvironment& env,
-                       const FlashLimits& limits) {
+                       device::PinnedBox& pin, const UpdateLimits& limits) {
     const int pages = static_cast<int>(image.size() / kPageSize);
-    if (!device::FindTheHid(*env.backend, conn, env.vendor_id)) {
-        if (env.found) env.found();
-        return {{Fault::NoDevice, "The box was not found, so the firmware was not written."}, -1, pages};
-    }
-    if (env.found) env.found();
+    const PinnedSearch search = device::find_pinned(*env.backend, conn, env.vendor_id, pin);
+    searched(env);
+    if (search == PinnedSearch::NotYet)
+        return {{Fault::NoDevice, "The box this firmware was checked for is no longer attached, so nothing was "
+                                  "written."},
+                -1, pages};
+    if (search != PinnedSearch::Found)
+        return {{Fault::Ambiguous, "Another box is attached where the box this firmware was checked for was, so "
+                                   "nothing was written."},
+                -1, pages};
     if (!conn.bootloader()) {
-        const device::BootloaderTarget target = device::bootloader_target(*env.backend, conn, env.vendor_id);
+        device::pin_bootloaders_before(*env.backend, pin, env.vendor_id);
         (void)device::enter_bootloader(conn);
         conn.close_handles();
-        if (!settle(env, Stage::Settle)) return {stopped(), -1, pages};
-        if (Status s = wait_for_bootloader(conn, env, limits, target); !s) return {s, -1, pages};
-        if (!settle(env, Stage::SecondSettle)) return {stopped(), -1, pages};
+        if (!settle(env, limits, Stage::Settle)) return {stopped(), -1, pages};
+        if (Status s = wait_for_bootloader(conn, env, limits, pin); !s) return {s, -1, pages};
+        if (!settle(env, limits, Stage::SecondSettle)) return {stopped(), -1, pages};
         // The bootloader may have re-enumerated once more while it settled.
-        if (Status s = wait_for_bootloader(conn, env, limits, target); !s) return {s, -1, pages};
+        if (Status s = wait_for_bootloader(conn, env, limits, pin); !s) return {s, -1, pages};
     }
     return flash_firmware(conn, image, env);
 }
@@ -84,8 +121,8 @@ FlashOutcome hand_over(DeviceConnection& conn, const QByteArray& image, const Fl
 }  // namespace
 
 FlashOutcome switch_to_bootloader(DeviceConnection& conn, const QByteArray& image, const FlashEnvironment& env,
-                                  FlashLimits limits) {
-    FlashOutcome outcome = hand_over(conn, image, env, limits);
+                                  device::PinnedBox& pin, const UpdateLimits& limits) {
+    FlashOutcome outcome = hand_over(conn, image, env, pin, limits);
     // Stopped by the user: let go of the box, which waits in its bootloader.
     if (outcome.status == Fault::Stopped) conn.close_handles();
     return outcome;
@@ -105,12 +142,17 @@ FlashOutcome flash_firmware(DeviceConnection& conn, const QByteArray& image, con
     report(env, Stage::Flash, 0, outcome.pages);
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(image.constData());
     for (int i = 0; i < outcome.pages; ++i) {
+        if (stop_requested(env)) {
+            outcome.status = {Fault::Stopped, "The firmware update was stopped after " + std::to_string(i) + " of " +
+                                                  std::to_string(outcome.pages) + " parts of the firmware were written."};
+            outcome.page = i;
+            break;
+        }
         const std::span<const std::uint8_t, kPageSize> page(bytes + static_cast<qsizetype>(i) * kPageSize, kPageSize);
         if (!device::send_firmware_page(conn, page)) {
             outcome.status = {Fault::Failed, "The box did not take part " + std::to_string(i + 1) + " of " +
                                                  std::to_string(outcome.pages) +
-                                                 " of the firmware, so the update stopped. The box stays in its "
-                                                 "update mode."};
+                                                 " of the firmware, so the update stopped."};
             outcome.page = i;
             break;
         }
@@ -119,6 +161,45 @@ FlashOutcome flash_firmware(DeviceConnection& conn, const QByteArray& image, con
     }
     conn.close_handles();
     return outcome;
+}
+
+Status wait_for_restart(DeviceConnection& conn, const FlashEnvironment& env, const device::PinnedBox& pin,
+                        const UpdateLimits& limits) {
+    const int n = passes(limits.restart_wait, limits.poll);
+    for (int pass = 0; pass < n; ++pass) {
+        const PinnedSearch search = device::find_pinned_application(*env.backend, conn, env.vendor_id, pin);
+        searched(env);
+        if (search == PinnedSearch::Found) return {};
+        if (search == PinnedSearch::Ambiguous) return restart_ambiguous();
+        report(env, Stage::Restart, pass * limits.poll.count(), limits.restart_wait.count());
+        env.pause(static_cast<int>(limits.poll.count()));
+        if (stop_requested(env)) break;
+    }
+    return restart_missing(limits);
+}
+
+Status restart_missing(const UpdateLimits& limits) {
+    return {Fault::Missing, "The firmware was written, but the box did not come back with it within " +
+                                std::to_string(limits.restart_wait.count() / 1000) + " seconds."};
+}
+
+Status restart_ambiguous() {
+    return {Fault::Ambiguous,
+            "The firmware was written, but several boxes came back and none of them can be told to be this one."};
+}
+
+std::string failure_text(const Status& status, const std::string& again) {
+    const std::string& sentence = status.sentence();
+    switch (status.fault()) {
+    case Fault::NoDevice: return sentence + " Plug it in and " + again + ".";
+    case Fault::Missing: return sentence + " Unplug the box, plug it in again and " + again + ".";
+    case Fault::Failed:
+    case Fault::Stopped:
+        return sentence + " The box may be waiting in its update mode for a whole firmware: " + again +
+               " to write it.";
+    case Fault::Ambiguous: return sentence + " Unplug the other boxes, leave only this one plugged in and " + again + ".";
+    default: return sentence;
+    }
 }
 
 }  // namespace update

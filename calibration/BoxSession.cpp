@@ -1,0 +1,314 @@
+#include "BoxSession.h"
+
+#include "Commands.h"
+#include "Products.h"
+
+namespace calibration {
+
+using device::Fault;
+using device::Status;
+using device::Thresholds;
+
+namespace {
+
+constexpr CrossedPair kHPairs[] = {{device::kH1, device::kH2}, {device::kV1, device::kV2}};
+constexpr CrossedPair kSequentialPair{device::kS1, device::kS2};
+
+bool is_crossed(const CrossedPair& p, const Thresholds& t) { return t.get(p.low) >= t.get(p.high); }
+
+Question crossed_question(const CrossedPair& p, const Thresholds& t, const char* ask) {
+    const std::string low = device::setting_name(p.low);
+    const std::string high = device::setting_name(p.high);
+    return {Question::Kind::CrossedPair,
+            low + " (" + std::to_string(t.get(p.low)) + ") is not below " + high + " (" +
+                std::to_string(t.get(p.high)) +
+                "). The box decodes the gears between these lines, so some gears could not be reached.",
+            ask};
+}
+
+// The names of writes, "v2 and v1", "h1, h2 and s1".
+std::string names(const std::vector<SettingWrite>& writes, std::size_t from, std::size_t to) {
+    std::string text;
+    for (std::size_t i = from; i < to; ++i) {
+        if (i > from) text += i + 1 == to ? " and " : ", ";
+        text += device::setting_name(writes[i].index);
+    }
+    return text;
+}
+
+QString model_of(std::uint16_t product_id) {
+    const device::ProductInfo* p = device::find_product(product_id);
+    return p && *p->name ? QString(p->name) : QString("unknown");
+}
+
+Status broken_off(const WriteResult& r) {
+    const std::size_t n = r.planned.size();
+    std::string sentence;
+    if (r.written == 0) {
+        sentence = "The box took none of the " + std::to_string(n) + " thresholds, so it holds what it held before.";
+    } else {
+        sentence = "The box stopped taking thresholds after " + std::to_string(r.written) + " of " +
+                   std::to_string(n) + ": " + names(r.planned, 0, r.written) + (r.written == 1 ? " was" : " were") +
+                   " written, " + names(r.planned, r.written, n) + (n - r.written == 1 ? " was" : " were") + " not.";
+        const std::vector<SettingWrite> undo = r.undo();
+        sentence += undo.empty() ? " What it held before is not known."
+                                 : " Before, it held " + assignments(undo) + ".";
+    }
+    return {Fault::Failed, sentence};
+}
+
+}  // namespace
+
+std::vector<CrossedPair> crossed_pairs(const Thresholds& t, bool h_pattern, bool sequential) {
+    std::vector<CrossedPair> crossed;
+    if (h_pattern)
+        for (const CrossedPair& p : kHPairs)
+            if (is_crossed(p, t)) crossed.push_back(p);
+    if (sequential && is_crossed(kSequentialPair, t)) crossed.push_back(kSequentialPair);
+    return crossed;
+}
+
+std::vector<SettingWrite> WriteResult::undo() const {
+    std::vector<SettingWrite> back;
+    if (!before) return back;
+    for (std::size_t i = 0; i < written && i < planned.size(); ++i)
+        back.push_back({planned[i].index, before->get(planned[i].index)});
+    return back;
+}
+
+std::string assignments(const std::vector<SettingWrite>& writes) {
+    std::string text;
+    for (const SettingWrite& w : writes) {
+        if (!text.empty()) text += ' ';
+        text += std::string(device::setting_name(w.index)) + "=" + std::to_string(w.value);
+    }
+    return text;
+}
+
+std::string thresholds_text(const Thresholds& t) {
+    std::vector<SettingWrite> all;
+    for (int i = 0; i < device::kSettingCount; ++i) all.push_back({i, t.get(i)});
+    return assignments(all);
+}
+
+BoxSession::BoxSession(device::DeviceConnection& conn, const BoxStore* store) : conn_(conn), store_(store) {}
+
+void BoxSession::found() {
+    box_.reset();
+    serial_.clear();
+    known_.reset();
+    derived_.reset();
+    confirmed_.clear();
+}
+
+void BoxSession::box_read(const Thresholds& read) {
+    box_ = read;
+    if (!store_ || hold_store_) return;
+    (void)store_->remember(make_backup(static_cast<std::uint16_t>(conn_.product_id),
+                                       conn_.hid_attributes.version_number, serial_, read));
+}
+
+DeviceInfo BoxSession::read_info() {
+    DeviceInfo info = read_device_info(conn_);
+    if (info.serial_units) serial_ = QString::fromStdU16String(*info.serial_units);
+    if (info.thresholds) {
+        known_.set();
+        box_read(*info.thresholds);
+    }
+    return info;
+}
+
+namespace {
+device::Result<Thresholds> fetch_thresholds(device::DeviceConnection& conn) {
+    const device::Result<device::SettingsBytes> reply = device::read_settings(conn);
+    if (!reply) return reply.status();
+    return device::thresholds_from_bytes(*reply);
+}
+}  // namespace
+
+device::Result<Thresholds> BoxSession::read_thresholds() {
+    device::Result<Thresholds> read = fetch_thresholds(conn_);
+    if (read) {
+        known_.set();
+        box_read(*read);
+    }
+    return read;
+}
+
+void BoxSession::hold_store(bool hold) {
+    hold_store_ = hold;
+    if (!hold && box_) box_read(*box_);
+}
+
+void BoxSession::mark_derived(KnownSettings settings) {
+    known_ |= settings;
+    derived_ |= settings;
+}
+
+WritePlan BoxSession::plan_save(const Thresholds& t, bool sequential) const {
+    WritePlan plan;
+    plan.writes = save_writes(t, sequential);
+    plan.crossed = crossed_pairs(t, !sequential, sequential);
+    for (const CrossedPair& p : plan.crossed) plan.questions.push_back(crossed_question(p, t, "Save anyway?"));
+    return plan;
+}
+
+WritePlan BoxSession::plan_set(const std::vector<SettingWrite>& writes) const {
+    WritePlan plan;
+    plan.writes = writes;
+    // A pair is checked with the box's value for the threshold not given.
+    Thresholds t = box_.value_or(Thresholds{});
+    KnownSettings given;
+    for (const SettingWrite& w : writes) {
+        t.set(w.index, w.value);
+        given.set(static_cast<std::size_t>(w.index));
+    }
+    for (const CrossedPair& p : crossed_pairs(t, true, true)) {
+        const bool low = given.test(static_cast<std::size_t>(p.low)), high = given.test(static_cast<std::size_t>(p.high));
+        if (!low && !high) continue;
+        if (!box_ && !(low && high)) continue;  // the other line is not known
+        plan.crossed.push_back(p);
+        plan.questions.push_back(crossed_question(p, t, "Write them anyway?"));
+    }
+    return plan;
+}
+
+WritePlan BoxSession::plan_restore(const Backup& file) const {
+    WritePlan plan;
+    plan.writes = all_writes(file.thresholds);
+    const auto pid = static_cast<std::uint16_t>(conn_.product_id);
+    const std::string here = "this " + model_of(pid).toStdString() + " box (serial number \"" +
+                             serial_.toStdString() + "\")";
+    if (file.product_id != pid)
+        plan.questions.push_back({Question::Kind::OtherModel,
+                                  "The file was saved from a " + model_of(file.product_id).toStdString() +
+                                      " box (product ID " + QString::number(file.product_id, 16).toUpper().toStdString() +
+                                      "), not from " + here + ".",
+                                  "Write its thresholds into this box?"});
+    else if (file.serial != serial_)
+        plan.questions.push_back({Question::Kind::OtherBox,
+                                  "The file was saved from the box with serial number \"" + file.serial.toStdString() +
+                                      "\", not from " + here + ".",
+                                  "Write its thresholds into this box?"});
+    plan.crossed = crossed_pairs(file.thresholds, true, true);
+    for (const CrossedPair& p : plan.crossed)
+        plan.questions.push_back(crossed_question(p, file.thresholds, "Write them anyway?"));
+    return plan;
+}
+
+WritePlan BoxSession::plan_factory_reset() const {
+    WritePlan plan;
+    plan.writes = factory_writes();
+    return plan;
+}
+
+WritePlan BoxSession::plan_put_back(const Thresholds& t) const {
+    WritePlan plan;
+    plan.writes = all_writes(t);
+    return plan;
+}
+
+WriteResult BoxSession::write(const WritePlan& plan, const Ask& ask) {
+    WriteResult r;
+    r.planned = plan.writes;
+    r.before = box_;
+    if (!plan.refused) {
+        r.status = plan.refused;
+        return r;
+    }
+    for (const SettingWrite& w : plan.writes)
+        if (w.value < kMinThreshold || w.value > kMaxThreshold) {
+            r.status = {Fault::OutOfRange, std::string("The threshold ") + device::setting_name(w.index) + " is " +
+                                               std::to_string(w.value) + ", outside " + std::to_string(kMinThreshold) +
+                                               " to " + std::to_string(kMaxThreshold) + ", so nothing was written."};
+            return r;
+        }
+    if (Status ready = device::application_ready(conn_); !ready) {
+        r.status = ready;
+        return r;
+    }
+    for (const Question& q : plan.questions)
+        if (!ask || !ask(q)) {
+            r.status = {Fault::Declined, "Nothing was written."};
+            return r;
+        }
+    Thresholds planned_values = box_.value_or(Thresholds{});
+    for (const SettingWrite& w : plan.writes) planned_values.set(w.index, w.value);
+    for (const CrossedPair& p : plan.crossed)
+        confirmed_.push_back({p, planned_values.get(p.low), planned_values.get(p.high)});
+    for (const SettingWrite& w : plan.writes) {
+        if (!device::send_setting(conn_, w.index, w.value)) {
+            r.status = broken_off(r);
+            return r;
+        }
+        ++r.written;
+        known_.set(static_cast<std::size_t>(w.index));
+    }
+    return r;
+}
+
+void BoxSession::verify(WriteResult& r) {
+    if (!r.status || r.planned.empty()) return;
+    verify_with(r, fetch_thresholds(conn_));
+}
+
+void BoxSession::verify_with(WriteResult& r, const device::Result<Thresholds>& read) {
+    if (!r.status) return;
+    if (!read) {
+        r.status = {Fault::Failed, "The thresholds were written, but the box did not answer when they were read back (" +
+                                       read.sentence() + "), so it is not known whether it kept them."};
+        return;
+    }
+    r.kept = *read;
+    known_.set();
+    if (!box_ || !(*box_ == *read)) box_read(*read);
+    std::string differ;
+    for (const SettingWrite& w : r.planned) {
+        if (read->get(w.index) == w.value) continue;
+        if (!differ.empty()) differ += ", ";
+        differ += std::string(device::setting_name(w.index)) + " " + std::to_string(read->get(w.index)) +
+                  " instead of " + std::to_string(w.value);
+    }
+    if (!differ.empty()) r.status = {Fault::NotKept, "The box kept other thresholds than were written: " + differ + "."};
+}
+
+bool BoxSession::confirmed(const CrossedPair& pair, const Thresholds& t) const {
+    for (const Confirmed& c : confirmed_)
+        if (c.pair.low == pair.low && c.low_value == t.get(pair.low) && c.high_value == t.get(pair.high)) return true;
+    return false;
+}
+
+std::vector<SettingWrite> BoxSession::closing_writes(const Thresholds& working, bool calibrating) const {
+    Thresholds t = working;
+    KnownSettings known = known_;
+    if (calibrating) {
+        // The calibration is cancelled: what it derived is not written.
+        for (int i = 0; i < device::kSettingCount; ++i) {
+            if (!derived_.test(static_cast<std::size_t>(i))) continue;
+            if (box_)
+                t.set(i, box_->get(i));
+            else
+                known.reset(static_cast<std::size_t>(i));
+        }
+    }
+    // A pair is judged only where both of its lines are known.
+    for (const CrossedPair& p : crossed_pairs(t, true, true)) {
+        const auto low = static_cast<std::size_t>(p.low), high = static_cast<std::size_t>(p.high);
+        if (known.test(low) && known.test(high) && !confirmed(p, t)) known.reset(low).reset(high);
+    }
+    std::vector<SettingWrite> writes;
+    for (const SettingWrite& w : known_writes(all_writes(t), known))
+        if (w.value >= kMinThreshold && w.value <= kMaxThreshold) writes.push_back(w);
+    return writes;
+}
+
+void BoxSession::close(const Thresholds& working, bool calibrating) {
+    if (!conn_.device_found) return;
+    const std::vector<SettingWrite> writes = closing_writes(working, calibrating);
+    device::ToolAttachment(conn_, false).detach();
+    // Closing is not held up by a box that no longer answers.
+    for (const SettingWrite& w : writes) (void)device::send_setting(conn_, w.index, w.value);
+    conn_.close_handles();
+}
+
+}  // namespace calibration

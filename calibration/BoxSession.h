@@ -1,0 +1,162 @@
+#pragma once
+// One session over the open box: the only place that decides which
+// thresholds may be written into it, what the user must be asked first, and
+// whether the box kept what was written. Both front ends write every
+// threshold through it (save, set, restore, factory reset, a calibration put
+// back after a firmware update, and closing); they ask its questions in their
+// own way (a dialog; a terminal question or --yes) and show its sentences.
+
+#include <QString>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Backup.h"
+#include "BoxStore.h"
+#include "Connection.h"
+#include "Readout.h"
+#include "Result.h"
+#include "Settings.h"
+#include "Writes.h"
+
+namespace calibration {
+
+// Every threshold written into the box lies in 0..255: what one byte holds,
+// so that whatever was read from a box can be written back into it.
+inline constexpr int kMinThreshold = 0;
+inline constexpr int kMaxThreshold = 255;
+
+// A pair of thresholds whose lower line is not below the upper one. The box
+// decodes gears between these lines, so a crossed pair makes gears
+// unreachable.
+struct CrossedPair {
+    int low;   // device::SettingIndex: h1, v1 or s1
+    int high;  // h2, v2 or s2
+};
+
+// The crossed pairs among h1/h2, v1/v2 (H-pattern) and s1/s2 (sequential).
+std::vector<CrossedPair> crossed_pairs(const device::Thresholds& t, bool h_pattern, bool sequential);
+
+// Something the user must answer yes to before a write goes out.
+struct Question {
+    enum class Kind { CrossedPair, OtherModel, OtherBox };
+    Kind kind;
+    std::string statement;  // what is wrong, in plain sentences
+    std::string question;   // "Save anyway?", "Write its thresholds into this box?"
+};
+
+// Asks the user; true goes ahead.
+using Ask = std::function<bool(const Question&)>;
+
+// What one change of thresholds will write, decided before anything is sent.
+struct WritePlan {
+    std::vector<SettingWrite> writes;  // in wire order
+    std::vector<Question> questions;   // each answered yes before anything is sent
+    device::Status refused;            // set: a value cannot be written, and nothing is
+    std::vector<CrossedPair> crossed;  // the pairs the questions let through
+};
+
+struct WriteResult {
+    // Done; OutOfRange or Declined (nothing sent); Failed (the sequence broke
+    // off, or the read-back failed); NotKept (the box holds other values);
+    // NoDevice, Bootloader, NotServed (nothing sent).
+    device::Status status;
+    std::vector<SettingWrite> planned;
+    std::size_t written = 0;                   // planned[0 .. written) went through
+    std::optional<device::Thresholds> before;  // the box's thresholds before, as last known
+    std::optional<device::Thresholds> kept;    // as read back
+    // The writes that put back what the box held before each threshold that
+    // was written; empty when what it held is not known.
+    std::vector<SettingWrite> undo() const;
+};
+
+// "v2=190 v1=64": writes as NAME=VALUE words, as shifterctl set takes them.
+std::string assignments(const std::vector<SettingWrite>& writes);
+// "h1=102 h2=152 v1=64 v2=190 s1=100 s2=155".
+std::string thresholds_text(const device::Thresholds& t);
+
+class BoxSession {
+public:
+    // store may be null: nothing is kept per box.
+    explicit BoxSession(device::DeviceConnection& conn, const BoxStore* store = nullptr);
+
+    device::DeviceConnection& conn() { return conn_; }
+
+    // A search replaced the connection: nothing is known of the box found
+    // until it is read, and nothing earlier may be written into it.
+    void found();
+
+    // The readout (tool attached, thresholds, strings); the thresholds read
+    // become what the box is known to hold.
+    DeviceInfo read_info();
+    // The thresholds alone (one exchange), remembered likewise.
+    device::Result<device::Thresholds> read_thresholds();
+
+    const std::optional<device::Thresholds>& box_thresholds() const { return box_; }
+    // The serial number exactly as the box reports it (every UTF-16 unit up
+    // to the first zero unit); empty when it gives none or was not read.
+    const QString& serial() const { return serial_; }
+
+    // Which working thresholds the tool knows: read from the box since it was
+    // found, or set by the user since. Only these are ever written back.
+    KnownSettings known() const { return known_; }
+    void mark_set(KnownSettings settings) { known_ |= settings; }
+    // A running automatic calibration derived these; closing during it takes
+    // them back to what the box holds.
+    void mark_derived(KnownSettings settings);
+    void calibration_ended() { derived_.reset(); }
+
+    // While a calibration kept from before a firmware update waits to be
+    // offered back, the box's new thresholds must not replace it in the store;
+    // once it has been answered, the store takes what the box holds.
+    void hold_store(bool hold);
+
+    WritePlan plan_save(const device::Thresholds& t, bool sequential) const;
+    // The named thresholds only, checked against what the box holds for the
+    // others of their pairs.
+    WritePlan plan_set(const std::vector<SettingWrite>& writes) const;
+    // All six of a calibration file; a file from another model or another
+    // box asks first.
+    WritePlan plan_restore(const Backup& file) const;
+    WritePlan plan_factory_reset() const;
+    // All six, as a calibration kept from before a firmware update.
+    WritePlan plan_put_back(const device::Thresholds& t) const;
+
+    // Asks the plan's questions (the first no sends nothing), then sends its
+    // writes in order and stops at the first one the box does not take: a
+    // later write would only make the mix of old and new values larger.
+    WriteResult write(const WritePlan& plan, const Ask& ask);
+    // Reads the thresholds back and compares every threshold written.
+    void verify(WriteResult& result);
+    // The same with what a readout has just read.
+    void verify_with(WriteResult& result, const device::Result<device::Thresholds>& read);
+
+    // What closing writes back: the known thresholds that fit in a byte, in
+    // closing order, without a pair that is crossed unless the user said yes
+    // to it, and with what a running calibration derived taken back to what
+    // the box holds.
+    std::vector<SettingWrite> closing_writes(const device::Thresholds& working, bool calibrating) const;
+    // Lets the box go: tool detached, the closing writes, handles closed.
+    void close(const device::Thresholds& working, bool calibrating);
+
+private:
+    void box_read(const device::Thresholds& read);
+    bool confirmed(const CrossedPair& pair, const device::Thresholds& t) const;
+
+    device::DeviceConnection& conn_;
+    const BoxStore* store_;
+    std::optional<device::Thresholds> box_;
+    QString serial_;
+    KnownSettings known_;
+    KnownSettings derived_;
+    bool hold_store_ = false;
+    // Crossed pairs the user said yes to, with their values.
+    struct Confirmed {
+        CrossedPair pair;
+        int low_value, high_value;
+    };
+    std::vector<Confirmed> confirmed_;
+};
+
+}  // namespace calibration
