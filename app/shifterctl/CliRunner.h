@@ -1,0 +1,149 @@
+#pragma once
+// What runs one shifterctl command: the request, the streams and the box. Each
+// command family keeps its commands in a file of its own.
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTextStream>
+#include <functional>
+#include <optional>
+
+#include "Cli.h"
+#include "CommandLine.h"
+#include "Connection.h"
+#include "Flasher.h"
+#include "NetGrab.h"
+#include "Settings.h"
+#include "UpdateSequence.h"
+
+namespace ctl {
+
+inline constexpr int kDefaultInterval = 50;  // the window's polling interval with a box open
+inline constexpr int kMaxInterval = 60000;
+// The window's download limit: an image file larger than any image the window
+// would download is no image, and is never read whole into memory.
+inline constexpr qint64 kMaxImageBytes = NetGrab::DefaultMaxBodyBytes;
+// The window's threshold text boxes take 0..254; 255 is refused there too.
+inline constexpr int kMaxThreshold = 254;
+// The window's limit for the update service's answer.
+inline constexpr int kAnswerDeadlineMs = 60'000;
+// After an update, how long to wait for the box to come back, in 100 ms passes.
+inline constexpr int kRestartPasses = 100;
+
+// What a failure is, as a script tells failures apart: the exit status and
+// the "kind" of the JSON error.
+enum class Kind { Usage, File, Several, Box, Service, Output, NoBox };
+
+int status_of(Kind kind);
+const char* kind_name(Kind kind);
+
+// The whole update as a percentage. Flash: the hand-over's two pauses take the
+// first fifth, the pages the rest. Update: the download takes the first tenth
+// and the pauses the next.
+int update_percent(update::Stage stage, std::int64_t done, std::int64_t total, bool with_download);
+QString hex4(std::uint16_t value);
+QString caption(std::uint16_t version);
+QString model(std::uint16_t product_id);
+QString thresholds_line(const device::Thresholds& t);
+QJsonObject thresholds_json(const device::Thresholds& t);
+QJsonObject box_json(const device::HidDeviceInfo& d);
+QString box_words(const device::HidDeviceInfo& d);
+// The box's version as the update service writes versions: 0x0106 is "1.06".
+QString service_version(std::uint16_t version);
+// A count or a time in milliseconds: plain digits, within limits.
+std::optional<int> parse_count(const QString& text, int minimum, int maximum);
+
+using ToolAttached = device::ToolAttachment;
+
+class Cli {
+public:
+    Cli(device::HidBackend& backend, QTextStream& out, QTextStream& err, CliEnv env, Request request)
+        : backend_(backend), out_(out), err_(err), env_(std::move(env)), r_(std::move(request)) {
+        json_ = r_.has("--json");
+        conn_.choice.path = r_.options.value("--path").toStdString();
+        conn_.choice.serial = r_.options.value("--serial").toStdU16String();
+    }
+
+    // The command's status; a command that did its work but whose output did
+    // not get out has failed all the same.
+    int run() {
+        const int status = dispatch();
+        out_.flush();
+        return status == kCliOk && out_.status() != QTextStream::Ok ? output_failed() : status;
+    }
+
+private:
+    int fail(Kind kind, const QString& sentence, QJsonObject extra = {}) {
+        err_ << "shifterctl: " << sentence << Qt::endl;
+        if (json_) {
+            extra.insert("error", sentence);
+            extra.insert("kind", kind_name(kind));
+            emit_json(extra);
+        }
+        return status_of(kind);
+    }
+    void emit_json(const QJsonObject& o) { out_ << QJsonDocument(o).toJson(QJsonDocument::Compact) << Qt::endl; }
+    int output_failed() {
+        return fail(Kind::Output, "The output cannot be written (a closed pipe or a full disk), so shifterctl "
+                                  "stopped.");
+    }
+    int arguments(int count, const char* what) {
+        if (r_.arguments.size() == count) return kCliOk;
+        if (count == 0) return fail(Kind::Usage, "The command " + r_.command + " takes no arguments.");
+        return fail(Kind::Usage, "The command " + r_.command + " needs exactly " + what + ".");
+    }
+
+    // Finds the box as the window does, or the chosen one. A command that
+    // changes a box refuses to guess among several. Answers kCliOk, or the
+    // status after saying why the box cannot be used.
+    int find_box(bool need_application, bool changes);
+    int dispatch();
+    int not_found();
+    int read_back(const char* key = "thresholds", QJsonObject extra = {});
+    // The image FILE names, whole, or the status after saying why it cannot be
+    // used. Nothing is sent to the box before it has been read.
+    int read_image(const QString& path, QByteArray& image);
+    int read_small_file(const QString& path, qint64 limit, QByteArray& bytes);
+    // Asks before a step that cannot be undone; kCliOk to go ahead.
+    int confirm(const QString& question, const QString& declined);
+    // Prints a percentage: in place on a terminal, else a line per tenth.
+    void show_percent(int percent);
+    void end_percent();
+    bool stop_now(bool& warned);
+    update::FlashEnvironment flash_environment(bool& warned, bool with_download);
+    int flash_failed(const update::FlashOutcome& outcome, const QString& again);
+    // One transfer with a local event loop; Ctrl+C ends it.
+    struct Transfer {
+        bool ok = false;
+        QByteArray bytes;
+        int stopped = 0;
+    };
+    Transfer fetch(const QString& url, int deadline_ms, const std::function<void(qint64)>& progress);
+    // The query and the service's answer: kCliOk with offer set.
+    int ask_service(update::UpdateSequence& sequence, update::Offer& offer);
+
+    int help();
+    int list();
+    int info();
+    int settings();
+    int set();
+    int factory_reset();
+    int backup();
+    int restore();
+    int monitor();
+    int flash();
+    int check_update();
+    int update();
+
+    device::HidBackend& backend_;
+    QTextStream& out_;
+    QTextStream& err_;
+    CliEnv env_;
+    Request r_;
+    bool json_ = false;
+    device::DeviceConnection conn_;
+    int shown_ = -1;  // the last percentage printed
+    QString host_;
+};
+
+}  // namespace ctl
