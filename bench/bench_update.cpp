@@ -88,7 +88,7 @@ void BM_FlashImage32K(benchmark::State& state) {
     if (window_work) {
         bar = std::make_unique<Bar>();
         env.progress = [&](update::Stage stage, std::int64_t done, std::int64_t total) {
-            bar->set(update_bar_fraction(stage, done, total));
+            bar->set(update::progress_fraction(stage, done, total));
         };
         env.pump = [] { QCoreApplication::processEvents(); };
     } else {
@@ -230,7 +230,7 @@ void BM_DemoUpdate(benchmark::State& state) {
         env.backend = &demo.backend;
         env.vendor_id = buildcfg::kVendorId;
         env.progress = [&](update::Stage stage, std::int64_t done, std::int64_t total) {
-            bar.set(update_bar_fraction(stage, done, total));
+            bar.set(update::progress_fraction(stage, done, total));
             settling = stage == update::Stage::Settle || stage == update::Stage::SecondSettle;
         };
         env.pause = [&](int ms) {
@@ -242,7 +242,8 @@ void BM_DemoUpdate(benchmark::State& state) {
             loop.exec();
         };
         env.pump = [] { QCoreApplication::processEvents(); };
-        update::UpdateSequence sequence(conn, env);
+        calibration::BoxSession session(conn);
+        update::UpdateSequence sequence(session, env);
         update::FlashOutcome outcome{{device::Fault::Stopped, "not run"}};
         bool finished = false;
         QObject::connect(&info, &NetGrab::DownloadComplete, [&](int) {

@@ -207,10 +207,17 @@ TEST_F(Cli, SetSendsOnlyTheGivenThresholdsInClosingOrderAndReadsBack) {
     EXPECT_EQ(out_text, "h1=0 h2=160 v1=64 v2=200 s1=90 s2=155\n");
     EXPECT_EQ(run({"set", "s2=254"}), 0);
     EXPECT_EQ(box.settings().value[5], 254);
-    // The window's text boxes refuse 255 as well.
-    EXPECT_EQ(run({"set", "s2=255"}), 2);
-    EXPECT_EQ(err_text, "shifterctl: The threshold s2 must be a whole number from 0 to 254, not \"255\".\n");
-    EXPECT_EQ(box.settings().value[5], 254);
+    // One range for every write: what a box holds can be written back.
+    EXPECT_EQ(run({"set", "s2=255"}), 0);
+    EXPECT_EQ(run({"set", "s2=256"}), 2);
+    EXPECT_EQ(err_text, "shifterctl: The threshold s2 must be a whole number from 0 to 255, not \"256\".\n");
+    EXPECT_EQ(box.settings().value[5], 255);
+    // A crossed pair (h1 over the box's h2) is asked about, as in the window.
+    EXPECT_EQ(run({"set", "h1=200"}), 2);
+    EXPECT_TRUE(err_text.contains("h1 (200) is not below h2 (160)")) << err_text.toStdString();
+    EXPECT_EQ(box.settings().value[0], 0);
+    EXPECT_EQ(run({"set", "h1=200", "--yes"}), 0);
+    EXPECT_EQ(box.settings().value[0], 200);
 }
 
 TEST_F(Cli, FactoryResetWritesAllSixInClosingOrder) {
@@ -227,12 +234,14 @@ TEST_F(Cli, FactoryResetWritesAllSixInClosingOrder) {
                                         "h1=102 h2=152 v1=64 v2=190 s1=100 s2=155"}));
 }
 
-TEST_F(Cli, ABoxThatRefusesTheWritesIsReported) {
+TEST_F(Cli, AWriteThatBreaksOffSaysHowToPutBackWhatChanged) {
     emulator::BoxModel& box = add_box();
-    box.fail_feature_writes = true;
-    EXPECT_EQ(run({"set", "h1=5", "h2=6"}), 1);
+    // Attached, thresholds read (two transfers), then v2 and v1 go in.
+    box.unplug_after_transfers = 5;
+    EXPECT_EQ(run({"set", "h1=50", "h2=60", "v1=70", "v2=200"}), 1);
     expect_one_sentence();
-    EXPECT_TRUE(err_text.contains("2 of the 2")) << err_text.toStdString();
+    EXPECT_TRUE(err_text.endsWith("Before, it held v2=190 v1=64. To put them back: shifterctl set v2=190 v1=64\n"))
+        << err_text.toStdString();
     EXPECT_TRUE(out_text.isEmpty());
 }
 
@@ -637,11 +646,18 @@ TEST_F(Cli, CheckUpdateAndUpdateAskTheServiceAndWriteTheFirmware) {
     // Without a terminal to ask, nothing is downloaded.
     EXPECT_EQ(run({"update"}), 2);
     EXPECT_EQ(service.requests().size(), 2);
+    // The new firmware starts from the factory thresholds: the calibration
+    // from before is put back.
+    ASSERT_EQ(run({"set", "h1=90"}), 0);
+    box.factory_settings_after_flash = true;
     ASSERT_EQ(run({"update", "--yes"}), 0) << err_text.toStdString();
+    EXPECT_EQ(box.settings().value[0], 90);
+    EXPECT_TRUE(err_text.contains("Before: h1=90 h2=152")) << err_text.toStdString();
     EXPECT_EQ(box.flash().size(), static_cast<std::size_t>(service.image().size()));
     EXPECT_TRUE(std::equal(box.flash().begin(), box.flash().end(), service.image().begin(),
                            [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); }));
-    EXPECT_TRUE(out_lines().back().contains("restarted with version 1.07")) << out_text.toStdString();
+    EXPECT_TRUE(out_text.contains("restarted with version 1.07")) << out_text.toStdString();
+    EXPECT_TRUE(out_lines().back().contains("put back")) << out_text.toStdString();
     QList<int> percents;
     for (const QString& line : out_lines())
         if (line.endsWith('%')) percents << line.chopped(1).toInt();

@@ -43,6 +43,7 @@ int Cli::find_box(bool need_application, bool changes) {
         }
     }
     device::FindTheHid(backend_, conn_, env_.vendor_id);
+    session_.found();
     const device::BoxClass found = device::classify(conn_);
     if (found.state == device::BoxState::Absent) return not_found();
     if (found.state == device::BoxState::NotServed) return fail(Kind::Box, QString::fromStdString(found.sentence));
@@ -89,7 +90,8 @@ int Cli::list() {
 int Cli::info() {
     if (const int status = arguments(0, "")) return status;
     if (!device::FindTheHid(backend_, conn_, env_.vendor_id)) return not_found();
-    const calibration::DeviceInfo info = calibration::read_device_info(conn_);
+    session_.found();
+    const calibration::DeviceInfo info = session_.read_info();
     ToolAttached attached(conn_, false);
     const auto text = [](const std::optional<std::string>& s) {
         return s ? QString::fromLatin1(s->c_str()) : QString("(no answer)");
@@ -105,7 +107,7 @@ int Cli::info() {
                       {"mode", conn_.bootloader() ? "bootloader" : "application"},
                       {"manufacturer", value(info.manufacturer)},
                       {"product", value(info.product)},
-                      {"serial", value(info.serial)},
+                      {"serial", info.serial ? QJsonValue(session_.serial()) : QJsonValue()},
                       {"version", caption(conn_.hid_attributes.version_number)},
                       {"report_lengths", QJsonObject{{"input", conn_.hid_caps.input_report_length},
                                                      {"feature", conn_.hid_caps.feature_report_length}}},
@@ -119,7 +121,7 @@ int Cli::info() {
         row("Product ID", hex4(pid) + " (" + model(pid) + ")");
         row("Manufacturer", text(info.manufacturer));
         row("Product", text(info.product));
-        row("Serial number", text(info.serial));
+        row("Serial number", info.serial ? session_.serial() : text(info.serial));
         row("Firmware version", caption(conn_.hid_attributes.version_number));
         row("Report lengths", QString("input %1, feature %2 bytes")
                                   .arg(conn_.hid_caps.input_report_length)
@@ -156,11 +158,12 @@ int Cli::set() {
             return fail(Kind::Usage, "\"" + arg + "\" is not NAME=VALUE with a NAME of h1 h2 v1 v2 s1 s2.");
         if (given[index]) return fail(Kind::Usage, "The threshold " + name + " is given twice.");
         const QString text = arg.mid(eq + 1);
-        given[index] = parse_count(text, 0, kMaxThreshold);
+        given[index] = parse_count(text, calibration::kMinThreshold, calibration::kMaxThreshold);
         if (!given[index])
-            return fail(Kind::Usage, QString("The threshold %1 must be a whole number from 0 to %2, not \"%3\".")
+            return fail(Kind::Usage, QString("The threshold %1 must be a whole number from %2 to %3, not \"%4\".")
                                          .arg(name)
-                                         .arg(kMaxThreshold)
+                                         .arg(calibration::kMinThreshold)
+                                         .arg(calibration::kMaxThreshold)
                                          .arg(text.left(20)));
     }
     device::Thresholds t;
@@ -171,13 +174,14 @@ int Cli::set() {
 
     if (const int status = find_box(true, true)) return status;
     ToolAttached attached(conn_, true);
-    const calibration::SendOutcome outcome = calibration::send_writes(conn_, writes);
-    if (outcome.failed > 0)
-        return fail(Kind::Box, QString("The box did not take %1 of the %2 thresholds; check that it is plugged in "
-                                       "and try again.")
-                                   .arg(outcome.failed)
-                                   .arg(writes.size()));
-    return read_back();
+    // What the box holds first: the other line of a pair, and what a write
+    // that breaks off would have to put back.
+    if (!session_.read_thresholds())
+        return fail(Kind::Box, "The box did not answer with its thresholds, so none were written.");
+    int refusal = kCliOk;
+    calibration::WriteResult r = session_.write(session_.plan_set(writes), asker(refusal));
+    session_.verify(r);
+    return written(r, refusal);
 }
 
 int Cli::factory_reset() {
@@ -185,17 +189,14 @@ int Cli::factory_reset() {
     if (const int status = find_box(true, true)) return status;
     ToolAttached attached(conn_, true);
     // What is replaced is shown first, so that it can be put back.
-    const device::Result<device::SettingsBytes> before = device::read_settings(conn_);
+    const device::Result<device::Thresholds> before = session_.read_thresholds();
     if (!before) return fail(Kind::Box, "The box did not answer with its thresholds, so they were not replaced.");
-    const device::Thresholds replaced = calibration::thresholds_from_reply(*before);
     if (!json_)
-        out_ << "Replacing " << thresholds_line(replaced) << "; to put them back: shifterctl set "
-             << thresholds_line(replaced) << Qt::endl;
-    if (calibration::send_writes(conn_, calibration::factory_writes()).failed > 0)
-        return fail(Kind::Box,
-                    "The box did not take the factory thresholds; check that it is plugged in and try again.",
-                    {{"replaced", thresholds_json(replaced)}});
-    return read_back("thresholds", {{"replaced", thresholds_json(replaced)}});
+        out_ << "Replacing " << thresholds_line(*before) << "; to put them back: shifterctl set "
+             << thresholds_line(*before) << Qt::endl;
+    calibration::WriteResult r = session_.write(session_.plan_factory_reset(), {});
+    session_.verify(r);
+    return written(r, kCliOk, "thresholds", {{"replaced", thresholds_json(*before)}});
 }
 
 int Cli::monitor() {

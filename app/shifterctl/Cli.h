@@ -45,6 +45,10 @@ struct CliEnv {
     std::function<std::optional<bool>(const QString& question)> confirm;
     // Output goes to a terminal: progress is one line rewritten in place.
     bool output_is_terminal = false;
+    // Where the last thresholds read from each box are kept (empty: the
+    // window's folder), so that a box that comes back in its bootloader after
+    // an update that broke off is offered its calibration again.
+    QString store_folder;
 };
 
 // args without the program name.

@@ -10,6 +10,8 @@
 
 #include "Cli.h"
 #include "CommandLine.h"
+#include "BoxSession.h"
+#include "BoxStore.h"
 #include "Connection.h"
 #include "Flasher.h"
 #include "NetGrab.h"
@@ -20,15 +22,6 @@ namespace ctl {
 
 inline constexpr int kDefaultInterval = 50;  // the window's polling interval with a box open
 inline constexpr int kMaxInterval = 60000;
-// The window's download limit: an image file larger than any image the window
-// would download is no image, and is never read whole into memory.
-inline constexpr qint64 kMaxImageBytes = NetGrab::DefaultMaxBodyBytes;
-// The window's threshold text boxes take 0..254; 255 is refused there too.
-inline constexpr int kMaxThreshold = 254;
-// The window's limit for the update service's answer.
-inline constexpr int kAnswerDeadlineMs = 60'000;
-// After an update, how long to wait for the box to come back, in 100 ms passes.
-inline constexpr int kRestartPasses = 100;
 
 // What a failure is, as a script tells failures apart: the exit status and
 // the "kind" of the JSON error.
@@ -37,10 +30,6 @@ enum class Kind { Usage, File, Several, Box, Service, Output, NoBox };
 int status_of(Kind kind);
 const char* kind_name(Kind kind);
 
-// The whole update as a percentage. Flash: the hand-over's two pauses take the
-// first fifth, the pages the rest. Update: the download takes the first tenth
-// and the pauses the next.
-int update_percent(update::Stage stage, std::int64_t done, std::int64_t total, bool with_download);
 QString hex4(std::uint16_t value);
 QString caption(std::uint16_t version);
 QString model(std::uint16_t product_id);
@@ -106,11 +95,18 @@ private:
     int read_small_file(const QString& path, qint64 limit, QByteArray& bytes);
     // Asks before a step that cannot be undone; kCliOk to go ahead.
     int confirm(const QString& question, const QString& declined);
+    // The session's questions, asked as confirm() asks; a no leaves the
+    // status to return in `refusal`.
+    calibration::Ask asker(int& refusal);
+    // How a threshold write ended: the thresholds the box kept (under `key`,
+    // beside `extra`), or why not, with what puts back what changed.
+    int written(const calibration::WriteResult& r, int refusal, const char* key = "thresholds",
+                QJsonObject extra = {});
     // Prints a percentage: in place on a terminal, else a line per tenth.
     void show_percent(int percent);
     void end_percent();
     bool stop_now(bool& warned);
-    update::FlashEnvironment flash_environment(bool& warned, bool with_download);
+    update::FlashEnvironment flash_environment(bool& warned);
     int flash_failed(const update::FlashOutcome& outcome, const QString& again);
     // One transfer with a local event loop; Ctrl+C ends it.
     struct Transfer {
@@ -142,6 +138,9 @@ private:
     Request r_;
     bool json_ = false;
     device::DeviceConnection conn_;
+    calibration::BoxStore store_{env_.store_folder};
+    // Every threshold written into the box goes through it.
+    calibration::BoxSession session_{conn_, &store_};
     int shown_ = -1;  // the last percentage printed
     QString host_;
 };

@@ -15,8 +15,10 @@ constexpr CommandSpec kCommands[] = {
      "version, report lengths and the six thresholds. With several boxes, the first (or the chosen one).\n",
      "", true},
     {"settings", "settings", "Shows the six thresholds stored in the box.\n", "", true},
-    {"set", "set NAME=VALUE ...",
-     "Stores the given thresholds (h1 h2 v1 v2 s1 s2; 0 to 254), then reads all six back.\n", "", true},
+    {"set", "set NAME=VALUE ... [--yes]",
+     "Stores the given thresholds (h1 h2 v1 v2 s1 s2; 0 to 255), then reads all six back and compares. A\n"
+     "pair whose lower line is not below the upper one is written only after a yes, or with --yes.\n",
+     "--yes", true},
     {"factory-reset", "factory-reset",
      "Stores the factory thresholds, then reads them back. First prints the thresholds it replaces, as a\n"
      "shifterctl set line that puts them back (with --json: \"replaced\" beside \"thresholds\").\n",
@@ -27,8 +29,8 @@ constexpr CommandSpec kCommands[] = {
      "", true},
     {"restore", "restore FILE [--yes]",
      "Checks FILE (format and every value) before touching the box, then writes all six thresholds, reads\n"
-     "them back and compares. A file saved from a box with another serial number is written only after a\n"
-     "yes on the terminal, or with --yes.\n",
+     "them back and compares. A file saved from another model or another box, or with a crossed pair, is\n"
+     "written only after a yes on the terminal, or with --yes.\n",
      "--yes", true},
     {"monitor", "monitor [--count N] [--interval MS]",
      "One line per stick report (x, y, gear, mode), polled every MS (50) ms, until N reports or Ctrl+C.\n",
@@ -38,8 +40,10 @@ constexpr CommandSpec kCommands[] = {
      "box's version and the offered one.\n",
      "--update-host", true},
     {"update", "update [--yes] [--update-host HOST[:PORT]]",
-     "Checks, downloads the offered firmware, asks (unless --yes), hands the box over to its bootloader and\n"
-     "writes the firmware, as the window does. Ctrl+C while writing asks first.\n",
+     "Checks, downloads the offered firmware, asks (unless --yes), hands the box over to its bootloader,\n"
+     "writes the firmware and waits for the box to come back with it, as the window does. A calibration\n"
+     "the new firmware did not keep is printed and put back after a yes (or with --yes). Ctrl+C while\n"
+     "writing asks first.\n",
      "--yes --update-host", true},
     {"flash", "flash FILE", "Writes a firmware image (whole 40-byte pages) into the box.\n", "", true},
     {"help", "help [COMMAND]", "Shows the help of a command, or of them all.\n", "", false},

@@ -31,14 +31,14 @@ int Cli::backup() {
     if (const int status = arguments(1, "one FILE")) return status;
     const QString path = r_.arguments.front();
     if (const int status = find_box(true, false)) return status;
-    const calibration::DeviceInfo info = calibration::read_device_info(conn_);
+    const calibration::DeviceInfo info = session_.read_info();
     ToolAttached attached(conn_, false);
     if (!info.thresholds) return fail(Kind::Box, "The box did not answer with its thresholds.");
     calibration::Backup b;
     const std::uint16_t pid = static_cast<std::uint16_t>(conn_.product_id);
     b.model = model(pid);
     b.product_id = pid;
-    b.serial = info.serial ? QString::fromLatin1(info.serial->c_str()) : QString();
+    b.serial = session_.serial();
     b.firmware_version = conn_.hid_attributes.version_number;
     b.saved = QDateTime::currentDateTimeUtc();
     b.thresholds = *info.thresholds;
@@ -64,28 +64,14 @@ int Cli::restore() {
     if (!b) return fail(Kind::File, "\"" + path + "\" cannot be restored: " + QString::fromStdString(b.sentence()));
 
     if (const int status = find_box(true, true)) return status;
-    const calibration::DeviceInfo info = calibration::read_device_info(conn_);
     ToolAttached attached(conn_, false);
-    const QString serial = info.serial ? QString::fromLatin1(info.serial->c_str()) : QString();
-    if (serial != b->serial) {
-        if (const int status = confirm("The file was saved from box " + b->serial + ", not from this box " + serial +
-                                           "; write its thresholds into this box?",
-                                       "Nothing was written."))
-            return status;
-    }
-    const std::vector<calibration::SettingWrite> writes = calibration::all_writes(b->thresholds);
-    const calibration::SendOutcome outcome = calibration::send_writes(conn_, writes);
-    if (outcome.out_of_range || outcome.failed > 0)
-        return fail(Kind::Box, QString("The box did not take %1 of the 6 thresholds; check that it is plugged in and "
-                                       "run shifterctl restore again.")
-                                   .arg(outcome.failed));
-    const device::Result<device::SettingsBytes> reply = device::read_settings(conn_);
-    if (!reply) return fail(Kind::Box, "The box did not answer with its thresholds after the restore.");
-    const device::Thresholds held = calibration::thresholds_from_reply(*reply);
-    if (!(held == b->thresholds))
-        return fail(Kind::Box, "The box holds " + thresholds_line(held) + " instead of the restored " +
-                                   thresholds_line(b->thresholds) + ".",
-                    {{"thresholds", thresholds_json(held)}});
+    if (!session_.read_info().thresholds)
+        return fail(Kind::Box, "The box did not answer with its thresholds, so none were written.");
+    int refusal = kCliOk;
+    calibration::WriteResult r = session_.write(session_.plan_restore(*b), asker(refusal));
+    session_.verify(r);
+    if (!r.status) return written(r, refusal);
+    const device::Thresholds held = *r.kept;
     if (json_)
         emit_json({{"file", path}, {"thresholds", thresholds_json(held)}});
     else

@@ -36,19 +36,6 @@ const char* kind_name(Kind kind) {
     return "box";
 }
 
-int update_percent(update::Stage stage, std::int64_t done, std::int64_t total, bool with_download) {
-    const auto part = [&](int span) { return total > 0 ? static_cast<int>(done * span / total) : 0; };
-    const int pause_span = with_download ? 5 : 10;
-    const int start = with_download ? 10 : 0;
-    switch (stage) {
-    case update::Stage::Download: return with_download ? part(10) : 0;
-    case update::Stage::Settle: return start + part(pause_span);
-    case update::Stage::SecondSettle: return start + pause_span + part(pause_span);
-    case update::Stage::Flash: return 20 + part(80);
-    }
-    return 0;
-}
-
 QString hex4(std::uint16_t value) { return QString("%1").arg(value, 4, 16, QChar('0')).toUpper(); }
 
 QString caption(std::uint16_t version) {
@@ -103,6 +90,39 @@ int Cli::confirm(const QString& question, const QString& declined) {
                                      "\" because its input is not a terminal; add --yes to go ahead.");
     if (!*answer) return fail(Kind::Usage, declined);
     return kCliOk;
+}
+
+calibration::Ask Cli::asker(int& refusal) {
+    return [this, &refusal](const calibration::Question& q) {
+        refusal = confirm(QString::fromStdString(q.statement + " " + q.question), "Nothing was written.");
+        return refusal == kCliOk;
+    };
+}
+
+int Cli::written(const calibration::WriteResult& r, int refusal, const char* key, QJsonObject extra) {
+    const QString sentence = QString::fromStdString(r.status.sentence());
+    switch (r.status.fault()) {
+    case device::Fault::None:
+        if (json_) {
+            extra.insert(key, thresholds_json(*r.kept));
+            emit_json(extra);
+        } else {
+            out_ << thresholds_line(*r.kept) << Qt::endl;
+        }
+        return kCliOk;
+    case device::Fault::Declined: return refusal;  // confirm() said why
+    case device::Fault::OutOfRange: return fail(Kind::Usage, sentence);
+    case device::Fault::NotKept: extra.insert("thresholds", thresholds_json(*r.kept)); return fail(Kind::Box, sentence, extra);
+    case device::Fault::Failed: {
+        // A sequence that broke off says how to put back what it changed.
+        const std::vector<calibration::SettingWrite> undo = r.undo();
+        if (undo.empty()) return fail(Kind::Box, sentence, extra);
+        const QString line = "shifterctl set " + QString::fromStdString(calibration::assignments(undo));
+        extra.insert("undo", line);
+        return fail(Kind::Box, sentence + " To put them back: " + line, extra);
+    }
+    default: return fail(Kind::Box, sentence, extra);
+    }
 }
 
 void Cli::show_percent(int percent) {

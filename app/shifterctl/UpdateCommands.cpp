@@ -18,8 +18,8 @@ int Cli::read_image(const QString& path, QByteArray& image) {
                             "may have.")
                         .arg(path)
                         .arg(size)
-                        .arg(kMaxImageBytes)
-                        .arg(kMaxImageBytes / (1024 * 1024)));
+                        .arg(update::kMaxImageBytes)
+                        .arg(update::kMaxImageBytes / (1024 * 1024)));
     };
     const auto not_regular = [&] {
         return fail(Kind::File, "\"" + path + "\" is not a regular file (a device, a pipe or a folder), so it is no "
@@ -29,17 +29,17 @@ int Cli::read_image(const QString& path, QByteArray& image) {
     // and opening a FIFO waits for a writer that may never come.
     const QFileInfo info(path);
     if (info.exists() && !info.isFile()) return not_regular();
-    if (info.size() > kMaxImageBytes) return too_large(info.size());
+    if (info.size() > update::kMaxImageBytes) return too_large(info.size());
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return fail(Kind::File, "The image file \"" + path + "\" cannot be read: " + file.errorString() + ".");
     // The path may have been replaced in between, or the file may grow: the
     // opened file is asked again and never read past the limit.
     if (file.isSequential()) return not_regular();
-    image = file.read(kMaxImageBytes + 1);
+    image = file.read(update::kMaxImageBytes + 1);
     if (file.error() != QFileDevice::NoError)
         return fail(Kind::File, "The image file \"" + path + "\" cannot be read: " + file.errorString() + ".");
-    if (image.size() > kMaxImageBytes) return too_large(image.size());
+    if (image.size() > update::kMaxImageBytes) return too_large(image.size());
     if (image.isEmpty())
         return fail(Kind::File, "The image file \"" + path + "\" is empty, so there is nothing to write.");
     // Within the limit, the size fits the int the image checks count in.
@@ -62,45 +62,30 @@ bool Cli::stop_now(bool& warned) {
     return false;
 }
 
-update::FlashEnvironment Cli::flash_environment(bool& warned, bool with_download) {
+update::FlashEnvironment Cli::flash_environment(bool& warned) {
     update::FlashEnvironment fe;
     fe.backend = &backend_;
     fe.vendor_id = env_.vendor_id;
     fe.pause = env_.pause;
-    // Closed handles fail the next page, which ends the writing there.
-    fe.pump = [this, &warned] {
-        if (stop_now(warned)) conn_.close_handles();
+    fe.progress = [this](update::Stage stage, std::int64_t done, std::int64_t total) {
+        show_percent(static_cast<int>(update::progress_fraction(stage, done, total) * 100));
     };
-    fe.progress = [this, with_download](update::Stage stage, std::int64_t done, std::int64_t total) {
-        show_percent(update_percent(stage, done, total, with_download));
-    };
+    // Asked at every wait and between pages.
     fe.stop_requested = [this, &warned] { return stop_now(warned); };
     return fe;
 }
 
 int Cli::flash_failed(const update::FlashOutcome& outcome, const QString& again) {
     end_percent();
-    if (env_.stops().count >= 2) {
-        const QString how = "; the box may be waiting in its update mode, so run " + again +
-                            " again to write the whole firmware.";
-        const QString what =
-            outcome.status == device::Fault::Failed
-                ? QString("The write was stopped after %1 of %2 pages").arg(outcome.page).arg(outcome.pages)
-                : QString("The write was stopped before any page was sent");
-        err_ << "shifterctl: " << what + how << Qt::endl;
-        if (json_) emit_json({{"error", what + how}, {"kind", "stopped"}});
+    const QString text = QString::fromStdString(update::failure_text(outcome.status, ("run " + again + " again").toStdString()));
+    if (outcome.status == device::Fault::Stopped) {
+        err_ << "shifterctl: " << text << Qt::endl;
+        if (json_) emit_json({{"error", text}, {"kind", "stopped"}});
         return env_.stops().status;
     }
-    const QString sentence = QString::fromStdString(outcome.status.sentence());
-    switch (outcome.status.fault()) {
-    case device::Fault::NoDevice: return not_found();
-    case device::Fault::Missing: return fail(Kind::Box, sentence + " Unplug the box, plug it in again and retry.");
-    case device::Fault::Failed:
-    case device::Fault::Stopped: return fail(Kind::Box, sentence + " Run " + again + " again.");
-    case device::Fault::Ambiguous:
-        return fail(Kind::Box, sentence + " Unplug the other boxes and run " + again + " again.");
-    default: return fail(Kind::Box, sentence);
-    }
+    // The box that was checked is no longer there.
+    if (outcome.status == device::Fault::NoDevice) return fail(Kind::NoBox, text);
+    return fail(Kind::Box, text);
 }
 
 int Cli::flash() {
@@ -111,7 +96,10 @@ int Cli::flash() {
 
     if (!json_) out_ << QString("Writing %1 pages into the box.").arg(image.size() / update::kPageSize) << Qt::endl;
     bool warned = false;
-    const update::FlashOutcome outcome = update::switch_to_bootloader(conn_, image, flash_environment(warned, false));
+    // The box found now is the one written, however the bus changes meanwhile.
+    device::PinnedBox pin = device::pin_box(backend_, conn_, env_.vendor_id);
+    const update::FlashOutcome outcome =
+        update::switch_to_bootloader(conn_, image, flash_environment(warned), pin, update::UpdateLimits{});
     if (!outcome.status) return flash_failed(outcome, "shifterctl flash FILE");
     show_percent(100);
     end_percent();
@@ -155,7 +143,7 @@ Cli::Transfer Cli::fetch(const QString& url, int deadline_ms, const std::functio
 int Cli::ask_service(update::UpdateSequence& sequence, update::Offer& offer) {
     // The query carries what the window shows: the serial number and the
     // thresholds as the box holds them.
-    const calibration::DeviceInfo info = calibration::read_device_info(conn_);
+    const calibration::DeviceInfo info = session_.read_info();
     update::QueryTexts texts;
     if (info.serial) texts.serial_caption = QString::fromLatin1(info.serial->c_str());
     if (info.thresholds) {
@@ -164,7 +152,8 @@ int Cli::ask_service(update::UpdateSequence& sequence, update::Offer& offer) {
         texts.v1 = QString::number(info.thresholds->v1);
         texts.v2 = QString::number(info.thresholds->v2);
     }
-    const Transfer answer = fetch(sequence.query_url(host_, texts), kAnswerDeadlineMs, {});
+    const Transfer answer =
+        fetch(sequence.query_url(host_, texts), static_cast<int>(sequence.limits().answer_deadline.count()), {});
     if (answer.stopped) return answer.stopped;
     if (!answer.ok)
         return fail(Kind::Service, "The update service at " + host_ +
@@ -191,7 +180,7 @@ int Cli::check_update() {
     if (const int status = find_box(false, false)) return status;
     ToolAttached attached(conn_, false);
     bool warned = false;
-    update::UpdateSequence sequence(conn_, flash_environment(warned, true));
+    update::UpdateSequence sequence(session_, flash_environment(warned));
     update::Offer offer{};
     if (const int status = ask_service(sequence, offer)) return status;
     const QString box = service_version(conn_.hid_attributes.version_number);
@@ -219,7 +208,7 @@ int Cli::update() {
     if (const int status = find_box(false, true)) return status;
     ToolAttached attached(conn_, false);
     bool warned = false;
-    update::UpdateSequence sequence(conn_, flash_environment(warned, true));
+    update::UpdateSequence sequence(session_, flash_environment(warned), update::UpdateLimits{}, &store_);
     update::Offer offer{};
     if (const int status = ask_service(sequence, offer)) return status;
     const update::UpdateAnswer& answer = sequence.answer();
@@ -236,12 +225,7 @@ int Cli::update() {
     }
     if (const int status = confirm("Upgrade to version " + offered + " now?", "The firmware was not updated."))
         return status;
-    // The serial number finds the box again once it has restarted (its path
-    // may change on the way).
-    const std::u16string serial = conn_.read_handle && conn_.read_handle->serial_number_string()
-                                      ? *conn_.read_handle->serial_number_string()
-                                      : std::u16string();
-    const Transfer image = fetch(answer.url, NetGrab::deadline_ms_for_size(answer.size),
+    const Transfer image = fetch(answer.url, static_cast<int>(sequence.limits().image_deadline(answer.size).count()),
                                  [&sequence](qint64 n) { sequence.download_progress(n); });
     if (image.stopped) return image.stopped;
     if (!image.ok)
@@ -250,29 +234,53 @@ int Cli::update() {
     if (const device::Status taken = sequence.take_image(image.bytes); !taken)
         return fail(Kind::Service, "The update service at " + host_ + " sent firmware this tool cannot use (" +
                                        QString::fromStdString(taken.sentence()) + ").");
-    const update::FlashOutcome outcome = sequence.write();
     attached.detach();
+    const update::FlashOutcome outcome = sequence.write();
     if (!outcome.status) return flash_failed(outcome, "shifterctl update");
     show_percent(100);
     end_percent();
-    // Wait for the box to restart with its new firmware, to say what it runs.
-    conn_.choice = {"", serial.substr(0, serial.find(u'\0'))};
-    std::optional<std::uint16_t> now;
-    for (int pass = 0; pass < kRestartPasses && !now && env_.stops().count == 0; ++pass) {
-        env_.pause(100);
-        if (device::FindTheHid(backend_, conn_, env_.vendor_id) && conn_.application())
-            now = conn_.hid_attributes.version_number;
+    // Success only once the box that was checked is back, running the offered firmware.
+    if (const device::Status back = sequence.wait_for_restart(); !back)
+        return fail(Kind::Box, QString::fromStdString(update::failure_text(back, "run shifterctl update again")));
+    ToolAttached back_attached(conn_, false);
+    session_.read_info();
+    if (const device::Status version = sequence.check_version(); !version)
+        return fail(Kind::Box, QString::fromStdString(update::failure_text(version, "run shifterctl update again")));
+    const QString now = service_version(conn_.hid_attributes.version_number);
+    QString calibration = "kept";
+    if (const std::optional<device::Thresholds> kept = sequence.restore_offer()) {
+        // The new firmware started from other thresholds: the calibration
+        // from before is shown, and put back on a yes.
+        err_ << "shifterctl: " << QString::fromStdString(sequence.restore_statement()) << Qt::endl;
+        const QString line = "shifterctl set " + QString::fromStdString(calibration::thresholds_text(*kept));
+        const QString question = "Put the calibration from before back into the box?";
+        const std::optional<bool> yes =
+            r_.has("--yes") ? std::optional<bool>(true) : env_.confirm ? env_.confirm(question) : std::nullopt;
+        if (!yes || !*yes) {
+            // The update itself went well; the calibration can follow later.
+            err_ << "shifterctl: The calibration from before was not put back; to put it back: " << line << Qt::endl;
+            sequence.offer_settled();
+            calibration = "not restored";
+        } else {
+            calibration::WriteResult r = session_.write(session_.plan_put_back(*kept), {});
+            session_.verify(r);
+            sequence.offer_settled();
+            if (!r.status) return written(r, kCliOk);
+            calibration = "restored";
+        }
+    } else {
+        sequence.offer_settled();
     }
-    conn_.close_handles();
     if (json_) {
         emit_json({{"updated", true},
                    {"offered_version", offered},
-                   {"box_version", now ? QJsonValue(service_version(*now)) : QJsonValue()}});
-    } else if (now) {
-        out_ << "The firmware was written; the box restarted with version " << service_version(*now) << "."
-             << Qt::endl;
+                   {"box_version", now},
+                   {"calibration", calibration},
+                   {"thresholds", session_.box_thresholds() ? QJsonValue(thresholds_json(*session_.box_thresholds()))
+                                                            : QJsonValue()}});
     } else {
-        out_ << "The firmware was written; the box restarts with it." << Qt::endl;
+        out_ << "The firmware was written; the box restarted with version " << now << "." << Qt::endl;
+        if (calibration == "restored") out_ << "The calibration from before was put back." << Qt::endl;
     }
     return kCliOk;
 }
