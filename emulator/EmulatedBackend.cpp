@@ -107,7 +107,9 @@ std::vector<device::HidDeviceInfo> EmulatedBackend::enumerate() {
     std::vector<device::HidDeviceInfo> list;
     for (std::size_t i = 0; i < foreign_.size(); ++i)
         list.push_back({std::string(kForeignPrefix) + std::to_string(i), foreign_[i].attributes});
-    for (std::size_t i = 0; i < boxes_.size(); ++i) {
+    for (std::size_t n = 0; n < boxes_.size(); ++n) {
+        // A platform lists a box plugged in later before the others at times.
+        const std::size_t i = list_newest_first ? boxes_.size() - 1 - n : n;
         const BoxModel& box = *boxes_[i];
         if (!box.present()) continue;
         device::HidDeviceInfo info;

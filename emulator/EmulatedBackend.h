@@ -33,6 +33,8 @@ public:
     device::OpenResult open(const std::string& path) override;
 
     // ---- knobs -----------------------------------------------------------
+    // Boxes are listed newest first (their paths stay as they are).
+    bool list_newest_first = false;
     // The platform cannot read the attributes of box i (listed with 0/0).
     std::vector<bool> attributes_unreadable;
     // Opening box i fails with this error (kind None = opens fine).

@@ -130,6 +130,17 @@ TEST_F(Calibration, RemovalDuringACalibrationKeepsItRunning) {
     EXPECT_EQ(w.thresholds().v2, 182);  // 30 + 190 * 0.8
 }
 
+TEST_F(Calibration, ClosingDuringACalibrationLeavesTheBoxAsItWas) {
+    auto& box = add_box();
+    frmMain& w = open();
+    w.cmd_auto_cal_Click();
+    sweep(w, box, 20, 230, 10, 240);
+    ASSERT_EQ(w.thresholds().h1, 72);
+    w.close();
+    const emulator::BoxSettings factory;
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(box.settings().value[i], factory.value[i]) << i;
+}
+
 TEST_F(Calibration, SaveWritesTheFourHPatternThresholds) {
     auto& box = add_box();
     frmMain& w = open();

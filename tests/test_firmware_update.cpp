@@ -126,6 +126,28 @@ TEST_F(FirmwareUpdate, NewerFirmwareIsDownloadedAndWrittenIntoTheBox) {
     EXPECT_EQ(w.lblVersion->text(), " 1.7");
 }
 
+TEST_F(FirmwareUpdate, TheBoxShownIsTheOneWrittenWhicheverTheBusListsFirst) {
+    auto& ours = add_box();
+    ours.version_after_flash = 0x0107;
+    frmMain& w = open();
+    // Another box arrives, and the bus lists it first from now on.
+    emulator::BoxIdentity id;
+    id.vendor_id = kVid;
+    id.product_id = device::kPidDravi;
+    id.serial = u"DR-1";
+    auto& other = bus.add_box(id, [this] { return emulator::system_clock()() + skipped; });
+    bus.list_newest_first = true;
+    w.cmd_CheckFirmware_Click();
+    ASSERT_TRUE(wait_until([&] { return ours.flash().size() == 8000u && w.Pic->isHidden(); }, 20000));
+    EXPECT_EQ(service.requests().at(0).query_value("sn"), "KV-000123");
+    EXPECT_TRUE(other.flash().empty());
+    for (const auto& r : other.feature_log()) EXPECT_NE(r[1], 0xA7);
+    // The window finds the updated box again, not the one listed first.
+    ASSERT_TRUE(wait_until([&] { return w.conn().application() && w.update_state() == UpdateState::Idle; }));
+    EXPECT_EQ(w.lblSerialNumber->text(), " KV-000123");
+    EXPECT_EQ(w.lblVersion->text(), " 1.7");
+}
+
 TEST_F(FirmwareUpdate, ARunningUpdateIsNotOfferedAgain) {
     auto& box = add_box();
     frmMain& w = open();
