@@ -133,8 +133,12 @@ device::Result<Backup> read_backup(const QByteArray& bytes) {
     if (!version) return refused("its box has no firmware version of up to four hexadecimal digits");
     b.product_id = *pid;
     b.firmware_version = *version;
-    b.saved = QDateTime::fromString(root.value("saved").toString(), Qt::ISODate);
-    if (!b.saved.isValid()) return refused("its \"saved\" is not a date and time");
+    // Kept as the file is written: in UTC, to the second. A time that could
+    // not be written back the same (a year past 9999 once in UTC) is none.
+    b.saved = QDateTime::fromString(root.value("saved").toString(), Qt::ISODate).toUTC();
+    b.saved.setTime(QTime(b.saved.time().hour(), b.saved.time().minute(), b.saved.time().second()));
+    if (!b.saved.isValid() || QDateTime::fromString(b.saved.toString(Qt::ISODate), Qt::ISODate) != b.saved)
+        return refused("its \"saved\" is not a date and time");
 
     const QJsonObject thresholds = root.value("thresholds").toObject();
     if (thresholds.size() != device::kSettingCount)
