@@ -52,7 +52,9 @@ bool ipv6_address(QStringView text) {
     return url.isValid() && !url.host().isEmpty();
 }
 
-bool port_number(QStringView text) { return all_digits(text) && text.size() <= 5 && text.toInt() >= 1 && text.toInt() <= 65535; }
+bool port_number(QStringView text) {
+    return all_digits(text) && text.size() <= 5 && text.toInt() >= 1 && text.toInt() <= 65535;
+}
 
 }  // namespace
 

@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(refused(bytes));
         return 0;
     }
-    for (int i = 0; i < device::kSettingCount; ++i) FUZZ_CHECK(b->thresholds.get(i) >= 0 && b->thresholds.get(i) <= 255);
+    for (int i = 0; i < device::kSettingCount; ++i)
+        FUZZ_CHECK(b->thresholds.get(i) >= 0 && b->thresholds.get(i) <= 255);
 
     const QByteArray again = calibration::write_backup(*b);
     const device::Result<Backup> back = calibration::read_backup(again);

@@ -393,8 +393,10 @@ TEST(BoxStore, KeepsEveryBoxApartAndReadsOnlyItsOwnRegularFile) {
     const QString accented(43, QChar(0x00E9));
     const QString serials[] = {"KV-A", u"KV-\u0141"_s, "kv-a", long_serial, QString(50, 'K') + "2", accented,
                                u"\u0100KV"_s};
-    for (int i = 0; i < 7; ++i)
-        ASSERT_TRUE(store.remember(calibration::make_backup(device::kPidKelvo, 0x0106, serials[i], {i, 0, 0, 0, 0, 0})));
+    for (int i = 0; i < 7; ++i) {
+        const device::Thresholds t{i, 0, 0, 0, 0, 0};
+        ASSERT_TRUE(store.remember(calibration::make_backup(device::kPidKelvo, 0x0106, serials[i], t)));
+    }
     for (int i = 0; i < 7; ++i) {
         const auto back = store.last_read(serials[i]);
         ASSERT_TRUE(back) << i;

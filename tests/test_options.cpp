@@ -25,14 +25,14 @@ TEST(Options, UnderstoodArguments) {
     // the update query's URL still carries each as its host.
     const std::pair<const char*, int> hosts[] = {
         {"updates.example.org", -1}, {"localhost:1", 1}, {"a-b.c9:65535", 65535}, {"10.0.0.255", -1},
-        {"[::1]", -1},  {"[::1]:8080", 8080}, {"[2001:db8::1]:443", 443},
+        {"[::1]", -1}, {"[::1]:8080", 8080}, {"[2001:db8::1]:443", 443},
     };
     for (const auto& [host, port] : hosts) {
         EXPECT_EQ(parse_options({"--update-host", host}).update_host, host);
         const QUrl url(update::build_update_url(host, {}), QUrl::StrictMode);
         EXPECT_TRUE(url.isValid()) << host;
         EXPECT_EQ(url.port(), port) << host;
-        EXPECT_EQ("http://" + QString(host) + "/scripts/shifter.php", url.adjusted(QUrl::RemoveQuery).toString(QUrl::FullyEncoded)) << host;
+        EXPECT_EQ(url.adjusted(QUrl::RemoveQuery).toString(), "http://" + QString(host) + "/scripts/shifter.php") << host;
     }
 
     EXPECT_TRUE(parse_options({"--version"}).show_version);
