@@ -7,8 +7,11 @@
 #include <QStandardPaths>
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
+#include <sys/types.h>
 #include <unistd.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <sys/sysmacros.h>  // makedev; elsewhere in sys/types.h
 #endif
 
 #include "Backup.h"
