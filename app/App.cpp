@@ -14,6 +14,15 @@
 #include "UpdateService.h"
 #include "frmMain.h"
 
+AppConfig app_config(const Options& options, const BackendChoice& choice) {
+    AppConfig config;
+    config.vendor_id = buildcfg::kVendorId;
+    config.update_host = options.update_host.isEmpty() ? QString(buildcfg::kUpdateHost) : options.update_host;
+    if (choice.service) config.update_host = choice.service->host_port();
+    config.box_store_folder = choice.box_store_folder();
+    return config;
+}
+
 int run_app(int argc, char** argv) {
     QStringList args;
     for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
@@ -55,12 +64,8 @@ int run_app(int argc, char** argv) {
         QApplication::setPalette(dark);
     }
 
-    AppConfig config;
-    config.vendor_id = buildcfg::kVendorId;
-    config.update_host = options.update_host.isEmpty() ? QString(buildcfg::kUpdateHost) : options.update_host;
-
-    BackendChoice choice = choose_backend(options.demo, config.vendor_id, options.update_host.isEmpty());
-    if (choice.service) config.update_host = choice.service->host_port();
+    BackendChoice choice = choose_backend(options.demo, buildcfg::kVendorId, options.update_host.isEmpty());
+    const AppConfig config = app_config(options, choice);
 
     MessageBoxDialogs dialogs;
     frmMain window(*choice.backend, dialogs, config);

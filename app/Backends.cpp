@@ -23,6 +23,7 @@ BackendChoice choose_backend(bool demo, std::uint16_t vendor_id, bool with_servi
     emulator::BoxIdentity identity;
     identity.vendor_id = vendor_id;
     emulator::BoxModel& box = emulated->add_box(identity);
+    choice.store = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/shifter-demo-store-XXXXXX");
     choice.stick = std::make_unique<emulator::DemoStick>(box);
     choice.stick->start();
     if (with_service) {

@@ -12,7 +12,10 @@ struct Options {
     QString error;        // non-empty: the command line was not understood
 };
 
-// HOST or HOST:PORT (port 1 to 65535), as --update-host takes it.
+// HOST or HOST:PORT, as --update-host takes it: HOST a host name (letters,
+// digits, '-' and '.'), an IPv4 address or an IPv6 address in brackets
+// ([::1]); PORT plain digits, 1 to 65535. Anything else, blanks and line
+// breaks included, would only fail later as a host that does not answer.
 bool valid_update_host(const QString& value);
 
 Options parse_options(const QStringList& args);  // args without the program name

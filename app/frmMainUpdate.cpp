@@ -29,6 +29,8 @@ void frmMain::cmd_CheckFirmware_Click() {
     const update::QueryTexts texts{lblSerialNumber->text(), Text9->text(), Text10->text(), Text8->text(),
                                    Text7->text()};
     NetGetInfo->set_transfer_deadline_ms(static_cast<int>(update_limits.answer_deadline.count()));
+    // The answer is a short line; a service that sends more is not answering.
+    NetGetInfo->set_max_body_bytes(update::kMaxAnswerBytes);
     NetGetInfo->DownloadStart(update_->query_url(config_.update_host, texts), kFreshCopy);
 }
 

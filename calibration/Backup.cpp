@@ -4,6 +4,12 @@
 #include <QJsonObject>
 #include <QJsonValue>
 #include <cmath>
+#include <cstring>
+#include <optional>
+#include <set>
+#include <vector>
+
+#include "TerminalText.h"
 
 namespace calibration {
 
@@ -20,6 +26,69 @@ std::optional<std::uint16_t> parse_hex16(const QString& text) {
     for (QChar c : text)
         if (!c.isDigit() && !(c.toUpper() >= 'A' && c.toUpper() <= 'F')) return std::nullopt;
     return static_cast<std::uint16_t>(text.toUInt(nullptr, 16));
+}
+
+// The first key that an object of the JSON text holds twice, at any depth.
+// QJsonDocument keeps the last of them without a word, so a file with two
+// "h1" would be read as whichever the writer put last. Runs on text that
+// QJsonDocument has already taken for whole JSON, so it only needs to tell
+// keys from values; keys are compared decoded ("h1" and "\u0068\u0031" are one
+// key). Iterative and linear apart from the key sets: a deep file cannot
+// exhaust the stack.
+std::optional<QString> repeated_key(const QByteArray& text) {
+    struct Frame {
+        bool object;
+        bool expecting_key;
+        std::set<QString> keys;
+    };
+    std::vector<Frame> frames;
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const char c = text[i];
+        if (c == '{' || c == '[') {
+            frames.push_back({c == '{', c == '{', {}});
+            ++i;
+        } else if (c == '}' || c == ']') {
+            if (!frames.empty()) frames.pop_back();
+            ++i;
+        } else if (c == ',') {
+            if (!frames.empty() && frames.back().object) frames.back().expecting_key = true;
+            ++i;
+        } else if (c == '"') {
+            QString decoded;
+            qsizetype run = ++i;
+            while (i < n && text[i] != '"') {
+                if (text[i] != '\\') {
+                    ++i;
+                    continue;
+                }
+                decoded += QString::fromUtf8(text.constData() + run, i - run);
+                if (i + 1 >= n) break;
+                const char e = text[i + 1];
+                if (e == 'u' && i + 6 <= n) {
+                    decoded += QChar(static_cast<char16_t>(text.mid(i + 2, 4).toUInt(nullptr, 16)));
+                    i += 6;
+                } else {
+                    const char* from = "bfnrt";
+                    const char* to = "\b\f\n\r\t";
+                    const char* at = std::strchr(from, e);
+                    decoded += QChar(at ? to[at - from] : e);
+                    i += 2;
+                }
+                run = i;
+            }
+            decoded += QString::fromUtf8(text.constData() + run, std::min(i, n) - run);
+            ++i;  // the closing quote
+            if (!frames.empty() && frames.back().expecting_key) {
+                frames.back().expecting_key = false;
+                if (!frames.back().keys.insert(decoded).second) return decoded;
+            }
+        } else {
+            ++i;  // blanks, ':', numbers, true, false, null
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -47,6 +116,8 @@ device::Result<Backup> read_backup(const QByteArray& bytes) {
         return refused("it is not whole JSON (" + error.errorString() + " at byte " + QString::number(error.offset) +
                        ")");
     if (!doc.isObject()) return refused("it is not a JSON object");
+    if (const std::optional<QString> key = repeated_key(bytes))
+        return refused("it holds the key \"" + terminal_text(*key) + "\" twice in one object");
     const QJsonObject root = doc.object();
     if (root.value("format").toString() != kBackupFormat) return refused("its \"format\" is not " + QString(kBackupFormat));
     if (root.value("version").toInt(-1) != kBackupVersion)
@@ -62,8 +133,12 @@ device::Result<Backup> read_backup(const QByteArray& bytes) {
     if (!version) return refused("its box has no firmware version of up to four hexadecimal digits");
     b.product_id = *pid;
     b.firmware_version = *version;
-    b.saved = QDateTime::fromString(root.value("saved").toString(), Qt::ISODate);
-    if (!b.saved.isValid()) return refused("its \"saved\" is not a date and time");
+    // Kept as the file is written: in UTC, to the second. A time that could
+    // not be written back the same (a year past 9999 once in UTC) is none.
+    b.saved = QDateTime::fromString(root.value("saved").toString(), Qt::ISODate).toUTC();
+    b.saved.setTime(QTime(b.saved.time().hour(), b.saved.time().minute(), b.saved.time().second()));
+    if (!b.saved.isValid() || QDateTime::fromString(b.saved.toString(Qt::ISODate), Qt::ISODate) != b.saved)
+        return refused("its \"saved\" is not a date and time");
 
     const QJsonObject thresholds = root.value("thresholds").toObject();
     if (thresholds.size() != device::kSettingCount)

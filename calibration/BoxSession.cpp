@@ -110,7 +110,7 @@ void BoxSession::box_read(const Thresholds& read) {
 
 DeviceInfo BoxSession::read_info() {
     DeviceInfo info = read_device_info(conn_);
-    if (info.serial_units) serial_ = QString::fromStdU16String(*info.serial_units);
+    if (info.serial_text) serial_ = *info.serial_text;
     if (info.thresholds) {
         known_.set();
         box_read(*info.thresholds);

@@ -2,12 +2,54 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include "Products.h"
+#include "SafeFile.h"
 
 namespace calibration {
+
+namespace {
+
+const QString kExtension = QStringLiteral(".json");
+// NAME_MAX on Linux and macOS, and the length of a path component on
+// Windows; the names are ASCII, so characters and bytes are the same.
+constexpr qsizetype kMaxNameBytes = 255;
+
+bool plain(char16_t u) { return (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '-'; }
+
+QString hex(unsigned value, int digits) { return QString("%1").arg(value, digits, 16, QChar('0')).toUpper(); }
+
+void append_escaped(QString& name, char16_t u) {
+    if (u <= 0xFF)
+        name += '%' + hex(u, 2);
+    else
+        name += '+' + hex(u, 4);
+}
+
+// Names that Windows opens as a device whatever extension follows them.
+bool reserved_on_windows(const QString& stem) {
+    static const QStringList names{"CON", "PRN", "AUX", "NUL"};
+    if (names.contains(stem)) return true;
+    return stem.size() == 4 && (stem.startsWith("COM") || stem.startsWith("LPT")) && stem[3].unicode() >= '0' &&
+           stem[3].unicode() <= '9';
+}
+
+std::optional<char16_t> hex_value(QStringView digits) {
+    char16_t value = 0;
+    for (const QChar c : digits) {
+        const char16_t u = c.unicode();
+        if (u >= '0' && u <= '9')
+            value = static_cast<char16_t>(value * 16 + (u - '0'));
+        else if (u >= 'A' && u <= 'F')
+            value = static_cast<char16_t>(value * 16 + (u - 'A' + 10));
+        else
+            return std::nullopt;
+    }
+    return value;
+}
+
+}  // namespace
 
 Backup make_backup(std::uint16_t product_id, std::uint16_t firmware_version, const QString& serial,
                    const device::Thresholds& thresholds) {
@@ -23,40 +65,85 @@ Backup make_backup(std::uint16_t product_id, std::uint16_t firmware_version, con
 }
 
 BoxStore::BoxStore(QString folder) : folder_(std::move(folder)) {
+    // The window and shifterctl keep one store between them, whatever name
+    // each program runs under: the window's application data folder.
     if (folder_.isEmpty())
-        folder_ = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/boxes");
+        folder_ = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                  QStringLiteral("/Vantrel/shiftercal/boxes");
+    // A writer killed between making its temporary file and renaming it
+    // leaves the file behind; nothing else ever takes it away.
+    const QDir dir(folder_);
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System))
+        if (is_safe_write_leftover(name)) QFile::remove(dir.filePath(name));
 }
 
-QString BoxStore::file_name(const QString& serial) {
-    QString name;
-    for (const char c : serial.toUtf8()) {
-        const auto u = static_cast<unsigned char>(c);
-        if ((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '-' || u == '_')
-            name += QChar(u);
+std::optional<QString> BoxStore::file_name(const QString& serial) {
+    if (serial.isEmpty()) return std::nullopt;
+    QString stem;
+    for (const QChar c : serial) {
+        const char16_t u = c.unicode();
+        if (plain(u))
+            stem += c;
+        else if (u >= 'a' && u <= 'z')
+            stem += '_' + c.toUpper();
         else
-            name += QString("%%1").arg(u, 2, 16, QChar('0')).toUpper();
+            append_escaped(stem, u);
     }
-    return name + QStringLiteral(".json");
+    if (reserved_on_windows(stem)) {
+        stem.chop(1);
+        append_escaped(stem, serial.back().unicode());
+    }
+    if (stem.size() + kExtension.size() > kMaxNameBytes) return std::nullopt;
+    return stem + kExtension;
+}
+
+std::optional<QString> BoxStore::serial_from_file_name(const QString& name) {
+    if (!name.endsWith(kExtension)) return std::nullopt;
+    const QStringView stem = QStringView(name).chopped(kExtension.size());
+    QString serial;
+    for (qsizetype i = 0; i < stem.size();) {
+        const char16_t u = stem[i].unicode();
+        std::optional<char16_t> unit;
+        qsizetype width = 1;
+        if (plain(u)) {
+            unit = u;
+        } else if (u == '_' && i + 1 < stem.size() && stem[i + 1].unicode() >= 'A' && stem[i + 1].unicode() <= 'Z') {
+            unit = static_cast<char16_t>(stem[i + 1].unicode() - 'A' + 'a');
+            width = 2;
+        } else if (u == '%' || u == '+') {
+            width = u == '%' ? 3 : 5;
+            if (i + width <= stem.size()) unit = hex_value(stem.mid(i + 1, width - 1));
+        }
+        if (!unit) return std::nullopt;
+        serial += QChar(*unit);
+        i += width;
+    }
+    // One name per serial: "%41.json" would read as "A" too, but is not the
+    // name file_name gives it.
+    if (file_name(serial) != name) return std::nullopt;
+    return serial;
 }
 
 std::optional<Backup> BoxStore::last_read(const QString& serial) const {
-    if (serial.isEmpty()) return std::nullopt;
-    QFile file(folder_ + '/' + file_name(serial));
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    const device::Result<Backup> b = read_backup(file.read(kMaxBackupBytes + 1));
+    const std::optional<QString> name = file_name(serial);
+    if (!name) return std::nullopt;
+    const device::Result<QByteArray> bytes = read_file_safely(folder_ + '/' + *name, kMaxBackupBytes);
+    if (!bytes) return std::nullopt;
+    const device::Result<Backup> b = read_backup(*bytes);
     if (!b || b->serial != serial) return std::nullopt;
     return *b;
 }
 
 device::Status BoxStore::remember(const Backup& backup) const {
     if (backup.serial.isEmpty()) return {};
+    const std::optional<QString> name = file_name(backup.serial);
+    if (!name)
+        return {device::Fault::Failed,
+                "The box's serial number is too long to name a file, so its calibration is not kept."};
     if (!QDir().mkpath(folder_))
         return {device::Fault::Failed, ("The folder " + folder_ + " cannot be made.").toStdString()};
-    QSaveFile file(folder_ + '/' + file_name(backup.serial));
-    if (!file.open(QIODevice::WriteOnly) || file.write(write_backup(backup)) < 0 || !file.commit())
-        return {device::Fault::Failed,
-                ("The calibration of the box cannot be kept in " + folder_ + ": " + file.errorString() + ".")
-                    .toStdString()};
+    if (device::Status s = write_file_safely(folder_ + '/' + *name, write_backup(backup)); !s)
+        return {device::Fault::Failed, "The calibration of the box cannot be kept: " + s.sentence()};
     return {};
 }
 

@@ -1,5 +1,6 @@
 #include "Readout.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "Commands.h"
@@ -14,6 +15,11 @@ std::optional<std::string> decoded(const std::optional<std::u16string>& s) {
     if (!s) return std::nullopt;
     return decode_box_string(*s);
 }
+
+std::optional<QString> exact(const std::optional<std::u16string>& s) {
+    if (!s) return std::nullopt;
+    return box_string(*s);
+}
 }  // namespace
 
 std::string decode_box_string(const std::u16string& units) {
@@ -24,6 +30,11 @@ std::string decode_box_string(const std::u16string& units) {
         text.push_back(static_cast<char>(low));
     }
     return text;
+}
+
+QString box_string(const std::u16string& units) {
+    const std::size_t end = std::min({units.find(u'\0'), units.size(), kMaxUsbStringUnits});
+    return QString::fromUtf16(units.data(), static_cast<qsizetype>(end));
 }
 
 std::string version_caption(std::uint16_t version_number) {
@@ -58,13 +69,17 @@ DeviceInfo read_device_info(device::DeviceConnection& conn) {
     }
     // The strings are plain USB descriptors; the bootloader answers them too.
     if (conn.read_handle) {
-        info.manufacturer = decoded(conn.read_handle->manufacturer_string());
+        const std::optional<std::u16string> manufacturer = conn.read_handle->manufacturer_string();
+        info.manufacturer = decoded(manufacturer);
+        info.manufacturer_text = exact(manufacturer);
         conn.last_result = info.manufacturer.has_value();
         if (info.manufacturer) info.version = version_caption(conn.hid_attributes.version_number);
-        info.product = decoded(conn.read_handle->product_string());
+        const std::optional<std::u16string> product = conn.read_handle->product_string();
+        info.product = decoded(product);
+        info.product_text = exact(product);
         const std::optional<std::u16string> serial = conn.read_handle->serial_number_string();
         info.serial = decoded(serial);
-        if (serial) info.serial_units = serial->substr(0, serial->find(u'\0'));
+        info.serial_text = exact(serial);
     }
     return info;
 }

@@ -2,6 +2,7 @@
 // Bringing the window in line with the open box: its strings, version caption,
 // stored thresholds and the window title by model.
 
+#include <QString>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -15,6 +16,17 @@ namespace calibration {
 // A USB string as the window shows it: the low byte of each UTF-16 code unit
 // (Latin-1), ending at the first unit whose low byte is zero; at most 50 units.
 std::string decode_box_string(const std::u16string& units);
+
+// The most UTF-16 units a USB string descriptor can carry: its length field is
+// one byte and counts the two bytes of its header.
+inline constexpr std::size_t kMaxUsbStringUnits = 126;
+
+// A USB string as the box reports it, for the command line and the per-box
+// store: every UTF-16 unit up to the first zero unit, unchanged, so that an
+// honest "ě" stays "ě" and two serials that differ anywhere, even after the
+// 50 units the window shows, stay two. At most kMaxUsbStringUnits: no box can
+// send more, and a backend that hands over more is not believed.
+QString box_string(const std::u16string& units);
 
 // " 1.6" for 0x0106: a leading space, the major number in decimal (the version
 // taken as signed 16 bits, so the top bit gives a negative major), a full
@@ -33,9 +45,11 @@ struct DeviceInfo {
     std::optional<std::string> version;  // shown only when the manufacturer query worked
     std::optional<std::string> product;
     std::optional<std::string> serial;
-    // The serial number exactly as the box reported it, up to the first zero
-    // unit: what tells one box from another.
-    std::optional<std::u16string> serial_units;
+    // The same three strings as box_string decodes them, for the command line
+    // and the store.
+    std::optional<QString> manufacturer_text;
+    std::optional<QString> product_text;
+    std::optional<QString> serial_text;
     // Why there are none when the box was not asked (bootloader, not served)
     // or the read failed: the working thresholds stay as they were rather than
     // taking a stale input report for settings.

@@ -1,7 +1,8 @@
 // The update service's answer on arbitrary bytes, with the version decision
 // and the version's display form behind it. An accepted answer must be one the
-// window can act on: a version the box can hold, a positive size, an http(s)
-// address; and once the box runs the offered version it is not offered again.
+// window can act on: no longer than the answer's limit, a version the box can
+// hold, a positive size within the image limit, an http(s) address; and once
+// the box runs the offered version it is not offered again.
 #include <QUrl>
 
 #include <cstddef>
@@ -40,14 +41,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const QChar c : a->version_text) FUZZ_CHECK(is_hex_digit(c));
     bool ok = false;
     FUZZ_CHECK(a->version_text.toULongLong(&ok, 16) == static_cast<qulonglong>(a->offered_version) && ok);
-    FUZZ_CHECK(a->size > 0);
+    FUZZ_CHECK(body.size() <= kMaxAnswerBytes);
+    FUZZ_CHECK(a->size > 0 && a->size <= kMaxImageBytes);
     FUZZ_CHECK(a->url.startsWith("http://", Qt::CaseInsensitive) || a->url.startsWith("https://", Qt::CaseInsensitive));
     const QUrl url(a->url);
     FUZZ_CHECK(url.isValid() && !url.host().isEmpty());
 
-    // Fields after the third are ignored.
-    const std::optional<UpdateAnswer> longer = parse_update_answer(body + ",extra");
-    FUZZ_CHECK(longer && same(*a, *longer));
+    // Fields after the third are ignored (within the answer's limit).
+    if (body.size() + 6 <= kMaxAnswerBytes) {
+        const std::optional<UpdateAnswer> longer = parse_update_answer(body + ",extra");
+        FUZZ_CHECK(longer && same(*a, *longer));
+    }
 
     // All but the last two digits, a point, the last two.
     const QString shown = version_display(a->version_text);

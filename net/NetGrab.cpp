@@ -64,12 +64,7 @@ void NetGrab::DownloadStart(const QString& url, int mode) {
     connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] { on_meta_data(reply); });
     connect(reply, &QNetworkReply::readyRead, this, [this, reply] { on_ready_read(reply); });
     connect(reply, &QNetworkReply::finished, this, [this, reply] { on_finished(reply); });
-    if (transfer_deadline_ms_ > 0) deadline_->start(transfer_deadline_ms_);
-}
-
-int NetGrab::deadline_ms_for_size(qint64 bytes) {
-    const qint64 ms = 60'000 + std::clamp<qint64>(bytes, 0, qint64{1} << 40) * 1000 / 1024;
-    return static_cast<int>(std::min<qint64>(ms, INT_MAX));
+    deadline_->start(transfer_deadline_ms_);
 }
 
 void NetGrab::DownloadCancel() {

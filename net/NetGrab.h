@@ -28,9 +28,17 @@ public:
     // The idle time-out above never trips on a server that sends a byte now
     // and then; a read that has not ended this long after its start fails.
     static constexpr int DefaultTransferDeadlineMs = 60'000;
+    // No read runs longer than this, whatever its size or caller asks. A box's
+    // image of a few tens of KiB arrives within it even at 1 KiB/s, and the
+    // user waits at a progress bar meanwhile: a read still running after ten
+    // minutes has a stalled or hostile server at the other end, which could
+    // otherwise keep it open for days by announcing a large size and sending a
+    // byte now and then.
+    static constexpr int MaxTransferDeadlineMs = 10 * 60'000;
     // A box's firmware image is a few tens of KiB and the update answer a line
     // of text; a body past this is not ours, and a server that sends one must
-    // not be able to fill the memory.
+    // not be able to fill the memory. The update library's image limit
+    // (update::kMaxImageBytes) is the same.
     static constexpr qint64 DefaultMaxBodyBytes = 16 * 1024 * 1024;
 
     // DownloadFailed's errNum is the HTTP status when the server answered
@@ -65,13 +73,15 @@ public:
     // No bytes for this long and the read fails; applies from the next start.
     void set_transfer_timeout_ms(int ms) { transfer_timeout_ms_ = ms; }
     int transfer_deadline_ms() const { return transfer_deadline_ms_; }
-    // Counted from DownloadStart, however the bytes come; 0 for none. The read
-    // then fails with QNetworkReply::TimeoutError. Applies from the next start.
-    void set_transfer_deadline_ms(int ms) { transfer_deadline_ms_ = ms; }
-    // A deadline for a body of `bytes`: a minute, plus a second for every KiB
-    // (a line slower than 1 KiB/s is taken for a stalled one).
-    static int deadline_ms_for_size(qint64 bytes);
+    // Counted from DownloadStart, however the bytes come. The read then fails
+    // with QNetworkReply::TimeoutError. At most MaxTransferDeadlineMs, which
+    // is also what 0 or less gets. Applies from the next start.
+    void set_transfer_deadline_ms(int ms) {
+        transfer_deadline_ms_ = ms > 0 && ms < MaxTransferDeadlineMs ? ms : MaxTransferDeadlineMs;
+    }
     qint64 max_body_bytes() const { return max_body_bytes_; }
+    // Any limit, small ones included: a body, announced or not, that would
+    // pass it ends the read with ErrorBodyTooLarge before it is taken.
     void set_max_body_bytes(qint64 bytes) { max_body_bytes_ = bytes; }
 
 signals:

@@ -27,4 +27,36 @@ rm -rf "$tree"
 dpkg-deb -x "$deb" "$tree"
 desktop-file-validate "$tree"/usr/share/applications/*.desktop
 appstreamcli validate --no-net --strict "$tree"/usr/share/metainfo/*.metainfo.xml
+
+# The postinst triggers the box's hidraw nodes only: run it with a udevadm
+# that logs its arguments, over a sysfs of three USB devices (the box, the
+# same vendor with another product, another vendor with the box's product),
+# in a mount namespace of its own so that nothing real is touched.
+rule="$tree/usr/lib/udev/rules.d/70-shifter.rules"
+vendor=$(sed -n 's/.*idVendor}=="\([0-9a-f]*\)".*/\1/p' "$rule" | head -n1)
+product=$(sed -n 's/.*idProduct}=="\([0-9a-f]*\)".*/\1/p' "$rule" | head -n1)
+work="$build/postinst-test"
+rm -rf "$work"
+mkdir -p "$work/bin"
+dpkg-deb -e "$deb" "$work/control"
+printf '#!/bin/sh\necho "udevadm $*" >>"%s"\n' "$work/log" >"$work/bin/udevadm"
+chmod +x "$work/bin/udevadm"
+if unshare -m true 2>/dev/null; then
+  unshare -m sh -euc '
+    mount -t tmpfs none /sys && mount -t tmpfs none /run
+    mkdir -p /run/udev /sys/bus/usb/devices
+    perl -MIO::Socket::UNIX -e "IO::Socket::UNIX->new(Local => q(/run/udev/control), Listen => 1) or die"
+    usb() { mkdir "/sys/bus/usb/devices/$1"; echo "$2" >"/sys/bus/usb/devices/$1/idVendor"; echo "$3" >"/sys/bus/usb/devices/$1/idProduct"; }
+    usb 1-1 "$2" "$3"; usb 1-2 "$2" ffff; usb 1-3 abcd "$3"
+    PATH="$1:$PATH" sh "$4" configure' sh "$work/bin" "$vendor" "$product" "$work/control/postinst"
+  expected="udevadm control --reload-rules
+udevadm trigger --action=change --subsystem-match=hidraw --parent-match=/sys/bus/usb/devices/1-1"
+  if [ "$(cat "$work/log")" != "$expected" ]; then
+    echo "The postinst ran, for a box $vendor:$product among others:" >&2
+    cat "$work/log" >&2
+    exit 1
+  fi
+else
+  echo "No mount namespace may be made here: the postinst's run is not checked."
+fi
 echo "Package checks passed."

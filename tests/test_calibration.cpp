@@ -5,12 +5,23 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QStandardPaths>
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <sys/sysmacros.h>  // makedev; elsewhere in sys/types.h
+#endif
 
 #include "Backup.h"
 #include "BoxStore.h"
 #include "BoxSession.h"
+#include "SafeFile.h"
 #include "Writes.h"
 #include "WindowFixture.h"
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -346,24 +357,153 @@ TEST_F(Calibration, ACrossedPairIsSavedOnlyWhenTheUserSaysSo) {
     }
 }
 
-TEST(BoxStore, KeepsOneFilePerSerialThatNamesNoPath) {
+TEST(BoxStore, NamesAreUniquePortableAndReversible) {
+    const QString caron50(50, QChar(0x011B));
+    const std::pair<QString, const char*> names[] = {
+        {"KV-000123", "KV-000123.json"},
+        {"../KV 1", "%2E%2E%2FKV%201.json"},            // no path, no blank
+        {"kv-a", "_K_V-_A.json"},                      // not "KV-A.json" in letter case only
+        {"KV-A", "KV-A.json"},
+        {u"KV-\u0141"_s, "KV-+0141.json"},              // not the "KV-A" of its low byte
+        {u"\u0100KV"_s, "+0100KV.json"},                // a first unit with a zero low byte
+        {"CON", "CO%4E.json"},                          // names Windows keeps for devices
+        {"COM1", "COM%31.json"},
+        {"LPT9", "LPT%39.json"},
+        {caron50, nullptr},                             // 255 bytes: filled in below
+        {caron50 + "x", nullptr},                       // one unit more does not fit
+        {"", nullptr},
+    };
+    for (const auto& [serial, expected] : names) {
+        SCOPED_TRACE(serial.toStdString());
+        const std::optional<QString> name = calibration::BoxStore::file_name(serial);
+        if (serial == caron50) {
+            ASSERT_TRUE(name);
+            EXPECT_EQ(name->toUtf8().size(), 255);
+        } else if (!expected) {
+            EXPECT_FALSE(name);
+            continue;
+        } else {
+            EXPECT_EQ(name, QString(expected));
+        }
+        EXPECT_EQ(calibration::BoxStore::serial_from_file_name(*name), serial);
+    }
+    // Only the names the store gives are read back.
+    for (const char* other : {"%41.json", "CON.json", "_a.json", "KV.JSON", "+01.json", "KV-1"})
+        EXPECT_FALSE(calibration::BoxStore::serial_from_file_name(other)) << other;
+}
+
+TEST(BoxStore, KeepsEveryBoxApartAndReadsOnlyItsOwnRegularFile) {
     QTemporaryDir dir;
-    const calibration::BoxStore store(dir.path() + "/boxes");
-    EXPECT_FALSE(store.last_read("KV-1"));
-    auto b = calibration::make_backup(device::kPidKelvo, 0x0106, "../KV 1", {1, 2, 3, 4, 5, 6});
-    ASSERT_TRUE(store.remember(b));
-    EXPECT_EQ(calibration::BoxStore::file_name("../KV 1"), "%2E%2E%2FKV%201.json");
-    EXPECT_TRUE(QFile::exists(dir.path() + "/boxes/%2E%2E%2FKV%201.json"));
-    const auto back = store.last_read("../KV 1");
-    ASSERT_TRUE(back);
-    EXPECT_EQ(back->thresholds, (device::Thresholds{1, 2, 3, 4, 5, 6}));
-    EXPECT_EQ(back->model, "Kelvo");
+    const QString folder = dir.path() + "/boxes";
+    const calibration::BoxStore store(folder);
+    const QString long_serial = QString(50, 'K') + "1";
+    const QString accented(43, QChar(0x00E9));
+    const QString serials[] = {"KV-A", u"KV-\u0141"_s, "kv-a", long_serial, QString(50, 'K') + "2", accented,
+                               u"\u0100KV"_s};
+    for (int i = 0; i < 7; ++i) {
+        const device::Thresholds t{i, 0, 0, 0, 0, 0};
+        ASSERT_TRUE(store.remember(calibration::make_backup(device::kPidKelvo, 0x0106, serials[i], t)));
+    }
+    for (int i = 0; i < 7; ++i) {
+        const auto back = store.last_read(serials[i]);
+        ASSERT_TRUE(back) << i;
+        EXPECT_EQ(back->thresholds.h1, i);
+    }
     EXPECT_FALSE(store.last_read("KV-1"));
     // A box without a serial cannot be told from another and is not kept.
-    b.serial.clear();
-    ASSERT_TRUE(store.remember(b));
+    ASSERT_TRUE(store.remember(calibration::make_backup(device::kPidKelvo, 0x0106, "", {})));
     EXPECT_FALSE(store.last_read(""));
+
+    // A file under one box's name that holds another serial is not that box's.
+    const QString path = folder + "/" + *calibration::BoxStore::file_name("KV-A");
+    ASSERT_TRUE(calibration::write_file_safely(
+        path, calibration::write_backup(calibration::make_backup(device::kPidKelvo, 0x0106, "KV-B", {}))));
+    EXPECT_FALSE(store.last_read("KV-A"));
+
+#ifdef Q_OS_UNIX
+    // A pipe under a box's name neither blocks the store nor is written
+    // through; the store keeps nothing for that box meanwhile.
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    EXPECT_FALSE(store.last_read("KV-A"));
+    EXPECT_FALSE(store.remember(calibration::make_backup(device::kPidKelvo, 0x0106, "KV-A", {})));
+    EXPECT_EQ(QFileInfo(path).isFile(), false);
+    EXPECT_TRUE(QFileInfo::exists(path));
+#endif
+
+    // What a killed writer left is gone when the store is next opened.
+    const QString leftover = folder + "/.shiftercal-Ab3xY9.tmp";
+    ASSERT_TRUE(calibration::is_safe_write_leftover(QFileInfo(leftover).fileName()));
+    {
+        QFile f(leftover);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    const calibration::BoxStore reopened(folder);
+    EXPECT_FALSE(QFile::exists(leftover));
+    EXPECT_TRUE(reopened.last_read(accented));
 }
+
+#ifdef Q_OS_UNIX
+// Everything but a new or a regular file is refused and left as it was: a
+// symbolic link (not followed), a pipe (not blocked on), a device node (only
+// root may make one), a folder. Nothing here touches a real device.
+TEST(SafeFile, WritesOnlyNewOrRegularFilesAndLeavesTheRestAsTheyWere) {
+    QTemporaryDir dir;
+    const auto at = [&dir](const char* name) { return QFile::encodeName(dir.filePath(name)); };
+    {
+        QFile target(dir.filePath("target"));
+        ASSERT_TRUE(target.open(QIODevice::WriteOnly));
+        target.write("old");
+    }
+    ASSERT_EQ(::chmod(at("target").constData(), 0640), 0);
+    ASSERT_EQ(::symlink(at("target").constData(), at("link").constData()), 0);
+    ASSERT_EQ(::mkfifo(at("pipe").constData(), 0600), 0);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::mknod(at("device").constData(), S_IFCHR | 0600, makedev(1, 3)), 0);
+    }
+
+    struct Case {
+        const char* name;
+        const char* refusal;  // nullptr: written
+    };
+    const Case cases[] = {
+        {"new", nullptr}, {"target", nullptr}, {"link", "is a symbolic link"}, {"pipe", "is a named pipe"},
+        {"folder", "is a folder"}, {"device", root ? "is a device" : nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        struct stat before {};
+        const bool existed = ::lstat(at(c.name).constData(), &before) == 0;
+        const device::Status s = calibration::write_file_safely(dir.filePath(c.name), "new");
+        struct stat after {};
+        ASSERT_EQ(::lstat(at(c.name).constData(), &after), 0);
+        if (!c.refusal) {
+            EXPECT_TRUE(s) << s;
+            EXPECT_TRUE(S_ISREG(after.st_mode));
+            const auto read = calibration::read_file_safely(dir.filePath(c.name), 100);
+            ASSERT_TRUE(read);
+            EXPECT_EQ(*read, "new");
+            if (existed) {
+                EXPECT_EQ(after.st_mode & 0777, 0640u);
+            }
+            continue;
+        }
+        EXPECT_EQ(s.fault(), device::Fault::Failed);
+        EXPECT_NE(s.sentence().find(c.refusal), std::string::npos) << s;
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_FALSE(calibration::read_file_safely(dir.filePath(c.name), 100));
+    }
+    // The link's target was written only by name, never through the link.
+    EXPECT_EQ(*calibration::read_file_safely(dir.filePath("target"), 100), "new");
+    EXPECT_EQ(QFileInfo(dir.filePath("link")).symLinkTarget(), dir.filePath("target"));
+    // No temporary file is left behind.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Hidden | QDir::System | QDir::AllEntries | QDir::NoDotAndDotDot).size(),
+              root ? 6 : 5);
+}
+#endif
 
 TEST(Writes, Orders) {
     device::Thresholds t{1, 2, 3, 4, 5, 6};
@@ -488,6 +628,10 @@ TEST(Backup, RoundTripsAndRefusesWhatIsNotOurs) {
         QByteArray(file).replace("255", "256"),                       // out of range
         QByteArray(file).replace("255", "25.5"),                      // not whole
         QByteArray(file).replace("\"h2\"", "\"h7\""),                // a threshold missing
+        QByteArray(file).replace("\"h2\": 255", "\"h2\": 255, \"h2\": 255"),  // a threshold twice
+        QByteArray(file).replace("\"h2\": 255", "\"h2\": 255, \"\\u0068\\u0032\": 255"),  // the same, escaped
+        QByteArray(file).replace("\"box\": {", "\"box\": {}, \"box\": {"),  // the box twice
+        QByteArray(file).replace("\"h1\": 0", "\"h1\": -1"),                 // below 0
         QByteArray(calibration::kMaxBackupBytes + 1, ' '),
     };
     for (const QByteArray& b : bad) {

@@ -10,9 +10,11 @@
 #include "EmulatedBackend.h"
 #include "Products.h"
 #include "Readout.h"
+#include "TerminalText.h"
 #include "TestSupport.h"
 
 using namespace device;
+using namespace Qt::StringLiterals;
 using emulator::BoxIdentity;
 using emulator::EmulatedBackend;
 
@@ -401,6 +403,29 @@ TEST(Identity, StringsShowTheLowByteOfEachUnitUpToTheFirstZero) {
     EXPECT_EQ(calibration::decode_box_string(std::u16string(80, u'x')).size(), 50u);
 }
 
+// The command line and the store take the strings exactly; a terminal gets
+// them with every control shown, not acted on.
+TEST(Identity, ExactStringsAndTheirTerminalForm) {
+    const std::pair<std::u16string, QString> exact[] = {
+        {u"KV-\u011b", u"KV-\u011b"_s},  // an honest caron, not the ESC of its low byte
+        {u"AB\u0100CD", u"AB\u0100CD"_s},
+        {std::u16string(u"AB\0CD", 5), "AB"},
+        {std::u16string(200, u'x'), QString(126, 'x')},
+        {u"", ""},
+    };
+    for (const auto& [units, text] : exact) EXPECT_EQ(calibration::box_string(units), text);
+
+    const std::pair<QString, QString> shown[] = {
+        {u"plain \u011b \U0001F600"_s, u"plain \u011b \U0001F600"_s},
+        {"\x1b[2J\x07\x7f", "\\e[2J\\x07\\x7f"},
+        {"a\\e\tb\n\r", "a\\\\e\\tb\\n\\r"},  // a backslash is doubled, so "\\e" is no ESC
+        {u"\u0085\u202eKV\u2066\u200f\u2028"_s, "\\u0085\\u202eKV\\u2066\\u200f\\u2028"},
+        {QString(QChar(0xD800)) + "x", "\\ud800x"},  // a lone surrogate
+    };
+    for (const auto& [text, terminal] : shown)
+        EXPECT_EQ(calibration::terminal_text(text), terminal) << text.toStdString();
+}
+
 // The product table: what each product ID means to the window, the update
 // query and the command line.
 TEST(Identity, ProductTable) {
@@ -428,7 +453,7 @@ TEST(Identity, ReadoutFillsStringsAndKeepsThresholdsWhenTheReadFails) {
     EmulatedBackend bus;
     BoxIdentity id = identity(kPidKelvo);
     id.manufacturer = u"ACME";
-    id.serial = u"SN-1";
+    id.serial = u"SN-\u011b";
     id.version = 0x010A;
     auto& box = bus.add_box(id);
     DeviceConnection conn;
@@ -436,7 +461,9 @@ TEST(Identity, ReadoutFillsStringsAndKeepsThresholdsWhenTheReadFails) {
     calibration::DeviceInfo info = calibration::read_device_info(conn);
     EXPECT_EQ(info.manufacturer, "ACME");
     EXPECT_EQ(info.version, " 1.A");
-    EXPECT_EQ(info.serial, "SN-1");
+    EXPECT_EQ(info.serial, "SN-\x1b");  // the window's caption rule
+    EXPECT_EQ(info.serial_text, u"SN-\u011b"_s);
+    EXPECT_EQ(info.manufacturer_text, "ACME");
     ASSERT_TRUE(info.thresholds);
     EXPECT_EQ(info.thresholds->v2, 190);
     EXPECT_TRUE(box.tool_attached());

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "NetGrab.h"
+#include "UpdateQuery.h"
 #include "UpdateService.h"
 
 namespace {
@@ -114,10 +115,16 @@ TEST(UpdateServiceOffer, NextVersionAndDefaultAnswer) {
         for (int b = a + 1; b < 200; ++b) ASSERT_NE(image.mid(a * 40, 40), image.mid(b * 40, 40)) << a << " " << b;
 }
 
-TEST(NetGrabDeadline, AMinuteAndASecondPerKiB) {
-    EXPECT_EQ(NetGrab::deadline_ms_for_size(0), 60'000);
-    EXPECT_EQ(NetGrab::deadline_ms_for_size(8000), 67'812);
-    EXPECT_EQ(NetGrab::deadline_ms_for_size(qint64{1} << 50), INT_MAX);  // no overflow
+static_assert(NetGrab::DefaultMaxBodyBytes == update::kMaxImageBytes);
+
+TEST(NetGrabDeadline, NeverMoreThanTenMinutes) {
+    NetGrab grab;
+    for (const int asked : {0, -1, INT_MAX, 600'001}) {
+        grab.set_transfer_deadline_ms(asked);
+        EXPECT_EQ(grab.transfer_deadline_ms(), 600'000) << asked;
+    }
+    grab.set_transfer_deadline_ms(500);
+    EXPECT_EQ(grab.transfer_deadline_ms(), 500);
 }
 
 TEST_F(Net, CompletedReadDeliversTheBodyWithBusyAlreadyFalse) {
@@ -217,6 +224,15 @@ TEST_F(Net, FailedReadsReportOnceAndKeepTheEarlierBytes) {
              t.service.set_content_length(false);
              t.service.set_trickle(t.service.image_path(), 40 * 1024, 5);
              return t.service.image_url();
+         }, NetGrab::ErrorBodyTooLarge, false},
+        {"endless answer, small limit", [](Net& t) {
+             // The update answer's own limit against 16 MiB of commas: the
+             // read ends at the limit, long before the server is through.
+             t.grab.set_max_body_bytes(update::kMaxAnswerBytes);
+             t.service.set_answer(QByteArray(16 * 1024 * 1024, ','));
+             t.service.set_content_length(false);
+             t.service.set_trickle(emulator::UpdateService::InfoPath, 2048, 20);
+             return t.url(emulator::UpdateService::InfoPath);
          }, NetGrab::ErrorBodyTooLarge, false},
         {"silent server", [](Net& t) {
              t.grab.set_transfer_timeout_ms(200);

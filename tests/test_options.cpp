@@ -1,7 +1,15 @@
 // The command line.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QUrl>
+
+#include "App.h"
+#include "Backends.h"
 #include "Options.h"
+#include "UpdateQuery.h"
+#include "frmMain.h"
 
 TEST(Options, UnderstoodArguments) {
     Options o = parse_options({"--demo", "--update-host", "127.0.0.1:8080"});
@@ -12,6 +20,20 @@ TEST(Options, UnderstoodArguments) {
     o = parse_options({"--update-host=updates.example.org"});
     EXPECT_EQ(o.update_host, "updates.example.org");
     EXPECT_FALSE(o.demo);
+
+    // Host names, IPv4 and bracketed IPv6, each with and without a port, and
+    // the update query's URL still carries each as its host.
+    const std::pair<const char*, int> hosts[] = {
+        {"updates.example.org", -1}, {"localhost:1", 1}, {"a-b.c9:65535", 65535}, {"10.0.0.255", -1},
+        {"[::1]", -1}, {"[::1]:8080", 8080}, {"[2001:db8::1]:443", 443},
+    };
+    for (const auto& [host, port] : hosts) {
+        EXPECT_EQ(parse_options({"--update-host", host}).update_host, host);
+        const QUrl url(update::build_update_url(host, {}), QUrl::StrictMode);
+        EXPECT_TRUE(url.isValid()) << host;
+        EXPECT_EQ(url.port(), port) << host;
+        EXPECT_EQ(url.adjusted(QUrl::RemoveQuery).toString(), "http://" + QString(host) + "/scripts/shifter.php") << host;
+    }
 
     EXPECT_TRUE(parse_options({"--version"}).show_version);
     EXPECT_TRUE(parse_options({"--help"}).show_help);
@@ -27,6 +49,22 @@ TEST(Options, RefusedArguments) {
         {"--update-host", "host:http"},
         {"--update-host", "http://host/x"},
         {"--update-host=:80"},
+        {"--update-host", "host:+80"},
+        {"--update-host", "host:"},
+        {"--update-host", "::1"},
+        {"--update-host", "[::1"},
+        {"--update-host", "[::1]80"},
+        {"--update-host", "[fe80::1%eth0]"},
+        {"--update-host", "a?b:80"},
+        {"--update-host", "host\n"},
+        {"--update-host", " host"},
+        {"--update-host", "-host"},
+        {"--update-host", "a..b"},
+        {"--update-host", QString(64, 'a') + ".org"},
+        {"--update-host", QString(63, 'a') + "." + QString(63, 'b') + "." + QString(63, 'c') + "." + QString(62, 'd')},
+        {"--update-host", "1.2.3"},       // numbers only: an IPv4 address or nothing
+        {"--update-host", "256.1.1.1"},
+        {"--update-host", "010.0.0.1"},
         {"--frobnicate"},
         {"demo"},
     };
@@ -35,4 +73,21 @@ TEST(Options, RefusedArguments) {
         EXPECT_FALSE(o.error.isEmpty()) << args.join(' ').toStdString();
         EXPECT_TRUE(o.update_host.isEmpty()) << args.join(' ').toStdString();
     }
+}
+
+TEST(Options, TheDemoKeepsItsOwnStoreAndRemovesItAtExit) {
+    int argc = 1;
+    char name[] = "test_options";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    QString folder;
+    {
+        const BackendChoice demo = choose_backend(true, 0x1209, false);
+        folder = app_config(parse_options({"--demo"}), demo).box_store_folder;
+        ASSERT_FALSE(folder.isEmpty());
+        EXPECT_TRUE(QDir(folder).exists());
+    }
+    EXPECT_FALSE(QDir(folder).exists());
+    // A real box is kept in the user's own store.
+    EXPECT_TRUE(app_config(parse_options({}), choose_backend(false, 0x1209, false)).box_store_folder.isEmpty());
 }

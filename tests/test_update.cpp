@@ -87,14 +87,19 @@ TEST(UpdateAnswer, ParsesAndRefusesMalformedAnswers) {
     ASSERT_TRUE(a);
     EXPECT_EQ(a->url, "http://h/fw.bin");
 
-    for (const char* bad : {"", "107", "107,80", "7,80,http://h/x", "1G7,80,http://h/x", "107,0,http://h/x",
-                            "107,-40,http://h/x", "107,4x,http://h/x", "107,80,ftp://h/x", "107,80,not a url",
-                            "<html>error</html>", "0x107,80,http://h/x", "-107,80,http://h/x",
-                            "FFFF,80,http://h/x", "8000,80,http://h/x", "10000,80,http://h/x",
-                            "7FFFFFFF,80,http://h/x"}) {
+    const QByteArray bad_answers[] = {
+        "", "107", "107,80", "7,80,http://h/x", "1G7,80,http://h/x", "1g7,80,http://h/x", "107,0,http://h/x",
+        "107,-40,http://h/x", "107,4x,http://h/x", "107,80,ftp://h/x", "107,80,not a url",
+        "<html>error</html>", "0x107,80,http://h/x", "-107,80,http://h/x",
+        "FFFF,80,http://h/x", "8000,80,http://h/x", "10000,80,http://h/x",
+        "7FFFFFFF,80,http://h/x",
+        "107,16777217,http://h/x", "107,2000000000,http://h/x",  // no download could deliver it
+        "107,80,http://h/" + QByteArray(kMaxAnswerBytes, 'x'),  // longer than any answer
+    };
+    for (const QByteArray& bad : bad_answers) {
         QString reason;
-        EXPECT_FALSE(parse_update_answer(bad, &reason)) << bad;
-        EXPECT_FALSE(reason.isEmpty()) << bad;
+        EXPECT_FALSE(parse_update_answer(bad, &reason)) << bad.left(40).toStdString();
+        EXPECT_FALSE(reason.isEmpty()) << bad.left(40).toStdString();
     }
 }
 
@@ -115,6 +120,13 @@ TEST(UpdateImage, OnlyTheAnnouncedWholeNumberOfPagesIsWritten) {
     EXPECT_FALSE(check_image(8001, 8000));
     EXPECT_FALSE(check_image(8010, 8010));  // not whole pages
     EXPECT_FALSE(check_image(0, 0));
+    // A minute and a second per KiB, and never more than ten minutes,
+    // whatever size an answer announces.
+    const UpdateLimits limits;
+    EXPECT_EQ(limits.image_deadline(0).count(), 60'000);
+    EXPECT_EQ(limits.image_deadline(8000).count(), 67'812);
+    EXPECT_EQ(limits.image_deadline(2'000'000'000).count(), 600'000);  // not 22 days
+    EXPECT_EQ(limits.image_deadline(qint64{1} << 50).count(), 600'000);  // no overflow
 }
 
 // ---- Hand-over and flashing against the emulated box ----------------------

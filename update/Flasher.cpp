@@ -13,7 +13,7 @@ using device::Status;
 
 milliseconds UpdateLimits::image_deadline(qint64 bytes) const {
     constexpr qint64 kCeilingMs = 10 * 60'000;
-    const qint64 ms = 60'000 + std::max<qint64>(bytes, 0) / 1024 * 1000;
+    const qint64 ms = 60'000 + std::clamp<qint64>(bytes, 0, qint64{1} << 40) * 1000 / 1024;
     return milliseconds(std::min(ms, kCeilingMs));
 }
 

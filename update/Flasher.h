@@ -22,9 +22,6 @@ namespace update {
 using std::chrono::milliseconds;
 
 inline constexpr int kPageSize = device::kFirmwarePageSize;
-// The largest image the tool takes, from the update service or from a file:
-// a box's firmware is a few tens of KiB.
-inline constexpr qint64 kMaxImageBytes = 16 * 1024 * 1024;
 
 // Every wait of an update, one value each. A wait polls once a `poll`.
 struct UpdateLimits {

@@ -66,6 +66,7 @@ std::optional<UpdateAnswer> parse_update_answer(const QByteArray& body, QString*
         if (reason) *reason = why;
         return std::nullopt;
     };
+    if (body.size() > kMaxAnswerBytes) return fail("the answer is longer than any update answer");
     const QStringList fields = QString::fromLatin1(body).split(',');
     if (fields.size() < 3) return fail("the answer has fewer than three fields");
     UpdateAnswer a;
@@ -80,6 +81,10 @@ std::optional<UpdateAnswer> parse_update_answer(const QByteArray& body, QString*
     bool ok = false;
     a.size = fields[1].trimmed().toInt(&ok, 10);
     if (!ok || a.size <= 0) return fail("the image size is not a positive number");
+    // Refused before any download: the image's deadline grows with the size,
+    // and a size that the download's body limit refuses anyway would only keep
+    // a slow server's connection open for that long.
+    if (a.size > kMaxImageBytes) return fail("the image size is larger than any firmware image");
     // A line break after the URL is the end of the answer, not part of it.
     a.url = fields[2].trimmed();
     const QUrl url(a.url, QUrl::StrictMode);

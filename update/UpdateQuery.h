@@ -36,6 +36,14 @@ QString build_update_url(const QString& host, const QueryFields& f);
 // The highest version the box's signed 16-bit version number can carry.
 inline constexpr int kMaxOfferedVersion = 0x7FFF;
 
+// The largest firmware image the tool downloads. A box's image is a few tens
+// of KiB; a body past this is not ours, and a service that announces one is
+// not believed. The download component's default body limit is the same.
+inline constexpr qint64 kMaxImageBytes = 16 * 1024 * 1024;
+// The update answer is one short line; a longer one is not an answer, and
+// reading it whole would let a service fill the memory with fields.
+inline constexpr qint64 kMaxAnswerBytes = 4096;
+
 struct UpdateAnswer {
     QString version_text;  // field 0 as sent, e.g. "107"
     int offered_version = 0;  // 0..kMaxOfferedVersion
@@ -44,10 +52,11 @@ struct UpdateAnswer {
 };
 
 // Parses "VERSION,SIZE,URL[,...]". nullopt (with a reason) for an answer that
-// does not have that form: fewer than three fields, a version that is not at
-// least two hexadecimal digits (digits only: no sign, no "0x") or lies above
-// kMaxOfferedVersion, a size that is not a positive decimal number, a URL that
-// is not http or https.
+// does not have that form: longer than kMaxAnswerBytes, fewer than three
+// fields, a version that is not at least two hexadecimal digits (digits only:
+// no sign, no "0x") or lies above kMaxOfferedVersion, a size that is not a
+// positive decimal number or lies above kMaxImageBytes (no download could
+// deliver it), a URL that is not http or https.
 std::optional<UpdateAnswer> parse_update_answer(const QByteArray& body, QString* reason = nullptr);
 
 // "107" shows as "1.07", "10A" as "1.0A".
