@@ -71,7 +71,7 @@ int Cli::list() {
     // Listed from the platform's attributes alone: nothing is opened, so other
     // programs holding a box are not disturbed.
     const std::vector<device::HidDeviceInfo> boxes = device::accepted_boxes(backend_, env_.vendor_id);
-    if (boxes.empty()) return fail(Kind::NoBox, "No box is attached.");
+    // No box is an empty list, not a failure: the list is what was asked for.
     QJsonArray listed;
     for (const device::HidDeviceInfo& d : boxes) {
         const device::HidAttributes& a = d.attributes;
@@ -79,7 +79,7 @@ int Cli::list() {
             listed.append(box_json(d));
         else
             out_ << QString::fromStdString(d.path) << '\t' << hex4(a.product_id) << '\t' << model(a.product_id)
-                 << '\t' << caption(a.version_number) << '\n';
+                 << '\t' << version_text(a.version_number) << '\n';
     }
     if (json_) out_ << QJsonDocument(listed).toJson(QJsonDocument::Compact) << '\n';
     out_.flush();
@@ -106,10 +106,10 @@ int Cli::info() {
                       {"manufacturer", value(info.manufacturer)},
                       {"product", value(info.product)},
                       {"serial", value(info.serial)},
-                      {"version", caption(conn_.hid_attributes.version_number)},
                       {"report_lengths", QJsonObject{{"input", conn_.hid_caps.input_report_length},
                                                      {"feature", conn_.hid_caps.feature_report_length}}},
                       {"thresholds", info.thresholds ? QJsonValue(thresholds_json(*info.thresholds)) : QJsonValue()}};
+        insert_version(o, "version", conn_.hid_attributes.version_number);
         if (conn_.served() && (!conn_.application() || info.thresholds)) emit_json(o);
     } else {
         auto row = [this](const char* label, const QString& value) {
@@ -120,7 +120,7 @@ int Cli::info() {
         row("Manufacturer", text(info.manufacturer));
         row("Product", text(info.product));
         row("Serial number", text(info.serial));
-        row("Firmware version", caption(conn_.hid_attributes.version_number));
+        row("Firmware version", version_text(conn_.hid_attributes.version_number));
         row("Report lengths", QString("input %1, feature %2 bytes")
                                   .arg(conn_.hid_caps.input_report_length)
                                   .arg(conn_.hid_caps.feature_report_length));
@@ -189,8 +189,8 @@ int Cli::factory_reset() {
     if (!before) return fail(Kind::Box, "The box did not answer with its thresholds, so they were not replaced.");
     const device::Thresholds replaced = calibration::thresholds_from_reply(*before);
     if (!json_)
-        out_ << "Replacing " << thresholds_line(replaced) << "; to put them back: shifterctl set "
-             << thresholds_line(replaced) << Qt::endl;
+        say("Replacing " + thresholds_line(replaced) + "; to put them back: shifterctl set " +
+            thresholds_line(replaced));
     if (calibration::send_writes(conn_, calibration::factory_writes()).failed > 0)
         return fail(Kind::Box,
                     "The box did not take the factory thresholds; check that it is plugged in and try again.",

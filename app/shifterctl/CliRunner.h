@@ -42,14 +42,16 @@ const char* kind_name(Kind kind);
 // and the pauses the next.
 int update_percent(update::Stage stage, std::int64_t done, std::int64_t total, bool with_download);
 QString hex4(std::uint16_t value);
-QString caption(std::uint16_t version);
+// Every firmware version the command line shows, the box's and the offered
+// alike: "1.06" for 0x0106.
+QString version_text(std::uint16_t version);
+// KEY: the version's text, KEY_number: the 16-bit number.
+void insert_version(QJsonObject& o, const QString& key, std::uint16_t version);
 QString model(std::uint16_t product_id);
 QString thresholds_line(const device::Thresholds& t);
 QJsonObject thresholds_json(const device::Thresholds& t);
 QJsonObject box_json(const device::HidDeviceInfo& d);
 QString box_words(const device::HidDeviceInfo& d);
-// The box's version as the update service writes versions: 0x0106 is "1.06".
-QString service_version(std::uint16_t version);
 // A count or a time in milliseconds: plain digits, within limits.
 std::optional<int> parse_count(const QString& text, int minimum, int maximum);
 
@@ -73,20 +75,14 @@ public:
     }
 
 private:
-    int fail(Kind kind, const QString& sentence, QJsonObject extra = {}) {
-        err_ << "shifterctl: " << sentence << Qt::endl;
-        if (json_) {
-            extra.insert("error", sentence);
-            extra.insert("kind", kind_name(kind));
-            emit_json(extra);
-        }
-        return status_of(kind);
-    }
+    int fail(Kind kind, const QString& sentence, QJsonObject extra = {});
+    // A line on err for the user (progress, a warning), on a line of its own.
+    void say(const QString& line);
     void emit_json(const QJsonObject& o) { out_ << QJsonDocument(o).toJson(QJsonDocument::Compact) << Qt::endl; }
-    int output_failed() {
-        return fail(Kind::Output, "The output cannot be written (a closed pipe or a full disk), so shifterctl "
-                                  "stopped.");
-    }
+    // A reader that went away ends the command without a word; other output
+    // failures are failures.
+    int output_failed();
+    int help_width() const;
     int arguments(int count, const char* what) {
         if (r_.arguments.size() == count) return kCliOk;
         if (count == 0) return fail(Kind::Usage, "The command " + r_.command + " takes no arguments.");
@@ -106,8 +102,9 @@ private:
     int read_small_file(const QString& path, qint64 limit, QByteArray& bytes);
     // Asks before a step that cannot be undone; kCliOk to go ahead.
     int confirm(const QString& question, const QString& declined);
-    // Prints a percentage: in place on a terminal, else a line per tenth.
+    // Prints a percentage on err: in place on a terminal, else a line per tenth.
     void show_percent(int percent);
+    // Ends the line a percentage is shown in place in, if one is open.
     void end_percent();
     bool stop_now(bool& warned);
     update::FlashEnvironment flash_environment(bool& warned, bool with_download);
@@ -143,6 +140,7 @@ private:
     bool json_ = false;
     device::DeviceConnection conn_;
     int shown_ = -1;  // the last percentage printed
+    bool percent_line_open_ = false;
     QString host_;
 };
 

@@ -8,6 +8,7 @@
 #include "CliRunner.h"
 #include "Commands.h"
 #include "Readout.h"
+#include "Safeguards.h"
 #include "Writes.h"
 
 namespace ctl {
@@ -82,10 +83,13 @@ int Cli::restore() {
     const device::Result<device::SettingsBytes> reply = device::read_settings(conn_);
     if (!reply) return fail(Kind::Box, "The box did not answer with its thresholds after the restore.");
     const device::Thresholds held = calibration::thresholds_from_reply(*reply);
-    if (!(held == b->thresholds))
-        return fail(Kind::Box, "The box holds " + thresholds_line(held) + " instead of the restored " +
-                                   thresholds_line(b->thresholds) + ".",
+    if (const std::vector<int> differ = calibration::differing_writes(writes, held); !differ.empty()) {
+        QStringList kept;
+        for (const int i : differ)
+            kept << QString("%1 is %2, not %3").arg(calibration::setting_name(i)).arg(held.get(i)).arg(b->thresholds.get(i));
+        return fail(Kind::Box, "The box did not keep every restored threshold: " + kept.join(", ") + ".",
                     {{"thresholds", thresholds_json(held)}});
+    }
     if (json_)
         emit_json({{"file", path}, {"thresholds", thresholds_json(held)}});
     else

@@ -55,9 +55,9 @@ bool Cli::stop_now(bool& warned) {
     if (stops.count >= 2) return true;
     if (stops.count == 1 && !warned) {
         warned = true;
-        err_ << "shifterctl: The firmware is being written, and stopping now leaves the box in its update mode; "
-                "press Ctrl+C again to stop anyway."
-             << Qt::endl;
+        // On a line of its own, not after the percentage shown in place.
+        say("shifterctl: The firmware is being written, and stopping now leaves the box in its update mode; "
+            "press Ctrl+C again to stop anyway.");
     }
     return false;
 }
@@ -87,7 +87,7 @@ int Cli::flash_failed(const update::FlashOutcome& outcome, const QString& again)
             outcome.status == device::Fault::Failed
                 ? QString("The write was stopped after %1 of %2 pages").arg(outcome.page).arg(outcome.pages)
                 : QString("The write was stopped before any page was sent");
-        err_ << "shifterctl: " << what + how << Qt::endl;
+        say("shifterctl: " + what + how);
         if (json_) emit_json({{"error", what + how}, {"kind", "stopped"}});
         return env_.stops().status;
     }
@@ -109,7 +109,7 @@ int Cli::flash() {
     if (const int status = read_image(r_.arguments.front(), image)) return status;
     if (const int status = find_box(false, true)) return status;
 
-    if (!json_) out_ << QString("Writing %1 pages into the box.").arg(image.size() / update::kPageSize) << Qt::endl;
+    say(QString("Writing %1 pages into the box.").arg(image.size() / update::kPageSize));
     bool warned = false;
     const update::FlashOutcome outcome = update::switch_to_bootloader(conn_, image, flash_environment(warned, false));
     if (!outcome.status) return flash_failed(outcome, "shifterctl flash FILE");
@@ -194,14 +194,17 @@ int Cli::check_update() {
     update::UpdateSequence sequence(conn_, flash_environment(warned, true));
     update::Offer offer{};
     if (const int status = ask_service(sequence, offer)) return status;
-    const QString box = service_version(conn_.hid_attributes.version_number);
-    const QString offered = update::version_display(sequence.answer().version_text);
+    const std::uint16_t box_number = conn_.hid_attributes.version_number;
+    const auto offered_number = static_cast<std::uint16_t>(sequence.answer().offered_version);
+    const QString box = version_text(box_number);
+    const QString offered = version_text(offered_number);
     if (json_) {
-        emit_json({{"box_version", box},
-                   {"offered_version", offered},
-                   {"offer", offer_word(offer)},
-                   {"mode", conn_.bootloader() ? "bootloader" : "application"},
-                   {"size", sequence.answer().size}});
+        QJsonObject o{{"offer", offer_word(offer)},
+                      {"mode", conn_.bootloader() ? "bootloader" : "application"},
+                      {"size", sequence.answer().size}};
+        insert_version(o, "box_version", box_number);
+        insert_version(o, "offered_version", offered_number);
+        emit_json(o);
         return kCliOk;
     }
     out_ << "Box firmware:     " << box << (conn_.bootloader() ? " (bootloader)" : "") << '\n';
@@ -223,14 +226,17 @@ int Cli::update() {
     update::Offer offer{};
     if (const int status = ask_service(sequence, offer)) return status;
     const update::UpdateAnswer& answer = sequence.answer();
-    const QString offered = update::version_display(answer.version_text);
+    const auto offered_number = static_cast<std::uint16_t>(answer.offered_version);
+    const QString offered = version_text(offered_number);
     if (offer != update::Offer::Upgrade) {
         const QString why = offer == update::Offer::AlreadyLatest
                                 ? "Already running latest firmware version " + offered + "."
                                 : "The box runs newer firmware than the offered " + offered + ".";
-        if (json_)
-            emit_json({{"updated", false}, {"offer", offer_word(offer)}, {"offered_version", offered}});
-        else
+        if (json_) {
+            QJsonObject o{{"updated", false}, {"offer", offer_word(offer)}};
+            insert_version(o, "offered_version", offered_number);
+            emit_json(o);
+        } else
             out_ << why << Qt::endl;
         return kCliOk;
     }
@@ -265,11 +271,15 @@ int Cli::update() {
     }
     conn_.close_handles();
     if (json_) {
-        emit_json({{"updated", true},
-                   {"offered_version", offered},
-                   {"box_version", now ? QJsonValue(service_version(*now)) : QJsonValue()}});
+        QJsonObject o{{"updated", true}};
+        insert_version(o, "offered_version", offered_number);
+        if (now)
+            insert_version(o, "box_version", *now);
+        else
+            o.insert("box_version", QJsonValue());
+        emit_json(o);
     } else if (now) {
-        out_ << "The firmware was written; the box restarted with version " << service_version(*now) << "."
+        out_ << "The firmware was written; the box restarted with version " << version_text(*now) << "."
              << Qt::endl;
     } else {
         out_ << "The firmware was written; the box restarts with it." << Qt::endl;
