@@ -66,7 +66,7 @@ QString usage_text(int width) {
                    "  or:  shifterctl COMMAND --help\n"
                    "  or:  shifterctl --version\n";
     text += paragraph("Serves the shifter interface box from a terminal or a script, through the same code as the "
-                      "window shiftercal. Options may come before or after the command; after -- every word is an "
+                      "window shiftercal; no display is needed. Options may come before or after the command; after -- every word is an "
                       "argument. Results go to standard output; progress, questions, warnings and errors to "
                       "standard error.",
                       width);
