@@ -12,7 +12,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build="$here/build-fuzz"
-all=(report_descriptor update_answer update_query threshold_text monitor_batch)
+all=(report_descriptor update_answer update_query threshold_text monitor_batch cli_args)
 
 smoke=0
 chosen=()

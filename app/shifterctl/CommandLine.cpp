@@ -81,6 +81,7 @@ QString option_help_text(const char* help) { return QString(help).replace("{host
 device::Result<Request> read_command_line(const QStringList& args) {
     Request r;
     bool options_end = false;
+    bool command_given = false;  // an empty word is a command too, an unknown one
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (!options_end && a == "--") {
@@ -88,10 +89,11 @@ device::Result<Request> read_command_line(const QStringList& args) {
             continue;
         }
         if (options_end || a.size() < 2 || !a.startsWith('-')) {
-            if (r.command.isEmpty())
-                r.command = a;
-            else
+            if (command_given)
                 r.arguments << a;
+            else
+                r.command = a;
+            command_given = true;
             continue;
         }
         const qsizetype eq = a.indexOf('=');
@@ -117,10 +119,10 @@ device::Result<Request> read_command_line(const QStringList& args) {
 
     // Asking for the version or a completion script stands alone.
     for (const char* name : kProgramOptions)
-        if (r.options.contains(name) && !r.command.isEmpty())
+        if (r.options.contains(name) && command_given)
             return usage(QString("The option %1 stands alone: shifterctl %1%2.")
                              .arg(name, find_option(name)->value ? QString(" ") + find_option(name)->value : ""));
-    if (r.command.isEmpty()) {
+    if (!command_given) {
         if (r.has("--version") || r.has("--completion")) return r;
         if (!r.has("--help")) return usage("No command given; run shifterctl --help to see the commands.");
         r.command = "help";
