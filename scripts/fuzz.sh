@@ -12,7 +12,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build="$here/build-fuzz"
-all=(report_descriptor update_answer update_query threshold_text monitor_batch calibration_file store_name)
+all=(report_descriptor update_answer update_query threshold_text monitor_batch calibration_file store_name cli_args)
 
 smoke=0
 chosen=()

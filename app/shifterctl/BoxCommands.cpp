@@ -4,6 +4,7 @@
 #include <array>
 
 #include "CliRunner.h"
+#include "TerminalText.h"
 #include "Commands.h"
 #include "MonitorState.h"
 #include "Readout.h"
@@ -72,7 +73,7 @@ int Cli::list() {
     // Listed from the platform's attributes alone: nothing is opened, so other
     // programs holding a box are not disturbed.
     const std::vector<device::HidDeviceInfo> boxes = device::accepted_boxes(backend_, env_.vendor_id);
-    if (boxes.empty()) return fail(Kind::NoBox, "No box is attached.");
+    // No box is an empty list, not a failure: the list is what was asked for.
     QJsonArray listed;
     for (const device::HidDeviceInfo& d : boxes) {
         const device::HidAttributes& a = d.attributes;
@@ -80,7 +81,7 @@ int Cli::list() {
             listed.append(box_json(d));
         else
             out_ << QString::fromStdString(d.path) << '\t' << hex4(a.product_id) << '\t' << model(a.product_id)
-                 << '\t' << caption(a.version_number) << '\n';
+                 << '\t' << version_text(a.version_number) << '\n';
     }
     if (json_) out_ << QJsonDocument(listed).toJson(QJsonDocument::Compact) << '\n';
     out_.flush();
@@ -93,25 +94,25 @@ int Cli::info() {
     session_.found();
     const calibration::DeviceInfo info = session_.read_info();
     ToolAttached attached(conn_, false);
-    const auto text = [](const std::optional<std::string>& s) {
-        return s ? QString::fromLatin1(s->c_str()) : QString("(no answer)");
+    // The box's strings as it sent them: exact in JSON, with anything a
+    // terminal would act on shown as an escape in text.
+    const auto text = [](const std::optional<QString>& s) {
+        return s ? calibration::terminal_text(*s) : QString("(no answer)");
     };
     const std::uint16_t pid = static_cast<std::uint16_t>(conn_.product_id);
     if (json_) {
-        const auto value = [](const std::optional<std::string>& s) {
-            return s ? QJsonValue(QString::fromLatin1(s->c_str())) : QJsonValue();
-        };
+        const auto value = [](const std::optional<QString>& s) { return s ? QJsonValue(*s) : QJsonValue(); };
         QJsonObject o{{"path", QString::fromStdString(conn_.device_path)},
                       {"product_id", hex4(pid)},
                       {"model", model(pid)},
                       {"mode", conn_.bootloader() ? "bootloader" : "application"},
-                      {"manufacturer", value(info.manufacturer)},
-                      {"product", value(info.product)},
-                      {"serial", info.serial ? QJsonValue(session_.serial()) : QJsonValue()},
-                      {"version", caption(conn_.hid_attributes.version_number)},
+                      {"manufacturer", value(info.manufacturer_text)},
+                      {"product", value(info.product_text)},
+                      {"serial", value(info.serial_text)},
                       {"report_lengths", QJsonObject{{"input", conn_.hid_caps.input_report_length},
                                                      {"feature", conn_.hid_caps.feature_report_length}}},
                       {"thresholds", info.thresholds ? QJsonValue(thresholds_json(*info.thresholds)) : QJsonValue()}};
+        insert_version(o, "version", conn_.hid_attributes.version_number);
         if (conn_.served() && (!conn_.application() || info.thresholds)) emit_json(o);
     } else {
         auto row = [this](const char* label, const QString& value) {
@@ -119,10 +120,10 @@ int Cli::info() {
         };
         row("Path", QString::fromStdString(conn_.device_path));
         row("Product ID", hex4(pid) + " (" + model(pid) + ")");
-        row("Manufacturer", text(info.manufacturer));
-        row("Product", text(info.product));
-        row("Serial number", info.serial ? session_.serial() : text(info.serial));
-        row("Firmware version", caption(conn_.hid_attributes.version_number));
+        row("Manufacturer", text(info.manufacturer_text));
+        row("Product", text(info.product_text));
+        row("Serial number", text(info.serial_text));
+        row("Firmware version", version_text(conn_.hid_attributes.version_number));
         row("Report lengths", QString("input %1, feature %2 bytes")
                                   .arg(conn_.hid_caps.input_report_length)
                                   .arg(conn_.hid_caps.feature_report_length));
@@ -192,8 +193,8 @@ int Cli::factory_reset() {
     const device::Result<device::Thresholds> before = session_.read_thresholds();
     if (!before) return fail(Kind::Box, "The box did not answer with its thresholds, so they were not replaced.");
     if (!json_)
-        out_ << "Replacing " << thresholds_line(*before) << "; to put them back: shifterctl set "
-             << thresholds_line(*before) << Qt::endl;
+        say("Replacing " + thresholds_line(*before) + "; to put them back: shifterctl set " +
+            thresholds_line(*before));
     calibration::WriteResult r = session_.write(session_.plan_factory_reset(), {});
     session_.verify(r);
     return written(r, kCliOk, "thresholds", {{"replaced", thresholds_json(*before)}});

@@ -1,6 +1,7 @@
 // Runs one command line: --help and --version, then the command the line names.
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -19,12 +20,6 @@ int Cli::dispatch() {
         {"flash", &Cli::flash},       {"check-update", &Cli::check_update},
         {"update", &Cli::update},     {"help", &Cli::help},
     };
-    const CommandSpec* entry = find_command(r_.command);
-    if (!entry)
-        return fail(Kind::Usage, "Unknown command \"" + r_.command + "\"; run shifterctl --help to see the commands.");
-    for (auto it = r_.options.begin(); it != r_.options.end(); ++it)
-        if (!command_takes(*entry, it.key()))
-            return fail(Kind::Usage, "The command " + r_.command + " takes no option " + it.key() + ".");
     host_ = env_.update_host;
     if (r_.has("--update-host")) {
         host_ = r_.options.value("--update-host");
@@ -33,20 +28,19 @@ int Cli::dispatch() {
     }
     for (const auto& [name, handler] : handlers)
         if (r_.command == name) return (this->*handler)();
-    return kCliUsage;
+    return fail(Kind::Usage, "The command " + r_.command + " is in the table but has no handler.");
 }
+
+// Within 80 columns, or within a terminal's width; on a wide terminal no
+// wider than 100, past which lines of prose are hard to follow.
+int Cli::help_width() const { return env_.columns > 0 ? std::clamp(env_.columns, 40, 100) : 80; }
 
 int Cli::help() {
     if (r_.arguments.size() > 1) return fail(Kind::Usage, "The command help takes at most one COMMAND.");
-    if (r_.arguments.isEmpty()) {
-        out_ << cli_usage_text();
-        return kCliOk;
-    }
-    const CommandSpec* entry = find_command(r_.arguments.front());
-    if (!entry)
-        return fail(Kind::Usage,
-                    "Unknown command \"" + r_.arguments.front() + "\"; run shifterctl --help to see the commands.");
-    out_ << command_help_text(*entry);
+    if (r_.arguments.isEmpty())
+        out_ << usage_text(help_width());
+    else
+        out_ << command_help_text(*find_command(r_.arguments.front()), help_width());
     return kCliOk;
 }
 
@@ -66,22 +60,19 @@ int run_cli(const QStringList& args, device::HidBackend& backend, QTextStream& o
                 << Qt::endl;
         return kCliUsage;
     };
-    Request r;
-    if (const QString problem = parse_request(args, r); !problem.isEmpty()) return usage_error(problem);
-    if (r.has("--help")) {
-        // CMD --help is help CMD.
-        if (!r.command.isEmpty() && r.command != "help") {
-            r.arguments = QStringList{r.command};
-            r.command = "help";
-        }
-        r.options.remove("--help");
-        if (r.command.isEmpty()) r.command = "help";
-    }
-    if (r.has("--version")) {
-        out << buildcfg::kVersion << Qt::endl;
+    const device::Result<Request> r = read_command_line(args);
+    if (!r) return usage_error(QString::fromStdString(r.sentence()));
+    if (r->has("--version")) {
+        out << "shifterctl " << buildcfg::kVersion << Qt::endl;
         return kCliOk;
     }
-    if (r.command.isEmpty()) return usage_error("No command given; run shifterctl --help to see the commands.");
-    Cli cli(backend, out, err, std::move(env), std::move(r));
+    if (r->has("--completion")) {
+        const QString shell = r->options.value("--completion");
+        const QString script = completion_script(shell);
+        if (script.isEmpty()) return usage_error("--completion takes bash, zsh or fish, not \"" + shell + "\".");
+        out << script << Qt::flush;
+        return kCliOk;
+    }
+    Cli cli(backend, out, err, std::move(env), *r);
     return cli.run();
 }

@@ -4,8 +4,9 @@
 // success; 1 when the box refuses, fails or goes away, the update service
 // fails or the output cannot be written; 2 when the command line or a file
 // cannot be used; 3 when no box (or not the chosen one) is found; 128 plus the
-// signal when stopped. Every failure is one sentence on err, and with --json
-// also one object {"error", "kind"} on out.
+// signal when stopped. Results go to out; progress, questions, warnings and
+// errors to err. Every failure is one sentence on err, and with --json also
+// one object {"error", "kind"} on out.
 
 #include <QStringList>
 #include <QTextStream>
@@ -19,6 +20,10 @@ inline constexpr int kCliOk = 0;
 inline constexpr int kCliBoxProblem = 1;
 inline constexpr int kCliUsage = 2;
 inline constexpr int kCliNoBox = 3;
+// The reader of the output went away (a closed pipe): the status a shell
+// shows for a program that the pipe's signal ended, 128 plus SIGPIPE (13),
+// as git and other tools end there, without a word.
+inline constexpr int kCliOutputGone = 141;
 
 // The requests to stop (Ctrl+C, a termination request) that have arrived.
 struct CliStops {
@@ -43,12 +48,17 @@ struct CliEnv {
     // Asks the user a yes/no question on the terminal; nullopt when there is
     // no one to ask (input is not a terminal). Null: never possible.
     std::function<std::optional<bool>(const QString& question)> confirm;
-    // Output goes to a terminal: progress is one line rewritten in place.
-    bool output_is_terminal = false;
     // Where the last thresholds read from each box are kept (empty: the
     // window's folder), so that a box that comes back in its bootloader after
     // an update that broke off is offered its calibration again.
     QString store_folder;
+    // err goes to a terminal: progress is one line rewritten in place.
+    bool progress_in_place = false;
+    // The width of the terminal the help is shown in; 0 when there is none.
+    int columns = 0;
+    // After out failed: whether its reader went away (a closed pipe), rather
+    // than the output being refused (a full disk). Null means never.
+    std::function<bool()> output_gone;
 };
 
 // args without the program name.
@@ -60,5 +70,3 @@ bool cli_wants_demo(const QStringList& args);
 // Whether the command talks to the update service (check-update, update):
 // with --demo, main then starts the demo's own service on 127.0.0.1.
 bool cli_wants_update_service(const QStringList& args);
-
-QString cli_usage_text();

@@ -16,6 +16,7 @@
 #include "Flasher.h"
 #include "NetGrab.h"
 #include "Settings.h"
+#include "UpdateQuery.h"
 #include "UpdateSequence.h"
 
 namespace ctl {
@@ -31,14 +32,16 @@ int status_of(Kind kind);
 const char* kind_name(Kind kind);
 
 QString hex4(std::uint16_t value);
-QString caption(std::uint16_t version);
+// Every firmware version the command line shows, the box's and the offered
+// alike: "1.06" for 0x0106.
+QString version_text(std::uint16_t version);
+// KEY: the version's text, KEY_number: the 16-bit number.
+void insert_version(QJsonObject& o, const QString& key, std::uint16_t version);
 QString model(std::uint16_t product_id);
 QString thresholds_line(const device::Thresholds& t);
 QJsonObject thresholds_json(const device::Thresholds& t);
 QJsonObject box_json(const device::HidDeviceInfo& d);
 QString box_words(const device::HidDeviceInfo& d);
-// The box's version as the update service writes versions: 0x0106 is "1.06".
-QString service_version(std::uint16_t version);
 // A count or a time in milliseconds: plain digits, within limits.
 std::optional<int> parse_count(const QString& text, int minimum, int maximum);
 
@@ -62,20 +65,14 @@ public:
     }
 
 private:
-    int fail(Kind kind, const QString& sentence, QJsonObject extra = {}) {
-        err_ << "shifterctl: " << sentence << Qt::endl;
-        if (json_) {
-            extra.insert("error", sentence);
-            extra.insert("kind", kind_name(kind));
-            emit_json(extra);
-        }
-        return status_of(kind);
-    }
+    int fail(Kind kind, const QString& sentence, QJsonObject extra = {});
+    // A line on err for the user (progress, a warning), on a line of its own.
+    void say(const QString& line);
     void emit_json(const QJsonObject& o) { out_ << QJsonDocument(o).toJson(QJsonDocument::Compact) << Qt::endl; }
-    int output_failed() {
-        return fail(Kind::Output, "The output cannot be written (a closed pipe or a full disk), so shifterctl "
-                                  "stopped.");
-    }
+    // A reader that went away ends the command without a word; other output
+    // failures are failures.
+    int output_failed();
+    int help_width() const;
     int arguments(int count, const char* what) {
         if (r_.arguments.size() == count) return kCliOk;
         if (count == 0) return fail(Kind::Usage, "The command " + r_.command + " takes no arguments.");
@@ -102,8 +99,9 @@ private:
     // beside `extra`), or why not, with what puts back what changed.
     int written(const calibration::WriteResult& r, int refusal, const char* key = "thresholds",
                 QJsonObject extra = {});
-    // Prints a percentage: in place on a terminal, else a line per tenth.
+    // Prints a percentage on err: in place on a terminal, else a line per tenth.
     void show_percent(int percent);
+    // Ends the line a percentage is shown in place in, if one is open.
     void end_percent();
     bool stop_now(bool& warned);
     update::FlashEnvironment flash_environment(bool& warned);
@@ -114,7 +112,8 @@ private:
         QByteArray bytes;
         int stopped = 0;
     };
-    Transfer fetch(const QString& url, int deadline_ms, const std::function<void(qint64)>& progress);
+    Transfer fetch(const QString& url, int deadline_ms, const std::function<void(qint64)>& progress,
+                   qint64 max_bytes = update::kMaxImageBytes);
     // The query and the service's answer: kCliOk with offer set.
     int ask_service(update::UpdateSequence& sequence, update::Offer& offer);
 
@@ -142,6 +141,7 @@ private:
     // Every threshold written into the box goes through it.
     calibration::BoxSession session_{conn_, &store_};
     int shown_ = -1;  // the last percentage printed
+    bool percent_line_open_ = false;
     QString host_;
 };
 

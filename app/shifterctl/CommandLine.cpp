@@ -1,5 +1,8 @@
 #include "CommandLine.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "BuildConfig.h"
 #include "Cli.h"
 
@@ -7,49 +10,53 @@ namespace ctl {
 
 namespace {
 
-constexpr CommandSpec kCommands[] = {
-    {"list", "list",
-     "Lists every attached box: path, product ID, model, firmware version. Nothing is opened.\n", "", false},
-    {"info", "info",
-     "Shows the box the window would open: path, product ID, manufacturer, product, serial number, firmware\n"
-     "version, report lengths and the six thresholds. With several boxes, the first (or the chosen one).\n",
-     "", true},
-    {"settings", "settings", "Shows the six thresholds stored in the box.\n", "", true},
-    {"set", "set NAME=VALUE ... [--yes]",
-     "Stores the given thresholds (h1 h2 v1 v2 s1 s2; 0 to 255), then reads all six back and compares. A\n"
-     "pair whose lower line is not below the upper one is written only after a yes, or with --yes.\n",
-     "--yes", true},
-    {"factory-reset", "factory-reset",
-     "Stores the factory thresholds, then reads them back. First prints the thresholds it replaces, as a\n"
-     "shifterctl set line that puts them back (with --json: \"replaced\" beside \"thresholds\").\n",
-     "", true},
-    {"backup", "backup FILE",
-     "Saves the six thresholds with the box's model, product ID, serial number and firmware version and the\n"
-     "time into FILE, a small JSON calibration file (replaced if it exists).\n",
-     "", true},
-    {"restore", "restore FILE [--yes]",
-     "Checks FILE (format and every value) before touching the box, then writes all six thresholds, reads\n"
-     "them back and compares. A file saved from another model or another box, or with a crossed pair, is\n"
-     "written only after a yes on the terminal, or with --yes.\n",
-     "--yes", true},
-    {"monitor", "monitor [--count N] [--interval MS]",
-     "One line per stick report (x, y, gear, mode), polled every MS (50) ms, until N reports or Ctrl+C.\n",
-     "--count --interval", true},
-    {"check-update", "check-update [--update-host HOST[:PORT]]",
-     "Asks the update service which firmware it offers for the box, as the window does, and prints the\n"
-     "box's version and the offered one.\n",
-     "--update-host", true},
-    {"update", "update [--yes] [--update-host HOST[:PORT]]",
-     "Checks, downloads the offered firmware, asks (unless --yes), hands the box over to its bootloader,\n"
-     "writes the firmware and waits for the box to come back with it, as the window does. A calibration\n"
-     "the new firmware did not keep is printed and put back after a yes (or with --yes). Ctrl+C while\n"
-     "writing asks first.\n",
-     "--yes --update-host", true},
-    {"flash", "flash FILE", "Writes a firmware image (whole 40-byte pages) into the box.\n", "", true},
-    {"help", "help [COMMAND]", "Shows the help of a command, or of them all.\n", "", false},
-};
+device::Status usage(const QString& sentence) { return {device::Fault::OutOfRange, sentence.toStdString()}; }
+
+QStringList visible_commands() {
+    QStringList names;
+    for (const CommandSpec& c : kCommands) names << c.name;
+    return names;
+}
+
+QStringList visible_options() {
+    QStringList names;
+    for (const OptionSpec& o : kOptions)
+        if (!o.hidden) names << o.name;
+    return names;
+}
+
+// Optimal string alignment distance: insertions, deletions, substitutions and
+// swaps of two neighbours, the slips a hand makes on a keyboard.
+int typing_distance(const QString& a, const QString& b) {
+    const qsizetype n = a.size();
+    const qsizetype m = b.size();
+    std::vector<std::vector<int>> d(n + 1, std::vector<int>(m + 1));
+    for (qsizetype i = 0; i <= n; ++i) d[i][0] = static_cast<int>(i);
+    for (qsizetype j = 0; j <= m; ++j) d[0][j] = static_cast<int>(j);
+    for (qsizetype i = 1; i <= n; ++i) {
+        for (qsizetype j = 1; j <= m; ++j) {
+            const int cost = a[i - 1] == b[j - 1] ? 0 : 1;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[n][m];
+}
+
+// " (did you mean info?)" or nothing.
+QString suggestion(const QString& word, const QStringList& candidates) {
+    const QString near = nearest(word, candidates);
+    return near.isEmpty() ? QString() : " (did you mean " + near + "?)";
+}
 
 }  // namespace
+
+const OptionSpec* find_option(const QString& name) {
+    for (const OptionSpec& o : kOptions)
+        if (name == o.name || (o.alias && name == o.alias)) return &o;
+    return nullptr;
+}
 
 const CommandSpec* find_command(const QString& name) {
     for (const CommandSpec& c : kCommands)
@@ -57,50 +64,98 @@ const CommandSpec* find_command(const QString& name) {
     return nullptr;
 }
 
-bool command_takes(const CommandSpec& c, const QString& option) {
-    if (option == "--demo" || option == "--json" || option == "--help") return true;
-    if (option == "--serial" || option == "--path") return c.chooses_box;
-    return QString(c.options).split(' ', Qt::SkipEmptyParts).contains(option);
+QStringList command_options(const CommandSpec& c) {
+    QStringList names;
+    for (const CommandOption& o : c.options)
+        if (o.name) names << o.name;
+    if (c.chooses_box)
+        for (const char* name : kBoxOptions) names << name;
+    for (const char* name : kGlobalOptions) names << name;
+    return names;
 }
 
-QString parse_request(const QStringList& args, Request& r) {
+bool command_takes(const CommandSpec& c, const QString& option) { return command_options(c).contains(option); }
+
+QString option_help_text(const char* help) { return QString(help).replace("{host}", buildcfg::kUpdateHost); }
+
+device::Result<Request> read_command_line(const QStringList& args) {
+    Request r;
     bool options_end = false;
-    for (int i = 0; i < args.size(); ++i) {
+    bool command_given = false;  // an empty word is a command too, an unknown one
+    for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (!options_end && a == "--") {
             options_end = true;
             continue;
         }
         if (options_end || a.size() < 2 || !a.startsWith('-')) {
-            if (r.command.isEmpty())
-                r.command = a;
-            else
+            if (command_given)
                 r.arguments << a;
+            else
+                r.command = a;
+            command_given = true;
             continue;
         }
-        const int eq = a.indexOf('=');
-        QString name = eq < 0 ? a : a.left(eq);
-        if (name == "-h") name = "--help";
-        const OptionSpec* option = nullptr;
-        for (const OptionSpec& o : kOptions)
-            if (name == o.name) option = &o;
-        if (!option) return "Unknown option \"" + a + "\"; run shifterctl --help to see the options.";
-        if (r.options.contains(name)) return "The option " + name + " is given twice.";
+        const qsizetype eq = a.indexOf('=');
+        const QString given = eq < 0 ? a : a.left(eq);
+        const OptionSpec* option = find_option(given);
+        if (!option)
+            return usage("Unknown option \"" + a + "\"" + suggestion(given, visible_options()) +
+                         "; run shifterctl --help to see the options.");
+        const QString name = option->name;
+        if (r.options.contains(name)) return usage("The option " + name + " is given twice.");
         QString value;
-        if (option->takes_value) {
+        if (option->value) {
             if (eq >= 0)
                 value = a.mid(eq + 1);
             else if (i + 1 < args.size())
                 value = args[++i];
-            else
-                return "The option " + name + " needs a value.";
-            if (value.isEmpty()) return "The option " + name + " needs a value.";
+            if (value.isEmpty()) return usage("The option " + name + " needs a value.");
         } else if (eq >= 0) {
-            return "The option " + name + " takes no value.";
+            return usage("The option " + name + " takes no value.");
         }
         r.options.insert(name, value);
     }
-    return {};
+
+    // Asking for the version or a completion script stands alone.
+    for (const char* name : kProgramOptions)
+        if (r.options.contains(name) && command_given)
+            return usage(QString("The option %1 stands alone: shifterctl %1%2.")
+                             .arg(name, find_option(name)->value ? QString(" ") + find_option(name)->value : ""));
+    if (!command_given) {
+        if (r.has("--version") || r.has("--completion")) return r;
+        if (!r.has("--help")) return usage("No command given; run shifterctl --help to see the commands.");
+        r.command = "help";
+    }
+    const CommandSpec* entry = find_command(r.command);
+    if (!entry)
+        return usage("Unknown command \"" + r.command + "\"" + suggestion(r.command, visible_commands()) +
+                     "; run shifterctl --help to see the commands.");
+    for (auto it = r.options.cbegin(); it != r.options.cend(); ++it)
+        if (!command_takes(*entry, it.key()))
+            return usage("The command " + r.command + " takes no option " + it.key() + ".");
+    if (r.has("--help")) {
+        // The help of a command, whatever else the line holds for it.
+        if (r.command != "help") r.arguments = QStringList{r.command};
+        r.command = "help";
+        for (const QString& name : r.options.keys())
+            if (!command_takes(*find_command("help"), name) || name == "--help") r.options.remove(name);
+    }
+    if (r.command == "help" && !r.arguments.isEmpty() && !find_command(r.arguments.front()))
+        return usage("Unknown command \"" + r.arguments.front() + "\"" +
+                     suggestion(r.arguments.front(), visible_commands()) +
+                     "; run shifterctl --help to see the commands.");
+    return r;
+}
+
+QStringList command_line_words(const Request& r) {
+    QStringList words;
+    for (auto it = r.options.cbegin(); it != r.options.cend(); ++it) {
+        words << it.key();
+        if (find_option(it.key())->value) words << it.value();
+    }
+    if (r.command.isEmpty()) return words;
+    return words << "--" << r.command << r.arguments;
 }
 
 QString option_before_separator(const QStringList& args, const QString& option) {
@@ -111,12 +166,23 @@ QString option_before_separator(const QStringList& args, const QString& option) 
     return {};
 }
 
-QString command_help_text(const CommandSpec& c) {
-    QString text = QString("Usage: shifterctl [OPTIONS] ") + c.synopsis + "\n\n" + c.help;
-    text += QString("\nOptions: --demo, --json") + (c.chooses_box ? ", --serial S, --path P" : "");
-    for (const QString& o : QString(c.options).split(' ', Qt::SkipEmptyParts)) text += ", " + o;
-    text += ".\nRun shifterctl --help for what the options do and the exit status.\n";
-    return text;
+QString nearest(const QString& word, const QStringList& candidates) {
+    // A beginning of two or more letters that fits one candidate only.
+    QStringList begun;
+    for (const QString& c : candidates)
+        if (word.size() >= 2 && c.startsWith(word)) begun << c;
+    if (begun.size() == 1) return begun.front();
+    QString best;
+    int best_distance = 3;
+    for (const QString& c : candidates) {
+        const int d = typing_distance(word, c);
+        // Not a word made over from scratch: "ab" is two slips from "set".
+        if (d < best_distance && d < word.size()) {
+            best = c;
+            best_distance = d;
+        }
+    }
+    return best;
 }
 
 }  // namespace ctl
@@ -126,62 +192,6 @@ using namespace ctl;
 bool cli_wants_demo(const QStringList& args) { return !option_before_separator(args, "--demo").isEmpty(); }
 
 bool cli_wants_update_service(const QStringList& args) {
-    Request r;
-    if (!parse_request(args, r).isEmpty()) return false;
-    return r.command == "check-update" || r.command == "update";
-}
-
-QString cli_usage_text() {
-    QString commands;
-    for (const CommandSpec& c : kCommands) {
-        const QString head = QString("  ") + c.synopsis;
-        commands += head.size() < 22 ? head.leftJustified(23) : head + "\n" + QString(23, ' ');
-        commands += QString(c.help).trimmed().replace("\n", "\n" + QString(23, ' ')) + "\n";
-    }
-    return "Usage: shifterctl [OPTIONS] COMMAND [ARGUMENTS]\n"
-           "       shifterctl help [COMMAND]  |  shifterctl COMMAND --help\n"
-           "       shifterctl --version | --help\n"
-           "Options may come before or after the command; after -- every word is an argument.\n"
-           "\n"
-           "Commands:\n" +
-           commands +
-           "\n"
-           "Options:\n"
-           "  --demo                 serve an emulated box (and for check-update and update its own update\n"
-           "                         service on 127.0.0.1) instead of a real one\n"
-           "  --json                 print JSON instead of text: one object (list: one array; monitor: one\n"
-           "                         object per report; update and flash: one per tenth of progress); a\n"
-           "                         failure is also the object {\"error\": SENTENCE, \"kind\": KIND}\n"
-           "  --serial S             the box with serial number S\n"
-           "  --path P               the box at path P (as list shows it)\n"
-           "  --yes                  restore, update: go ahead without asking\n"
-           "  --update-host HOST[:PORT]\n"
-           "                         ask this update service (default " +
-           QString(buildcfg::kUpdateHost) +
-           ")\n"
-           "  --count N              monitor: stop after N reports\n"
-           "  --interval MS          monitor: poll every MS milliseconds (1 to 60000)\n"
-           "  --version              print the version and exit\n"
-           "  --help                 print this text (with a command: its help) and exit\n"
-           "\n"
-           "With several boxes attached and none chosen, commands that only read (info, settings, backup,\n"
-           "monitor, check-update) take the first, as the window does; commands that change a box (set,\n"
-           "factory-reset, restore, update, flash) refuse and list the boxes. A question (restore onto\n"
-           "another box, update) is asked on the terminal; without a terminal and without --yes the command\n"
-           "refuses.\n"
-           "\n"
-           "Calibration file (backup, restore): one JSON object, {\"format\": \"shifter-calibration\",\n"
-           "\"version\": 1, \"saved\": UTC TIME, \"box\": {\"model\", \"product_id\", \"serial\", \"firmware\"},\n"
-           "\"thresholds\": {\"h1\", \"h2\", \"v1\", \"v2\", \"s1\", \"s2\"}}, each threshold 0 to 255.\n"
-           "\n"
-           "Exit status:\n"
-           "  0    done\n"
-           "  1    the box refused, failed or went away, the update service failed, or the output cannot be\n"
-           "       written (kinds box, update-service, output)\n"
-           "  2    the command line or a file cannot be used, a question was declined or cannot be asked, or\n"
-           "       several boxes are attached and none is chosen; nothing was sent (kinds usage, file,\n"
-           "       several-boxes)\n"
-           "  3    no box was found, or not the chosen one (kind no-box)\n"
-           "  130  stopped by Ctrl+C; 143 by a termination request\n"
-           "Ctrl+C while firmware is written asks first, since a box stopped halfway waits in its update mode.\n";
+    const device::Result<Request> r = read_command_line(args);
+    return r && (r->command == "check-update" || r->command == "update");
 }

@@ -2,17 +2,21 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include "Backup.h"
 #include "CliRunner.h"
 #include "Commands.h"
 #include "Readout.h"
+#include "SafeFile.h"
+#include "TerminalText.h"
 #include "Writes.h"
 
 namespace ctl {
 
 int Cli::read_small_file(const QString& path, qint64 limit, QByteArray& bytes) {
+    // A link to a calibration file is one too; what it names must be a
+    // regular file, looked at before it is opened (a pipe may wait for a
+    // writer for ever) and again once it is.
     const QFileInfo info(path);
     if (info.exists() && !info.isFile())
         return fail(Kind::File, "\"" + path + "\" is not a regular file (a device, a pipe or a folder).");
@@ -42,14 +46,14 @@ int Cli::backup() {
     b.firmware_version = conn_.hid_attributes.version_number;
     b.saved = QDateTime::currentDateTimeUtc();
     b.thresholds = *info.thresholds;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(calibration::write_backup(b)) < 0 || !file.commit())
-        return fail(Kind::File, "The file \"" + path + "\" cannot be written: " + file.errorString() + ".");
+    // Only a new file or a regular one is written, whole or not at all.
+    if (const device::Status saved = calibration::write_file_safely(path, calibration::write_backup(b)); !saved)
+        return fail(Kind::File, QString::fromStdString(saved.sentence()));
     if (json_)
         emit_json({{"file", path}, {"serial", b.serial}, {"thresholds", thresholds_json(b.thresholds)}});
     else
-        out_ << "Saved " << thresholds_line(b.thresholds) << " of " << b.model << " " << b.serial << " to " << path
-             << "." << Qt::endl;
+        out_ << "Saved " << thresholds_line(b.thresholds) << " of " << b.model << " "
+             << calibration::terminal_text(b.serial) << " to " << calibration::terminal_text(path) << "." << Qt::endl;
     return kCliOk;
 }
 

@@ -5,8 +5,6 @@
 
 #include "CliRunner.h"
 #include "Products.h"
-#include "Readout.h"
-#include "UpdateQuery.h"
 
 namespace ctl {
 
@@ -38,8 +36,19 @@ const char* kind_name(Kind kind) {
 
 QString hex4(std::uint16_t value) { return QString("%1").arg(value, 4, 16, QChar('0')).toUpper(); }
 
-QString caption(std::uint16_t version) {
-    return QString::fromStdString(calibration::version_caption(version)).trimmed();
+// The update service's form: the high byte in hexadecimal, a point, and the
+// low byte as two hexadecimal digits, so 0x0106 is 1.06 and 0x010A is 1.0A.
+// The service writes versions so ("106" for 1.06) and compares them as
+// numbers; with the low byte always two digits, two versions of one major
+// compare as text the way they compare as numbers (1.06 < 1.07 < 1.0A <
+// 1.10), where the window's form (1.6, 1.A, 1.10) would put 1.10 first.
+QString version_text(std::uint16_t version) {
+    return QString("%1.%2").arg(version >> 8, 0, 16).arg(version & 0xFF, 2, 16, QChar('0')).toUpper();
+}
+
+void insert_version(QJsonObject& o, const QString& key, std::uint16_t version) {
+    o.insert(key, version_text(version));
+    o.insert(key + "_number", version);
 }
 
 QString model(std::uint16_t product_id) {
@@ -58,19 +67,17 @@ QJsonObject thresholds_json(const device::Thresholds& t) {
 }
 
 QJsonObject box_json(const device::HidDeviceInfo& d) {
-    return {{"path", QString::fromStdString(d.path)},
-            {"product_id", hex4(d.attributes.product_id)},
-            {"model", model(d.attributes.product_id)},
-            {"version", caption(d.attributes.version_number)}};
+    QJsonObject o{{"path", QString::fromStdString(d.path)},
+                  {"product_id", hex4(d.attributes.product_id)},
+                  {"model", model(d.attributes.product_id)}};
+    insert_version(o, "version", d.attributes.version_number);
+    return o;
 }
 
 QString box_words(const device::HidDeviceInfo& d) {
     return QString::fromStdString(d.path) + " (" + model(d.attributes.product_id) + " " +
-           caption(d.attributes.version_number) + ")";
+           version_text(d.attributes.version_number) + ")";
 }
-
-// The box's version as the update service writes versions: 0x0106 is "1.06".
-QString service_version(std::uint16_t version) { return update::version_display(update::hex16(version)); }
 
 // A count or a time in milliseconds: plain digits, within limits.
 std::optional<int> parse_count(const QString& text, int minimum, int maximum) {
@@ -82,12 +89,32 @@ std::optional<int> parse_count(const QString& text, int minimum, int maximum) {
     return value;
 }
 
+int Cli::fail(Kind kind, const QString& sentence, QJsonObject extra) {
+    say("shifterctl: " + sentence);
+    if (json_) {
+        extra.insert("error", sentence);
+        extra.insert("kind", kind_name(kind));
+        emit_json(extra);
+    }
+    return status_of(kind);
+}
+
+void Cli::say(const QString& line) {
+    end_percent();
+    err_ << line << Qt::endl;
+}
+
+int Cli::output_failed() {
+    if (env_.output_gone && env_.output_gone()) return kCliOutputGone;
+    return fail(Kind::Output, "The output cannot be written, so shifterctl stopped.");
+}
+
 int Cli::confirm(const QString& question, const QString& declined) {
     if (r_.has("--yes")) return kCliOk;
     const std::optional<bool> answer = env_.confirm ? env_.confirm(question) : std::nullopt;
     if (!answer)
-        return fail(Kind::Usage, "shifterctl cannot ask \"" + question +
-                                     "\" because its input is not a terminal; add --yes to go ahead.");
+        return fail(Kind::Usage, "The question \"" + question +
+                                     "\" cannot be asked, since the input is not a terminal; add --yes to go ahead.");
     if (!*answer) return fail(Kind::Usage, declined);
     return kCliOk;
 }
@@ -127,23 +154,23 @@ int Cli::written(const calibration::WriteResult& r, int refusal, const char* key
 
 void Cli::show_percent(int percent) {
     percent = std::clamp(percent, 0, 100);
-    if (env_.output_is_terminal && !json_) {
+    if (env_.progress_in_place) {
         if (percent <= shown_) return;
         shown_ = percent;
-        out_ << '\r' << QString("%1%").arg(percent, 3) << Qt::flush;
+        err_ << '\r' << QString("%1%").arg(percent, 3) << Qt::flush;
+        percent_line_open_ = true;
         return;
     }
     const int step = percent / 10 * 10;
     if (step <= shown_) return;
     shown_ = step;
-    if (json_)
-        emit_json({{"progress", step}});
-    else
-        out_ << step << '%' << Qt::endl;
+    err_ << step << '%' << Qt::endl;
 }
 
 void Cli::end_percent() {
-    if (env_.output_is_terminal && !json_ && shown_ >= 0) out_ << Qt::endl;
+    if (!percent_line_open_) return;
+    err_ << Qt::endl;
+    percent_line_open_ = false;
 }
 
 }  // namespace ctl

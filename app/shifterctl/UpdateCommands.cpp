@@ -55,9 +55,9 @@ bool Cli::stop_now(bool& warned) {
     if (stops.count >= 2) return true;
     if (stops.count == 1 && !warned) {
         warned = true;
-        err_ << "shifterctl: The firmware is being written, and stopping now leaves the box in its update mode; "
-                "press Ctrl+C again to stop anyway."
-             << Qt::endl;
+        // On a line of its own, not after the percentage shown in place.
+        say("shifterctl: The firmware is being written, and stopping now leaves the box in its update mode; "
+            "press Ctrl+C again to stop anyway.");
     }
     return false;
 }
@@ -77,9 +77,10 @@ update::FlashEnvironment Cli::flash_environment(bool& warned) {
 
 int Cli::flash_failed(const update::FlashOutcome& outcome, const QString& again) {
     end_percent();
-    const QString text = QString::fromStdString(update::failure_text(outcome.status, ("run " + again + " again").toStdString()));
+    const QString text =
+        QString::fromStdString(update::failure_text(outcome.status, ("run " + again + " again").toStdString()));
     if (outcome.status == device::Fault::Stopped) {
-        err_ << "shifterctl: " << text << Qt::endl;
+        say("shifterctl: " + text);
         if (json_) emit_json({{"error", text}, {"kind", "stopped"}});
         return env_.stops().status;
     }
@@ -94,7 +95,7 @@ int Cli::flash() {
     if (const int status = read_image(r_.arguments.front(), image)) return status;
     if (const int status = find_box(false, true)) return status;
 
-    if (!json_) out_ << QString("Writing %1 pages into the box.").arg(image.size() / update::kPageSize) << Qt::endl;
+    say(QString("Writing %1 pages into the box.").arg(image.size() / update::kPageSize));
     bool warned = false;
     // The box found now is the one written, however the bus changes meanwhile.
     device::PinnedBox pin = device::pin_box(backend_, conn_, env_.vendor_id);
@@ -110,7 +111,8 @@ int Cli::flash() {
     return kCliOk;
 }
 
-Cli::Transfer Cli::fetch(const QString& url, int deadline_ms, const std::function<void(qint64)>& progress) {
+Cli::Transfer Cli::fetch(const QString& url, int deadline_ms, const std::function<void(qint64)>& progress,
+                         qint64 max_bytes) {
     Transfer t;
     NetGrab grab;
     QEventLoop loop;
@@ -134,6 +136,7 @@ Cli::Transfer Cli::fetch(const QString& url, int deadline_ms, const std::functio
     });
     watch.start(20);
     grab.set_transfer_deadline_ms(deadline_ms);
+    grab.set_max_body_bytes(max_bytes);
     grab.DownloadStart(url, NetGrab::ModeFreshCopy);
     if (grab.Busy() && !ended) loop.exec();
     if (t.ok) t.bytes = grab.Bytes();
@@ -152,8 +155,10 @@ int Cli::ask_service(update::UpdateSequence& sequence, update::Offer& offer) {
         texts.v1 = QString::number(info.thresholds->v1);
         texts.v2 = QString::number(info.thresholds->v2);
     }
-    const Transfer answer =
-        fetch(sequence.query_url(host_, texts), static_cast<int>(sequence.limits().answer_deadline.count()), {});
+    // The answer is a short line; a service that sends more is not answering.
+    const Transfer answer = fetch(sequence.query_url(host_, texts),
+                                  static_cast<int>(sequence.limits().answer_deadline.count()), {},
+                                  update::kMaxAnswerBytes);
     if (answer.stopped) return answer.stopped;
     if (!answer.ok)
         return fail(Kind::Service, "The update service at " + host_ +
@@ -183,14 +188,17 @@ int Cli::check_update() {
     update::UpdateSequence sequence(session_, flash_environment(warned));
     update::Offer offer{};
     if (const int status = ask_service(sequence, offer)) return status;
-    const QString box = service_version(conn_.hid_attributes.version_number);
-    const QString offered = update::version_display(sequence.answer().version_text);
+    const std::uint16_t box_number = conn_.hid_attributes.version_number;
+    const auto offered_number = static_cast<std::uint16_t>(sequence.answer().offered_version);
+    const QString box = version_text(box_number);
+    const QString offered = version_text(offered_number);
     if (json_) {
-        emit_json({{"box_version", box},
-                   {"offered_version", offered},
-                   {"offer", offer_word(offer)},
-                   {"mode", conn_.bootloader() ? "bootloader" : "application"},
-                   {"size", sequence.answer().size}});
+        QJsonObject o{{"offer", offer_word(offer)},
+                      {"mode", conn_.bootloader() ? "bootloader" : "application"},
+                      {"size", sequence.answer().size}};
+        insert_version(o, "box_version", box_number);
+        insert_version(o, "offered_version", offered_number);
+        emit_json(o);
         return kCliOk;
     }
     out_ << "Box firmware:     " << box << (conn_.bootloader() ? " (bootloader)" : "") << '\n';
@@ -212,14 +220,17 @@ int Cli::update() {
     update::Offer offer{};
     if (const int status = ask_service(sequence, offer)) return status;
     const update::UpdateAnswer& answer = sequence.answer();
-    const QString offered = update::version_display(answer.version_text);
+    const auto offered_number = static_cast<std::uint16_t>(answer.offered_version);
+    const QString offered = version_text(offered_number);
     if (offer != update::Offer::Upgrade) {
         const QString why = offer == update::Offer::AlreadyLatest
                                 ? "Already running latest firmware version " + offered + "."
                                 : "The box runs newer firmware than the offered " + offered + ".";
-        if (json_)
-            emit_json({{"updated", false}, {"offer", offer_word(offer)}, {"offered_version", offered}});
-        else
+        if (json_) {
+            QJsonObject o{{"updated", false}, {"offer", offer_word(offer)}};
+            insert_version(o, "offered_version", offered_number);
+            emit_json(o);
+        } else
             out_ << why << Qt::endl;
         return kCliOk;
     }
@@ -246,19 +257,19 @@ int Cli::update() {
     session_.read_info();
     if (const device::Status version = sequence.check_version(); !version)
         return fail(Kind::Box, QString::fromStdString(update::failure_text(version, "run shifterctl update again")));
-    const QString now = service_version(conn_.hid_attributes.version_number);
+    const QString now = version_text(conn_.hid_attributes.version_number);
     QString calibration = "kept";
     if (const std::optional<device::Thresholds> kept = sequence.restore_offer()) {
         // The new firmware started from other thresholds: the calibration
         // from before is shown, and put back on a yes.
-        err_ << "shifterctl: " << QString::fromStdString(sequence.restore_statement()) << Qt::endl;
+        say("shifterctl: " + QString::fromStdString(sequence.restore_statement()));
         const QString line = "shifterctl set " + QString::fromStdString(calibration::thresholds_text(*kept));
         const QString question = "Put the calibration from before back into the box?";
         const std::optional<bool> yes =
             r_.has("--yes") ? std::optional<bool>(true) : env_.confirm ? env_.confirm(question) : std::nullopt;
         if (!yes || !*yes) {
             // The update itself went well; the calibration can follow later.
-            err_ << "shifterctl: The calibration from before was not put back; to put it back: " << line << Qt::endl;
+            say("shifterctl: The calibration from before was not put back; to put it back: " + line);
             sequence.offer_settled();
             calibration = "not restored";
         } else {
@@ -272,13 +283,13 @@ int Cli::update() {
         sequence.offer_settled();
     }
     if (json_) {
-        emit_json({{"updated", true},
-                   {"offered_version", offered},
-                   {"box_version", now},
-                   {"calibration", calibration},
-                   {"thresholds", session_.box_thresholds() ? QJsonValue(thresholds_json(*session_.box_thresholds()))
-                                                            : QJsonValue()}});
-    } else {
+        QJsonObject o{{"updated", true},
+                      {"calibration", calibration},
+                      {"thresholds", session_.box_thresholds() ? QJsonValue(thresholds_json(*session_.box_thresholds()))
+                                                               : QJsonValue()}};
+        insert_version(o, "offered_version", static_cast<std::uint16_t>(answer.offered_version));
+        insert_version(o, "box_version", conn_.hid_attributes.version_number);
+        emit_json(o);    } else {
         out_ << "The firmware was written; the box restarted with version " << now << "." << Qt::endl;
         if (calibration == "restored") out_ << "The calibration from before was put back." << Qt::endl;
     }

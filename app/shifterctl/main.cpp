@@ -18,7 +18,9 @@
 #define isatty _isatty
 #define fileno _fileno
 #else
+#include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 #endif
 
@@ -62,13 +64,43 @@ void catch_stops() {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
     // A reader that goes away would kill the process with the box still
-    // believing a tool holds it; as a failed write the command ends cleanly.
+    // believing a tool holds it; as a failed write the command lets the box go
+    // and ends quietly with the status the signal would have given.
     struct sigaction ignore = {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     sigaction(SIGPIPE, &ignore, nullptr);
 }
 #endif
+
+// The width the help is wrapped to: COLUMNS when it is set (as ls and others
+// take it), else the terminal's, else 0 (none: 80).
+int output_columns() {
+    bool ok = false;
+    const int columns = qEnvironmentVariableIntValue("COLUMNS", &ok);
+    if (ok && columns > 0) return columns;
+    if (!isatty(fileno(stdout))) return 0;
+#ifdef _WIN32
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 0;
+    return info.srWindow.Right - info.srWindow.Left + 1;
+#else
+    winsize size = {};
+    return ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+#endif
+}
+
+// Whether the reader of the standard output has gone away: a pipe or socket
+// whose other end is closed reports an error or a hang-up when polled.
+bool output_gone() {
+#ifdef _WIN32
+    // A closed pipe is then reported as an output that cannot be written.
+    return false;
+#else
+    pollfd p = {STDOUT_FILENO, 0, 0};
+    return poll(&p, 1, 0) == 1 && (p.revents & (POLLERR | POLLHUP)) != 0;
+#endif
+}
 
 }  // namespace
 
@@ -104,7 +136,10 @@ int main(int argc, char** argv) {
     };
     env.stops = [] { return CliStops{stop_count, stop_status}; };
     env.update_host = choice.service ? choice.service->host_port() : QString(buildcfg::kUpdateHost);
-    env.output_is_terminal = isatty(fileno(stdout));
+    // Progress shares the standard error with questions and warnings.
+    env.progress_in_place = isatty(fileno(stderr));
+    env.columns = output_columns();
+    env.output_gone = output_gone;
     QTextStream in(stdin);
     env.confirm = [&in](const QString& question) -> std::optional<bool> {
         if (!isatty(fileno(stdin))) return std::nullopt;
