@@ -308,7 +308,7 @@ std::vector<GearCrossing> save_crossings(std::span<const RecordedReport> reports
     std::array<std::array<std::size_t, kGearCount>, kGearCount> moved{};  // [decoded][new]
     std::array<std::size_t, kGearCount> decoded{};
     for (const RecordedReport& r : reports) {
-        if (!of_mode(r, sequential) || r.gear == Gear::Between) continue;
+        if (!of_mode(r, sequential)) continue;
         ++decoded[index_of(r.gear)];
         ++moved[index_of(r.gear)][index_of(gate.gear(r.x, r.y))];
     }

@@ -81,9 +81,8 @@ GearCheck check_gears(std::span<const RecordedReport> reports, const device::Thr
 std::string gear_line(const GearStatus& status);
 std::vector<std::string> gear_lines(const GearCheck& check);
 
-// Recorded points of a gear that the thresholds about to be saved would
-// decode as another one. Points the box decoded between two gears have no
-// gear to lose and are left out.
+// Recorded points of a gear (or of neutral) that the thresholds about to be
+// saved would decode as another one.
 struct GearCrossing {
     Gear gear;  // what the box decoded there
     Gear into;  // what the new thresholds make of it

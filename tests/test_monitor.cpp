@@ -310,8 +310,10 @@ TEST(GearCheck, QuestionBeforeSave) {
         {"a line across the way in only", third, with([](Thresholds& t) { t.v2 = 205; }), ""},
         {"a line past where the stick rests", third, with([](Thresholds& t) { t.v2 = 240; }),
          "With v2 at 240, 75 recorded points of gear 3 would fall into neutral.\r\n\r\nSave anyway?"},
-        {"reverse follows v1", reports_of({{212, 26, Gear::G6, 40}}), with([](Thresholds& t) { t.v1 = 120; }),
-         "With v1 at 120, 40 recorded points of gear 6 would fall into reverse.\r\n\r\nSave anyway?"},
+        {"reverse follows v1", reports_of({{212, 26, Gear::G6, 40}, {226, 30, Gear::Neutral, 10}}),
+         with([](Thresholds& t) { t.v1 = 140; }),
+         "With v1 at 140, 40 recorded points of gear 6 would fall into reverse.\r\n"
+         "With v1 at 140, 10 recorded points in neutral would fall into reverse.\r\n\r\nSave anyway?"},
         {"neutral into a gear, and two gears at once",
          reports_of({{127, 127, Gear::Neutral, 50}, {30, 220, Gear::G1, 20}}),
          with([](Thresholds& t) {
@@ -564,13 +566,16 @@ TEST(GraphView, GearViewMatchesNaiveReplotThroughRandomHistory) {
                                          ref.height()),
                    GraphView::gear_color(gear, g.paper()));
     };
-    Trace t;
-    GearMap gears{};
-    std::vector<int> cells;
+    Trace traces[2];
+    std::vector<GearMap> maps(2);
+    std::vector<int> cells[2];
     std::mt19937 rng(20250301);
     auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
     for (int step = 0; step < 300; ++step) {
         const int op = pick(100);
+        const int k = pick(2);
+        Trace& t = traces[k];
+        GearMap& gears = maps[k];
         if (op < 40) {
             QPainter p(&ref);
             const int cx = pick(256), cy = pick(256);
@@ -579,14 +584,15 @@ TEST(GraphView, GearViewMatchesNaiveReplotThroughRandomHistory) {
                 const Gear gear = static_cast<Gear>(pick(kGearCount));
                 t.set(cell(x, y));
                 gears[cell(x, y)] = gear;
-                cells.push_back(static_cast<int>(cell(x, y)));
+                cells[k].push_back(static_cast<int>(cell(x, y)));
                 g.draw_position(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), gear);
                 point(p, x, y, gear);
             }
-        } else if (op < 50 && !cells.empty()) {
+        } else if (op < 50 && !cells[k].empty()) {
             // The box decides otherwise at cells already drawn.
-            for (int i = 0; i < 20; ++i) gears[static_cast<std::size_t>(cells[pick(static_cast<int>(cells.size()))])] =
-                                             static_cast<Gear>(pick(kGearCount));
+            for (int i = 0; i < 20; ++i)
+                gears[static_cast<std::size_t>(cells[k][pick(static_cast<int>(cells[k].size()))])] =
+                    static_cast<Gear>(pick(kGearCount));
         } else if (op < 85) {
             g.replot(t, gears);
             QPainter p(&ref);
