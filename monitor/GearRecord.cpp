@@ -31,6 +31,11 @@ const char* gear_words(Gear g) {
     return kWords[static_cast<int>(g)];
 }
 
+void GearMap::clear() {
+    cells_.fill(Gear::Neutral);
+    for (std::uint32_t& c : changes_) ++c;
+}
+
 void GearRecord::add(std::uint8_t x, std::uint8_t y, Gear gear, std::uint8_t mode) {
     if (limit_ == 0) return;
     const RecordedReport r{x, y, gear, mode};

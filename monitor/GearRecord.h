@@ -27,8 +27,29 @@ const char* gear_name(Gear g);
 const char* gear_words(Gear g);
 
 // The gear last decoded at each stick position, indexed x * 256 + y like a
-// trace; a cell that is not in the trace holds Neutral.
-using GearMap = std::array<Gear, 256 * 256>;
+// trace; a cell that is not in the trace holds Neutral. It counts the changes
+// of every 64 cells (a trace's word), so that the map's drawing finds the few
+// cells whose gear changed without comparing all 65,536 on every tick.
+class GearMap {
+public:
+    static constexpr std::size_t kCells = 256 * 256;
+    static constexpr std::size_t kWords = kCells / 64;
+
+    Gear operator[](std::size_t cell) const { return cells_[cell]; }
+    void set(std::size_t cell, Gear gear) {
+        if (cells_[cell] == gear) return;
+        cells_[cell] = gear;
+        ++changes_[cell / 64];
+    }
+    // Every cell neutral again; counts as a change of every word.
+    void clear();
+    const Gear* data() const { return cells_.data(); }
+    const std::array<std::uint32_t, kWords>& changes() const { return changes_; }
+
+private:
+    std::array<Gear, kCells> cells_{};
+    std::array<std::uint32_t, kWords> changes_{};
+};
 
 struct RecordedReport {
     std::uint8_t x = 0;

@@ -187,6 +187,7 @@ void GraphView::clear() {
     for (TraceCache& c : caches_) c.on_canvas = false;
     shown_ = nullptr;
     pending_.clear();
+    names_.clear();
     update();
 }
 
@@ -283,6 +284,7 @@ void GraphView::replot_plain(const Trace& trace) {
         c.by_gear = false;
         c.gears = {};
         c.owner = {};
+        c.inked = {};
     }
 
     bool drawn = false;
@@ -338,10 +340,15 @@ void GraphView::replot_gears(const Trace& trace, const GearMap& gears) {
         if (c.cells[i] & ~now[i]) restart = true;
     if (restart) {
         c.cells.fill(0);
-        c.mask.assign(static_cast<std::size_t>(w) * h, 0);
+        c.mask = {};
+        c.inked.assign(static_cast<std::size_t>(w) * h, 0);
         c.owner.assign(static_cast<std::size_t>(w) * h, -1);
-        c.gears.assign(gears.size(), Gear::Neutral);
+        c.gears.assign(GearMap::kCells, Gear::Neutral);
+        c.changes.fill(0);
         c.sums = {};
+        c.middles.fill(QPoint(-1, -1));
+        c.names.clear();
+        c.names_stale = true;
         c.width = draw_width_;
         c.area = canvas_.size();
         c.by_gear = true;
@@ -349,6 +356,9 @@ void GraphView::replot_gears(const Trace& trace, const GearMap& gears) {
     }
     // Another trace replotted since this one's last replot may cover its points.
     if (shown_ != &trace) c.on_canvas = false;
+    // Another map's change counts say nothing about this one's.
+    const bool other_map = c.gear_key != &gears;
+    c.gear_key = &gears;
 
     QRgb* pixels = reinterpret_cast<QRgb*>(canvas_.bits());
     const int line = canvas_.bytesPerLine() / static_cast<int>(sizeof(QRgb));
@@ -357,11 +367,12 @@ void GraphView::replot_gears(const Trace& trace, const GearMap& gears) {
     std::array<int, 256> left{};
     std::array<int, 256> top{};
     bool placed = false;
-    bool drawn = false;
+    QRect dirty;
     for (std::size_t i = 0; i < now.size(); ++i) {
         const std::uint64_t fresh = now[i] & ~c.cells[i];
         const std::size_t first = i * 64;
-        const bool recoloured = (now[i] & c.cells[i]) != 0 && std::memcmp(&gears[first], &c.gears[first], 64) != 0;
+        const bool recoloured = other_map || gears.changes()[i] != c.changes[i];
+        c.changes[i] = gears.changes()[i];
         if (fresh == 0 && !recoloured) continue;
         if (!placed) {
             for (int v = 0; v < 256; ++v) {
@@ -388,75 +399,133 @@ void GraphView::replot_gears(const Trace& trace, const GearMap& gears) {
             sum.x += cell >> 8;
             sum.y += cell & 255;
             drawn_gear = gear;
-            const std::uint8_t value = static_cast<std::uint8_t>(1 + static_cast<int>(gear));
-            const QRgb ink = gear_inks_[value];
+            c.names_stale = true;
+            const QRgb ink = gear_inks_[1 + static_cast<std::size_t>(gear)];
             const int x0 = left[cell >> 8];
             const int y0 = top[cell & 255];
+            dirty |= QRect(x0, y0, side_x, side_y);
             for (int y = y0; y < y0 + side_y; ++y) {
                 for (int x = x0; x < x0 + side_x; ++x) {
                     const std::size_t at = static_cast<std::size_t>(y) * w + x;
                     if (c.owner[at] > cell) continue;
                     c.owner[at] = cell;
-                    c.mask[at] = value;
+                    c.inked[at] = ink;
                     if (c.on_canvas) pixels[y * line + x] = ink;
                 }
             }
         }
-        drawn = true;
     }
     c.cells = now;
 
+    bool whole = false;
+    auto restore = [&](int y, int from, int to) {
+        const QRgb* in = c.inked.data() + static_cast<std::size_t>(y) * w;
+        QRgb* row = pixels + y * line;
+        // A select rather than a branch: the compiler does whole vectors of it.
+        for (int x = from; x < to; ++x) row[x] = in[x] != 0 ? in[x] : row[x];
+    };
     if (!c.on_canvas) {
-        for (int y = 0; y < h; ++y) {
-            const std::uint8_t* m = c.mask.data() + static_cast<std::size_t>(y) * w;
-            QRgb* row = pixels + y * line;
-            for (int x = 0; x < w; ++x)
-                if (m[x]) row[x] = gear_inks_[m[x]];
-        }
+        for (int y = 0; y < h; ++y) restore(y, 0, w);
         c.on_canvas = true;
-        drawn = true;
+        whole = true;
     } else {
         for (const QRect& r : pending_) {
-            for (int y = r.top(); y <= r.bottom(); ++y) {
-                const std::uint8_t* m = c.mask.data() + static_cast<std::size_t>(y) * w;
-                for (int x = r.left(); x <= r.right(); ++x)
-                    if (m[x]) pixels[y * line + x] = gear_inks_[m[x]];
-            }
+            for (int y = r.top(); y <= r.bottom(); ++y) restore(y, r.left(), r.right() + 1);
+            dirty |= r;
         }
     }
     pending_.clear();
     shown_ = &trace;
-    if (drawn) update();
+    // The names move only when the middle of a gear's points moved to
+    // another pixel (or a gear came or went), not with every point.
+    if (c.names_stale) {
+        std::array<QPoint, kGearCount> middles;
+        for (std::size_t g = 0; g < middles.size(); ++g) {
+            const GearSum& sum = c.sums[g];
+            middles[g] = sum.cells == 0 ? QPoint(-1, -1)
+                                        : QPoint(static_cast<int>(map_x(static_cast<double>(sum.x) / sum.cells, w)),
+                                                 static_cast<int>(map_y(static_cast<double>(sum.y) / sum.cells, h)));
+        }
+        if (middles != c.middles) {
+            c.middles = middles;
+            c.names = place_gear_names(c);
+        }
+        c.names_stale = false;
+    }
+    if (c.names != names_) {
+        names_ = c.names;
+        whole = true;
+    }
+    if (whole)
+        update();
+    else if (!dirty.isNull())
+        update(dirty.translated(contentsRect().topLeft()));
 }
 
-void GraphView::draw_gear_names(QPainter& p) {
-    const TraceCache* c = find_cache(shown_);
-    if (c == nullptr || !c->by_gear) return;
-    const int w = canvas_.width();
-    const int h = canvas_.height();
-    QFont font = p.font();
-    font.setBold(true);
-    font.setPixelSize(11);
-    p.setFont(font);
-    const QFontMetrics metrics(font);
+const QImage& GraphView::name_image(Gear gear) {
+    QImage& image = name_images_[static_cast<std::size_t>(gear)];
+    if (!image.isNull()) return image;
+    QFont bold = font();
+    bold.setBold(true);
+    bold.setPixelSize(11);
+    const QFontMetrics metrics(bold);
+    const QString name = QString::fromLatin1(gear_name(gear));
+    const QSize size(metrics.horizontalAdvance(name) + 8, metrics.height() + 2);
+    const qreal ratio = devicePixelRatioF();
+    image = QImage(size * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
     QColor fill = paper();
     fill.setAlpha(220);
+    p.fillRect(QRect(QPoint(0, 0), size), fill);
+    p.setPen(QPen(gear_color(gear, paper()), 2));
+    p.drawRect(QRectF(QPoint(0, 0), size).adjusted(1, 1, -1, -1));
+    p.setFont(bold);
+    p.setPen(text_on(paper()));
+    p.drawText(QRect(QPoint(0, 0), size), Qt::AlignCenter, name);
+    return image;
+}
+
+std::vector<GraphView::GearName> GraphView::place_gear_names(const TraceCache& c) {
+    const int w = canvas_.width();
+    const int h = canvas_.height();
+    // Points of the trace a name would hide.
+    auto covered = [&](const QRect& box) {
+        int n = 0;
+        for (int y = std::max(box.top(), 0); y <= std::min(box.bottom(), h - 1); ++y)
+            for (int x = std::max(box.left(), 0); x <= std::min(box.right(), w - 1); ++x)
+                n += c.inked[static_cast<std::size_t>(y) * w + x] != 0;
+        return n;
+    };
+    std::vector<GearName> names;
     for (int g = 0; g < kGearCount; ++g) {
         const Gear gear = static_cast<Gear>(g);
-        const GearSum& sum = c->sums[static_cast<std::size_t>(g)];
-        if (sum.cells == 0 || gear == Gear::Between) continue;
-        const QString name = QString::fromLatin1(gear_name(gear));
-        QRect box(0, 0, metrics.horizontalAdvance(name) + 8, metrics.height() + 2);
-        box.moveCenter(QPoint(static_cast<int>(map_x(static_cast<double>(sum.x) / sum.cells, w)),
-                              static_cast<int>(map_y(static_cast<double>(sum.y) / sum.cells, h))));
-        box.moveLeft(std::clamp(box.left(), 0, std::max(0, w - box.width())));
-        box.moveTop(std::clamp(box.top(), 0, std::max(0, h - box.height())));
-        p.fillRect(box, fill);
-        p.setPen(QPen(gear_color(gear, paper()), 2));
-        p.drawRect(QRectF(box).adjusted(1, 1, -1, -1));
-        p.setPen(text_on(paper()));
-        p.drawText(box, Qt::AlignCenter, name);
+        if (c.sums[static_cast<std::size_t>(g)].cells == 0 || gear == Gear::Between) continue;
+        const QSize size = name_image(gear).deviceIndependentSize().toSize();
+        const QPoint middle = c.middles[static_cast<std::size_t>(g)];
+        // Beside the middle of the gear's points rather than on them: right,
+        // left, above or below, wherever it hides the fewest points and no
+        // other name.
+        const int dx = size.width() / 2 + 4, dy = size.height() / 2 + 4;
+        QRect best;
+        int best_cost = 0;
+        for (const QPoint offset : {QPoint(dx, 0), QPoint(-dx, 0), QPoint(0, -dy), QPoint(0, dy)}) {
+            QRect box(QPoint(0, 0), size);
+            box.moveCenter(middle + offset);
+            box.moveLeft(std::clamp(box.left(), 0, std::max(0, w - box.width())));
+            box.moveTop(std::clamp(box.top(), 0, std::max(0, h - box.height())));
+            int cost = covered(box);
+            for (const GearName& other : names)
+                if (other.box.intersects(box)) cost += w * h;
+            if (best.isNull() || cost < best_cost) {
+                best = box;
+                best_cost = cost;
+            }
+        }
+        names.push_back({gear, best});
     }
+    return names;
 }
 
 QImage GraphView::snapshot() {
@@ -479,7 +548,8 @@ void GraphView::paintEvent(QPaintEvent*) {
         p.setPen(QPen(line->color(), kLineWidth));
         p.drawLine(QPointF(line->X1, line->Y1), QPointF(line->X2, line->Y2));
     }
-    if (gear_view_) draw_gear_names(p);
+    if (gear_view_)
+        for (const GearName& n : names_) p.drawImage(n.box.topLeft(), name_image(n.gear));
     p.restore();
     drawFrame(&p);
 }

@@ -117,24 +117,36 @@ private:
         long long y = 0;
     };
 
+    // A gear's name on show, and where.
+    struct GearName {
+        Gear gear;
+        QRect box;
+        bool operator==(const GearName&) const = default;
+    };
+
     // One trace as drawn at one pen width: the cells it held when last
     // replotted and the drawing-area pixels they cover.
     struct TraceCache {
         const Trace* key = nullptr;
         Words cells{};
-        // One byte per drawing-area pixel: 0 nothing, else 1 + the index of
-        // its ink (plain: 1, black; gear view: 1 + the gear).
-        std::vector<std::uint8_t> mask;
+        std::vector<std::uint8_t> mask;  // plain: one byte per drawing-area pixel, 1 where inked
         int width = 0;                   // pen width the mask was drawn with
         QSize area;                      // drawing-area size the mask was drawn for
-        bool on_canvas = false;          // every mask pixel is also on the canvas, in its ink
+        bool on_canvas = false;          // every inked pixel is also on the canvas
         bool by_gear = false;            // drawn by the gear view
-        // Gear view only: each cell's gear as drawn, the cell whose point
-        // shows at each pixel (-1: none), and per gear its cells and the sums
-        // of their positions (for the name at the middle of its points).
-        std::vector<Gear> gears;
+        // Gear view only: each drawing-area pixel's colour (0: none), the
+        // cell whose point shows there (-1: none), each cell's gear as drawn
+        // with the map's change counts, per gear its cells and the sums of
+        // their positions, and where the names go.
+        std::vector<QRgb> inked;
         std::vector<std::int32_t> owner;
+        std::vector<Gear> gears;
+        const GearMap* gear_key = nullptr;
+        std::array<std::uint32_t, GearMap::kWords> changes{};  // the gear map's counts as drawn
         std::array<GearSum, kGearCount> sums{};
+        std::array<QPoint, kGearCount> middles;  // of each gear's points, as the names were placed
+        std::vector<GearName> names;
+        bool names_stale = true;
     };
 
     TraceCache& cache_for(const Trace* trace);
@@ -143,7 +155,9 @@ private:
     void fill_square(const QRect& r, std::vector<std::uint8_t>* mask, bool to_canvas);
     void replot_plain(const Trace& trace);
     void replot_gears(const Trace& trace, const GearMap& gears);
-    void draw_gear_names(QPainter& p);
+    // Where each gear's name goes: beside the middle of its points (middles).
+    std::vector<GearName> place_gear_names(const TraceCache& c);
+    const QImage& name_image(Gear gear);
 
     QImage canvas_;
     int draw_width_ = 1;
@@ -156,6 +170,10 @@ private:
     // Points drawn since the last replot (gear view): the replot puts the
     // trace's own colours back under them.
     std::vector<QRect> pending_;
+    // The gear names on show, and each name drawn once (a name drawn as text
+    // on every paint would cost more than the rest of a tick).
+    std::vector<GearName> names_;
+    std::array<QImage, kGearCount> name_images_;
 };
 
 // The gear view's legend, for beside the map: a swatch of each gear's colour

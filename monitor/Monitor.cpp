@@ -106,8 +106,8 @@ void read_back_texts(std::uint8_t mode, Thresholds& t, const MonitorControls& c)
 void initialise_values(MonitorState& s, GraphView& graph) {
     s.h_pattern_trace.reset();
     s.sequential_trace.reset();
-    s.h_pattern_gears.fill(Gear::Neutral);
-    s.sequential_gears.fill(Gear::Neutral);
+    s.h_pattern_gears.clear();
+    s.sequential_gears.clear();
     s.gear_record.clear();
     s.x_min = 255;
     s.x_max = 0;
@@ -150,7 +150,7 @@ void process_batch(const std::uint8_t* buffer, int bytes_read, int report_length
         graph.draw_position(r.x, r.y, gear);
         const std::size_t cell = static_cast<std::size_t>(r.x) * 256 + r.y;
         (r.sequential() ? s.sequential_trace : s.h_pattern_trace).set(cell);
-        (r.sequential() ? s.sequential_gears : s.h_pattern_gears)[cell] = gear;
+        (r.sequential() ? s.sequential_gears : s.h_pattern_gears).set(cell, gear);
         s.gear_record.add(r.x, r.y, gear, r.mode());
     }
 

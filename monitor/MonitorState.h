@@ -28,8 +28,8 @@ struct MonitorState {
     Trace h_pattern_trace;
     Trace sequential_trace;
     // The gear decoded last at each traced cell, per mode, for the gear view.
-    GearMap h_pattern_gears{};
-    GearMap sequential_gears{};
+    GearMap h_pattern_gears;
+    GearMap sequential_gears;
     // Every report's position and gear, both modes, for the calibration check.
     GearRecord gear_record;
     int x_min = 255;

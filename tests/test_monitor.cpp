@@ -583,7 +583,7 @@ TEST(GraphView, GearViewMatchesNaiveReplotThroughRandomHistory) {
                 const int x = std::clamp(cx + pick(9) - 4, 0, 255), y = std::clamp(cy + pick(9) - 4, 0, 255);
                 const Gear gear = static_cast<Gear>(pick(kGearCount));
                 t.set(cell(x, y));
-                gears[cell(x, y)] = gear;
+                gears.set(cell(x, y), gear);
                 cells[k].push_back(static_cast<int>(cell(x, y)));
                 g.draw_position(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), gear);
                 point(p, x, y, gear);
@@ -591,8 +591,8 @@ TEST(GraphView, GearViewMatchesNaiveReplotThroughRandomHistory) {
         } else if (op < 50 && !cells[k].empty()) {
             // The box decides otherwise at cells already drawn.
             for (int i = 0; i < 20; ++i)
-                gears[static_cast<std::size_t>(cells[k][pick(static_cast<int>(cells[k].size()))])] =
-                    static_cast<Gear>(pick(kGearCount));
+                gears.set(static_cast<std::size_t>(cells[k][pick(static_cast<int>(cells[k].size()))]),
+                          static_cast<Gear>(pick(kGearCount)));
         } else if (op < 85) {
             g.replot(t, gears);
             QPainter p(&ref);
@@ -610,6 +610,33 @@ TEST(GraphView, GearViewMatchesNaiveReplotThroughRandomHistory) {
         }
         ASSERT_EQ(g.canvas(), ref) << "after step " << step << " (op " << op << ")";
     }
+}
+
+// Colour is not the only cue: each gear's name, framed in its colour, is
+// written beside its points and follows the box's decisions.
+TEST(GraphView, GearNamesFollowTheirPoints) {
+    GraphView g;
+    g.resize(260, 260);
+    g.set_gear_view(true);
+    Trace t;
+    GearMap gears;
+    for (int x = 120; x < 130; ++x) {
+        t.set(cell(x, 220));
+        gears.set(cell(x, 220), Gear::G3);
+    }
+    auto shown = [&](Gear gear) {
+        const QImage image = g.snapshot();
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) n += QColor(image.pixel(x, y)) == GraphView::gear_color(gear, g.paper());
+        return n;
+    };
+    g.replot(t, gears);
+    EXPECT_GT(shown(Gear::G3), 30);  // the points take 10 pixels, the name's frame the rest
+    for (int x = 120; x < 130; ++x) gears.set(cell(x, 220), Gear::G4);
+    g.replot(t, gears);
+    EXPECT_EQ(shown(Gear::G3), 0);
+    EXPECT_GT(shown(Gear::G4), 30);
 }
 
 TEST(GraphView, GearColoursStandOutOnLightAndDarkMaps) {
@@ -705,8 +732,8 @@ protected:
 TEST_F(MonitorTick, InitialiseValuesRestartsRangeTracesAndLineSpans) {
     s.h_pattern_trace.set(cell(1, 1));
     s.sequential_trace.set(cell(2, 2));
-    s.h_pattern_gears[cell(1, 1)] = Gear::G3;
-    s.sequential_gears[cell(2, 2)] = Gear::Plus;
+    s.h_pattern_gears.set(cell(1, 1), Gear::G3);
+    s.sequential_gears.set(cell(2, 2), Gear::Plus);
     s.gear_record.add(1, 1, Gear::G3, kModeH);
     s.x_min = 3;
     s.y_max = 200;
