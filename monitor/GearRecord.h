@@ -58,11 +58,11 @@ struct RecordedReport {
     std::uint8_t mode = 0;  // kModeH or kModeSequential
 };
 
-// The newest reports, at most `limit`. 100,000 reports are a few minutes of a
-// box that reports every 10 ms (a minute and a half at 1 ms): several turns
-// through every gear, while reports from before the user's last adjustments
-// drop out; they take 400 KB, and a check of all of them stays near a few
-// milliseconds on the window's thread.
+// The newest reports, at most `limit`. 100,000 reports are a quarter of an
+// hour of a box that reports every 10 ms (a minute and a half at 1 ms): many
+// turns through every gear, while reports from long before the user's last
+// adjustments drop out. They take 400 KB, and a check of all of them about
+// half a millisecond, so the window can check on every tick if it likes.
 inline constexpr std::size_t kGearRecordLimit = 100'000;
 
 class GearRecord {

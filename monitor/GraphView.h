@@ -86,8 +86,8 @@ public:
     QColor paper() const;
     // A gear's colour on a map of the given background: the Okabe-Ito hues,
     // darkened on a light map and lightened on a dark one so that each stands
-    // at least 3:1 against it. Neutral (and a report between gears) keeps the
-    // map's own ink colour.
+    // at least 3:1 against it. Neutral (and a report between gears) is black
+    // on a light map, light grey on a dark one.
     static QColor gear_color(Gear gear, QColor paper);
 
     // The drawing area's pixels (white where nothing is drawn).
