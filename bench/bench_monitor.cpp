@@ -1,6 +1,10 @@
 // What one tick of the live monitor costs: a batch drawn onto a map whose
 // trace is full, the same tick with a replot that tests every cell and draws
-// every point again, and a tick on a box that has nothing to say.
+// every point again, a tick of a calibration (which lays the map out and
+// draws the whole trace again every time), and a tick on a box that has
+// nothing to say. The map's ticks run with the plain trace (gear_view:0) and
+// with the gear view (gear_view:1). Then the calibration check and the
+// question before a save over a record of reports from the demo's hand.
 
 #include <benchmark/benchmark.h>
 
@@ -16,9 +20,12 @@
 #include <random>
 #include <vector>
 
+#include "BoxModel.h"
 #include "BuildConfig.h"
 #include "Connection.h"
+#include "DemoStick.h"
 #include "EmulatedBackend.h"
+#include "GearCheck.h"
 #include "GraphView.h"
 #include "Monitor.h"
 #include "MonitorState.h"
@@ -27,10 +34,13 @@ namespace {
 
 int px(int twips) { return twips / 15; }
 
+const device::Thresholds kFactory{102, 152, 64, 190, 100, 155};
+
 // The monitor's controls at their places in the window, with a full
-// H-pattern trace that has already been drawn once.
+// H-pattern trace that has already been drawn once; each cell holds the gear
+// the factory thresholds give it.
 struct MonitorRig {
-    MonitorRig() {
+    explicit MonitorRig(bool gear_view = false) {
         window = std::make_unique<QWidget>();
         window->resize(px(6735), px(9000));
         auto box = [&](const char* text, int l, int t) {
@@ -71,6 +81,12 @@ struct MonitorRig {
                                        gears[rng() % 7], 0, 0});
         }
         s.h_pattern_trace.set();
+        for (int x = 0; x < 256; ++x)
+            for (int y = 0; y < 256; ++y)
+                s.h_pattern_gears.set(static_cast<std::size_t>(x) * 256 + y,
+                                      monitor::gear_at(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y),
+                                                       false, kFactory));
+        c.map->set_gear_view(gear_view);
         s.shown_mode = monitor::kModeNone;
         tick();  // lays out and draws the full trace once
     }
@@ -84,15 +100,30 @@ struct MonitorRig {
     std::vector<std::uint8_t> batch;
 };
 
+// The batch's gears are random, so each tick also changes the gear of up to
+// 20 cells; the record of reports keeps growing, as in a long session.
 void BM_TickFullTrace(benchmark::State& state) {
-    MonitorRig rig;
+    MonitorRig rig(state.range(0) != 0);
     for (auto _ : state) {
         rig.tick();
         QImage shown = rig.c.map->snapshot();
         benchmark::DoNotOptimize(shown.constBits());
     }
 }
-BENCHMARK(BM_TickFullTrace)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TickFullTrace)->ArgName("gear_view")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// While a calibration runs every tick erases the map and draws the whole
+// trace again from its mask.
+void BM_TickCalibrating(benchmark::State& state) {
+    MonitorRig rig(state.range(0) != 0);
+    rig.s.auto_calibrating = true;
+    for (auto _ : state) {
+        rig.tick();
+        QImage shown = rig.c.map->snapshot();
+        benchmark::DoNotOptimize(shown.constBits());
+    }
+}
+BENCHMARK(BM_TickCalibrating)->ArgName("gear_view")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 // The replot done literally: every one of the 65,536 cells tested and a
 // 2-pixel point drawn for each set one, every tick. The tick's own (cached)
@@ -141,6 +172,37 @@ void BM_TickSilent(benchmark::State& state) {
     if (conn.bytes_read != 0 || !conn.device_found) state.SkipWithError("the silent box delivered reports");
 }
 BENCHMARK(BM_TickSilent)->Unit(benchmark::kMicrosecond);
+
+// Reports of the demo's hand, turn after turn, at the box's 10 ms pace.
+monitor::GearRecord demo_record(std::size_t reports) {
+    monitor::GearRecord record(reports);
+    for (std::int64_t ms = 0; record.size() < reports; ms += 10) {
+        const emulator::StickPosition p = emulator::DemoStick::position_at(ms);
+        const emulator::DecodedGear d = emulator::decode_gear(p.x, p.y, p.sequential, emulator::BoxSettings{});
+        record.add(monitor::Report{p.x, p.y, d.gear_bits, d.minus, static_cast<std::uint8_t>(p.sequential ? 2 : 0)});
+    }
+    return record;
+}
+
+void BM_GearCheck(benchmark::State& state) {
+    const monitor::GearRecord record = demo_record(static_cast<std::size_t>(state.range(0)));
+    for (auto _ : state) {
+        const monitor::GearCheck check = monitor::check_gears(record.reports(), kFactory, false);
+        benchmark::DoNotOptimize(check.gears.data());
+    }
+}
+BENCHMARK(BM_GearCheck)->ArgName("reports")->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMicrosecond);
+
+// The question before a save, with every line moved.
+void BM_SaveCrossings(benchmark::State& state) {
+    const monitor::GearRecord record = demo_record(static_cast<std::size_t>(state.range(0)));
+    const device::Thresholds moved{90, 170, 50, 200, 100, 155};
+    for (auto _ : state) {
+        const auto crossings = monitor::save_crossings(record.reports(), moved, false);
+        benchmark::DoNotOptimize(crossings.data());
+    }
+}
+BENCHMARK(BM_SaveCrossings)->ArgName("reports")->Arg(10'000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

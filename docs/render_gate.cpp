@@ -2,6 +2,11 @@
 // its threshold lines and their text boxes, as the window shows them while the
 // demo's stick goes through the H gate and then through sequential mode, each
 // line labelled with its threshold's name. Usage: render_gate OUTPUT.png
+//
+// render_gate --gears OUTPUT.png draws the gear view instead: the travel map
+// alone, fed with one turn of the demo's hand, coloured by gear in both modes,
+// and once more with gear 3's gate ending 3 counts past v2; each map with its
+// legend and the calibration check's lines below it.
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -10,13 +15,23 @@
 #include <QPainter>
 #include <QTimer>
 
+#include <QLabel>
+#include <QLineEdit>
+
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "BuildConfig.h"
 #include "DemoStick.h"
 #include "Dialogs.h"
 #include "EmulatedBackend.h"
+#include "GearCheck.h"
+#include "GraphView.h"
+#include "Monitor.h"
 #include "frmMain.h"
 
 namespace {
@@ -80,13 +95,153 @@ QImage panel(frmMain& w, std::initializer_list<Label> labels) {
     return image;
 }
 
+// ---- the gear view ---------------------------------------------------------
+
+int twips(int t) { return t / 15; }
+
+// The monitor's controls at their places in the window, without the window:
+// the map in the gear view, fed straight from the demo's hand.
+struct GearViewRig {
+    explicit GearViewRig(emulator::ShallowGate gate) : shallow(gate) {
+        window.resize(twips(6735), twips(9000));
+        auto box = [&](int value, int l, int t) {
+            auto* e = new QLineEdit(QString::number(value), &window);
+            e->setGeometry(twips(l), twips(t), twips(735), twips(375));
+            return e;
+        };
+        auto widget = [&](int l, int t, int w, int h) {
+            auto* e = new QLabel(&window);
+            e->setGeometry(twips(l), twips(t), twips(w), twips(h));
+            return e;
+        };
+        c.h2_box = box(thresholds.h2, 3960, 2160);
+        c.h1_box = box(thresholds.h1, 2160, 2160);
+        c.lower_box = box(thresholds.v1, 5640, 5760);
+        c.upper_box = box(thresholds.v2, 5640, 3240);
+        c.map = new monitor::GraphView(&window);
+        c.map->setGeometry(twips(1485), twips(2760), twips(3900), twips(3900));
+        c.gear = widget(5640, 4080, 795, 1365);
+        c.y_marker_right = widget(5380, 3120, 200, 45);
+        c.y_marker_left = widget(1290, 3120, 200, 45);
+        c.x_marker_top = widget(1560, 2570, 45, 200);
+        c.x_marker_bottom = widget(1560, 6650, 45, 200);
+        c.y_value = widget(600, 4560, 615, 255);
+        c.x_value = widget(2880, 6860, 1005, 375);
+        legend = new monitor::GearLegend(*c.map, &window);
+        monitor::initialise_values(s, *c.map);
+        s.shown_mode = monitor::kModeNone;
+        window.show();
+        monitor::show_gear_view(true, s, *c.map);
+    }
+
+    // The box reports every 10 ms, the window reads them every 50 ms.
+    void run_until(std::int64_t until) {
+        std::vector<std::uint8_t> batch;
+        for (; ms < until; ms += 10) {
+            const emulator::StickPosition p = emulator::DemoStick::position_at(ms, shallow);
+            const emulator::DecodedGear d = emulator::decode_gear(p.x, p.y, p.sequential, emulator::BoxSettings{});
+            batch.insert(batch.end(), {0, p.x, p.y, d.gear_bits, d.minus, static_cast<std::uint8_t>(p.sequential ? 2 : 0)});
+            if (ms % 50 == 40) {
+                monitor::process_batch(batch.data(), static_cast<int>(batch.size()), 6, s, thresholds, c);
+                batch.clear();
+            }
+        }
+    }
+
+    // The map with its legend under it and the check's lines below that.
+    QImage panel(const QString& caption) {
+        const bool sequential = s.shown_mode == monitor::kModeSequential;
+        legend->set_sequential(sequential);
+        legend->resize(legend->sizeHint());
+        const QImage map = c.map->snapshot();
+        const QImage key = legend->grab().toImage();
+        std::vector<std::string> lines = monitor::gear_lines(monitor::check_gears(s.gear_record.reports(), thresholds, sequential));
+
+        QFont font = window.font();
+        font.setPixelSize(12);
+        const QFontMetrics metrics(font);
+        int width = std::max(map.width(), key.width());
+        for (const std::string& l : lines) width = std::max(width, metrics.horizontalAdvance(QString::fromStdString(l)));
+        const int caption_height = 22, gap = 6;
+        QImage out(width + 8, caption_height + map.height() + gap + key.height() + gap +
+                                  static_cast<int>(lines.size()) * metrics.lineSpacing() + 4,
+                   QImage::Format_RGB32);
+        out.fill(Qt::white);
+        QPainter p(&out);
+        QFont bold = font;
+        bold.setPixelSize(14);
+        p.setFont(bold);
+        p.drawText(QRect(0, 0, out.width(), caption_height), Qt::AlignCenter, caption);
+        int y = caption_height;
+        p.drawImage((out.width() - map.width()) / 2, y, map);
+        y += map.height() + gap;
+        p.drawImage((out.width() - key.width()) / 2, y, key);
+        y += key.height() + gap;
+        p.setFont(font);
+        for (const std::string& l : lines) {
+            p.drawText(QPoint(4, y + metrics.ascent()), QString::fromStdString(l));
+            y += metrics.lineSpacing();
+        }
+        return out;
+    }
+
+    emulator::ShallowGate shallow;
+    QWidget window;
+    monitor::MonitorControls c;
+    monitor::GearLegend* legend = nullptr;
+    monitor::MonitorState s;
+    device::Thresholds thresholds{102, 152, 64, 190, 100, 155};
+    std::int64_t ms = 0;
+};
+
+QImage side_by_side(const std::vector<QImage>& panels) {
+    const int gap = 16;
+    int width = -gap, height = 0;
+    for (const QImage& i : panels) {
+        width += i.width() + gap;
+        height = std::max(height, i.height());
+    }
+    QImage out(width, height, QImage::Format_RGB32);
+    out.fill(Qt::white);
+    QPainter p(&out);
+    int x = 0;
+    for (const QImage& i : panels) {
+        p.drawImage(x, 0, i);
+        x += i.width() + gap;
+    }
+    return out;
+}
+
+int render_gears(const char* path) {
+    std::int64_t sequential = 0;
+    while (!emulator::DemoStick::position_at(sequential).sequential) sequential += 10;
+    const std::int64_t cycle = emulator::DemoStick::cycle_length();
+
+    GearViewRig usual({});
+    usual.run_until(sequential - 250);  // resting in neutral after reverse
+    const QImage h = usual.panel("H-pattern mode");
+    usual.run_until(cycle - 150);  // back in neutral after the minus tap
+    const QImage seq = usual.panel("Sequential mode");
+
+    GearViewRig shallow({'3', 3});
+    shallow.run_until(sequential - 250);
+    const QImage risk = shallow.panel("Gear 3's gate 3 counts past v2");
+
+    if (!side_by_side({h, seq, risk}).save(QString::fromLocal8Bit(path))) {
+        std::fprintf(stderr, "render_gate: cannot write %s\n", path);
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    if (argc == 3 && std::strcmp(argv[1], "--gears") == 0) return render_gears(argv[2]);
     if (argc != 2) {
-        std::fprintf(stderr, "Usage: render_gate OUTPUT.png\n");
+        std::fprintf(stderr, "Usage: render_gate [--gears] OUTPUT.png\n");
         return 2;
     }
 

@@ -9,51 +9,53 @@ namespace emulator {
 namespace {
 
 // The stick rests at a waypoint for hold_ms after travelling there from the
-// previous one for travel_ms.
+// previous one for travel_ms; `gear` names the gear it rests in, if any.
 struct Waypoint {
     int x;
     int y;
     bool sequential;
     int travel_ms;
     int hold_ms;
+    char gear = 0;
 };
 
 // Gate positions of a typical shifter, well inside the factory thresholds
-// (columns split at X 102/152, rows at Y 64/190, reverse below Y 16).
+// (columns split at X 102/152, rows at Y 64/190, reverse below Y 16): every
+// gear rests at least 11 counts from its lines.
 constexpr int kLeft = 30, kCentre = 127, kRight = 212, kReverseX = 226;
-constexpr int kUpper = 234, kLane = 127, kLower = 26, kReverseY = 12;
+constexpr int kUpper = 234, kLane = 127, kLower = 26, kReverseY = 4;
 constexpr int kPlusY = 205, kMinusY = 50;
 
 constexpr std::array kPath{
     Waypoint{kCentre, kLane, false, 0, 500},
     // 1 and 2 in the left column.
     Waypoint{kLeft, kLane, false, 400, 100},
-    Waypoint{kLeft, kUpper, false, 350, 700},
+    Waypoint{kLeft, kUpper, false, 350, 700, '1'},
     Waypoint{kLeft, kLane, false, 350, 100},
-    Waypoint{kLeft, kLower, false, 350, 700},
+    Waypoint{kLeft, kLower, false, 350, 700, '2'},
     Waypoint{kLeft, kLane, false, 350, 100},
     // 3 and 4.
     Waypoint{kCentre, kLane, false, 400, 100},
-    Waypoint{kCentre, kUpper, false, 350, 700},
+    Waypoint{kCentre, kUpper, false, 350, 700, '3'},
     Waypoint{kCentre, kLane, false, 350, 100},
-    Waypoint{kCentre, kLower, false, 350, 700},
+    Waypoint{kCentre, kLower, false, 350, 700, '4'},
     Waypoint{kCentre, kLane, false, 350, 100},
     // 5 and 6.
     Waypoint{kRight, kLane, false, 400, 100},
-    Waypoint{kRight, kUpper, false, 350, 700},
+    Waypoint{kRight, kUpper, false, 350, 700, '5'},
     Waypoint{kRight, kLane, false, 350, 100},
-    Waypoint{kRight, kLower, false, 350, 700},
+    Waypoint{kRight, kLower, false, 350, 700, '6'},
     Waypoint{kRight, kLane, false, 350, 100},
     // Reverse: pushed further right, then down past sixth.
     Waypoint{kReverseX, kLane, false, 250, 100},
-    Waypoint{kReverseX, kReverseY, false, 450, 800},
+    Waypoint{kReverseX, kReverseY, false, 450, 800, 'R'},
     Waypoint{kReverseX, kLane, false, 450, 100},
     Waypoint{kCentre, kLane, false, 400, 500},
     // The mode switch flips in neutral; one tap up and one tap down.
     Waypoint{kCentre, kLane, true, 0, 500},
-    Waypoint{kCentre, kPlusY, true, 300, 500},
+    Waypoint{kCentre, kPlusY, true, 300, 500, '+'},
     Waypoint{kCentre, kLane, true, 300, 400},
-    Waypoint{kCentre, kMinusY, true, 300, 500},
+    Waypoint{kCentre, kMinusY, true, 300, 500, '-'},
     Waypoint{kCentre, kLane, true, 300, 400},
     Waypoint{kCentre, kLane, false, 0, 0},
 };
@@ -75,6 +77,23 @@ int jitter(std::int64_t ms, std::uint32_t salt) {
 
 std::uint8_t to_byte(double v) { return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L)); }
 
+// Where the stick rests at a waypoint: a shallow gate moves its gear's rest to
+// the given distance from the line into that gear.
+int rest_y(const Waypoint& w, ShallowGate shallow) {
+    if (w.gear == 0 || w.gear != shallow.gear) return w.y;
+    const BoxSettings factory;
+    const int v1 = factory.value[2], v2 = factory.value[3], s1 = factory.value[4], s2 = factory.value[5];
+    switch (w.gear) {
+    case '1': case '3': case '5': return v2 + shallow.counts;
+    case '2': case '4': case '6': return v1 - shallow.counts;
+    // The first position above reverse is the smallest Y with 4 Y >= v1.
+    case 'R': return (v1 + 3) / 4 - shallow.counts;
+    case '+': return s2 + shallow.counts;
+    case '-': return s1 - shallow.counts;
+    default: return w.y;
+    }
+}
+
 }  // namespace
 
 DemoStick::DemoStick(BoxModel& box, QObject* parent) : QObject(parent), box_(box) {
@@ -85,12 +104,12 @@ DemoStick::DemoStick(BoxModel& box, QObject* parent) : QObject(parent), box_(box
 
 std::int64_t DemoStick::cycle_length() { return total_ms(); }
 
-StickPosition DemoStick::position_at(std::int64_t ms) {
+StickPosition DemoStick::position_at(std::int64_t ms, ShallowGate shallow) {
     const std::int64_t cycle = total_ms();
     const std::int64_t in_cycle = ((ms % cycle) + cycle) % cycle;
     std::int64_t t = in_cycle;
     const Waypoint* from = &kPath.back();
-    double x = from->x, y = from->y;
+    double x = from->x, y = rest_y(*from, shallow);
     bool sequential = from->sequential;
     for (const Waypoint& to : kPath) {
         if (t < to.travel_ms) {
@@ -98,13 +117,13 @@ StickPosition DemoStick::position_at(std::int64_t ms) {
             const double f = static_cast<double>(t) / to.travel_ms;
             const double s = f * f * (3 - 2 * f);
             x = from->x + (to.x - from->x) * s;
-            y = from->y + (to.y - from->y) * s;
+            y = rest_y(*from, shallow) + (rest_y(to, shallow) - rest_y(*from, shallow)) * s;
             sequential = to.sequential;
             break;
         }
         t -= to.travel_ms;
         x = to.x;
-        y = to.y;
+        y = rest_y(to, shallow);
         sequential = to.sequential;
         if (t < to.hold_ms) break;
         t -= to.hold_ms;
@@ -124,7 +143,7 @@ void DemoStick::tick() {
     ++ticks_;
     // The bootloader and an absent box send nothing.
     if (!box_.present() || box_.in_bootloader()) return;
-    const StickPosition p = position_at(elapsed_.elapsed());
+    const StickPosition p = position_at(elapsed_.elapsed(), shallow_);
     box_.move_stick(p.x, p.y, p.sequential);
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // A hand on the shifter for --demo: moves the emulated box's stick through the
 // H gate, neutral -> 1 -> neutral -> 2 ... 6 -> R, then once up and down in
-// sequential mode, and round again, so the monitor has something to show.
+// sequential mode, and round again, so the monitor has something to show and
+// every gear of both modes is reached in each turn.
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -18,6 +19,17 @@ struct StickPosition {
     bool sequential = false;
 };
 
+// A gate that ends close to a line, as on a worn shifter or a loose mounting:
+// the stick rests in `gear` only `counts` counts past the line it crosses into
+// that gear under the factory thresholds (v2 for 1, 3 and 5, v1 for 2, 4 and
+// 6, v1 / 4 for R, s2 for plus, s1 for minus). The hand's jitter of 2 counts
+// either way comes on top, so at 2 counts or fewer the box drops out of that
+// gear now and then.
+struct ShallowGate {
+    char gear = 0;  // '1' .. '6', 'R', '+', '-'; 0: every gate as deep as usual
+    int counts = 0;
+};
+
 class DemoStick : public QObject {
     Q_OBJECT
 public:
@@ -25,8 +37,11 @@ public:
 
     // Where the stick is ms milliseconds into the demo. The path, jitter
     // included, repeats every cycle_length() ms.
-    static StickPosition position_at(std::int64_t ms);
+    static StickPosition position_at(std::int64_t ms, ShallowGate shallow = {});
     static std::int64_t cycle_length();
+
+    // The gate the hand moves through from now on.
+    void set_shallow_gate(ShallowGate shallow) { shallow_ = shallow; }
 
     // Starts (or restarts) the path from its beginning.
     void start();
@@ -42,6 +57,7 @@ private:
     QTimer timer_;
     QElapsedTimer elapsed_;
     int ticks_ = 0;
+    ShallowGate shallow_;
 };
 
 }  // namespace emulator

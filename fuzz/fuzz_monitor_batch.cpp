@@ -6,7 +6,8 @@
 // monitor with real controls, as the window does.
 //
 // Input: length (2 bytes: low, then high with bit 7 for "take all 15 bits"),
-// flags (bit 0 calibrating from the start, bits 1-2 the shown mode), map width
+// flags (bit 0 calibrating from the start, bits 1-2 the shown mode, bit 3 the
+// map's gear view), map width
 // and height, four text boxes (a length byte, then that many bytes each), then
 // one step per read: op % 8 == 0 nothing more queued this tick, 1 the read
 // fails, 2 the user switches calibration before the next tick, anything else a
@@ -158,6 +159,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const monitor::MonitorControls c = controls.view();
     controls.graph->setGeometry(10, 10, width + 2, height + 2);  // a one-pixel border around the drawing area
     controls.graph->set_draw_width(1);
+    controls.graph->set_gear_view(flags & 8);
     controls.graph->clear();
     for (QLabel* label : {c.gear, c.x_value, c.y_value}) label->clear();
     for (QLineEdit* box : controls.text) {
@@ -208,6 +210,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     const auto& trace = r.sequential() ? mon.sequential_trace : mon.h_pattern_trace;
                     FUZZ_CHECK(trace.test(static_cast<std::size_t>(r.x) * 256 + r.y));
                 }
+                FUZZ_CHECK(mon.gear_record.size() == seen.size());
                 check_range(mon.x_min, mon.x_max);
                 check_range(mon.y_min, mon.y_max);
                 for (const monitor::Report& r : seen)

@@ -1,5 +1,6 @@
 #include "GraphView.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPaintEvent>
 #include <QPen>
@@ -58,6 +59,36 @@ Words words_of(const Trace& t) {
     return w;
 }
 
+// Gear colours by Gear: neutral, 1 .. 6, R, plus, minus, between. Each gear
+// keeps its Okabe-Ito hue on both maps (1 yellow, 2 blue, 3 vermillion, 4
+// orange, 5 reddish purple, 6 bluish green, R sky blue; plus as 2, minus as
+// 4), darker on a light map and lighter on a dark one: every colour stands at
+// least 3.5:1 against white and 3.4:1 against the dark palette's (30, 30, 30)
+// and (45, 45, 48). The neighbours on the map (each gear and neutral, 6 and R,
+// 3 and 4) stay at least 14 CIEDE2000 apart, also as people with deutan,
+// protan or tritan vision see them. Neutral, which every way in and out of a
+// gear crosses, is the plain trace's black (light grey on a dark map).
+constexpr std::array<QRgb, kGearCount> kGearsOnLight{0xFF000000, 0xFF908928, 0xFF005B8E, 0xFF6A2F00,
+                                                      0xFF8A5F00, 0xFFA36186, 0xFF004F3A, 0xFF4590BA,
+                                                      0xFF005B8E, 0xFF8A5F00, 0xFF000000};
+constexpr std::array<QRgb, kGearCount> kGearsOnDark{0xFFE0E0E0, 0xFFF0E442, 0xFF2687BE, 0xFFD55E00,
+                                                     0xFFEAAD26, 0xFFD48DB4, 0xFF009E73, 0xFF89CAF0,
+                                                     0xFF2687BE, 0xFFEAAD26, 0xFFE0E0E0};
+
+double linear(int c) {
+    const double v = c / 255.0;
+    return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+}
+
+// Relative luminance of an sRGB colour.
+double luminance(QColor c) { return 0.2126 * linear(c.red()) + 0.7152 * linear(c.green()) + 0.0722 * linear(c.blue()); }
+
+// Above this, black stands out against the background better than white does.
+bool is_light(QColor paper) { return luminance(paper) > 0.179; }
+
+// The text of the gear names: the map's ink.
+QColor text_on(QColor paper) { return is_light(paper) ? QColor(Qt::black) : QColor(230, 230, 230); }
+
 // First pixel of a w-pixel run centred as near as the grid allows on p, kept
 // inside [0, extent).
 int place(double p, int w, int extent) {
@@ -104,7 +135,7 @@ GraphView::GraphView(QWidget* parent) : QFrame(parent) {
     setFrameStyle(QFrame::Box | QFrame::Plain);
     setLineWidth(1);
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, Qt::white);
+    pal.setColor(QPalette::Window, paper());
     pal.setColor(QPalette::WindowText, Qt::black);
     setPalette(pal);
     setAutoFillBackground(true);
@@ -117,7 +148,15 @@ GraphView::GraphView(QWidget* parent) : QFrame(parent) {
     line_v1 = new GraphLine(QStringLiteral("v1"), blue, this);
     line_s2 = new GraphLine(QStringLiteral("s2"), green, this);
     line_s1 = new GraphLine(QStringLiteral("s1"), green, this);
+    for (int g = 0; g < kGearCount; ++g) gear_inks_[1 + g] = gear_color(static_cast<Gear>(g), paper()).rgb();
     ensure_canvas();
+}
+
+QColor GraphView::paper() const { return QColor(Qt::white); }
+
+QColor GraphView::gear_color(Gear gear, QColor paper) {
+    const auto& colors = is_light(paper) ? kGearsOnLight : kGearsOnDark;
+    return QColor::fromRgb(colors[static_cast<std::size_t>(gear)]);
 }
 
 int GraphView::ScaleWidth() const { return std::max(0, contentsRect().width()); }
@@ -133,7 +172,7 @@ void GraphView::ensure_canvas() {
     const QSize want(ScaleWidth(), ScaleHeight());
     if (canvas_.size() == want) return;
     QImage next(want, QImage::Format_RGB32);
-    next.fill(Qt::white);
+    next.fill(paper());
     if (!canvas_.isNull() && !next.isNull()) {
         QPainter p(&next);
         p.drawImage(0, 0, canvas_);
@@ -144,9 +183,18 @@ void GraphView::ensure_canvas() {
 }
 
 void GraphView::clear() {
-    canvas_.fill(Qt::white);
+    canvas_.fill(paper());
     for (TraceCache& c : caches_) c.on_canvas = false;
+    shown_ = nullptr;
+    pending_.clear();
+    names_.clear();
     update();
+}
+
+void GraphView::set_gear_view(bool on) {
+    if (on == gear_view_) return;
+    gear_view_ = on;
+    clear();
 }
 
 void GraphView::set_draw_width(int w) { draw_width_ = std::max(1, w); }
@@ -163,13 +211,33 @@ void GraphView::fill_square(const QRect& r, std::vector<std::uint8_t>* mask, boo
     }
 }
 
-void GraphView::draw_position(std::uint8_t x, std::uint8_t y) {
+void GraphView::draw_position(std::uint8_t x, std::uint8_t y, Gear gear) {
     ensure_canvas();
     if (canvas_.isNull()) return;
     const QRect r = point_rect(map_x(x, canvas_.width()), map_y(y, canvas_.height()), draw_width_,
                                canvas_.width(), canvas_.height());
-    fill_square(r, nullptr, true);
+    if (gear_view_) {
+        const QRgb ink = gear_inks_[1 + static_cast<std::size_t>(gear)];
+        QRgb* pixels = reinterpret_cast<QRgb*>(canvas_.bits());
+        const int line = canvas_.bytesPerLine() / static_cast<int>(sizeof(QRgb));
+        for (int py = r.top(); py <= r.bottom(); ++py)
+            for (int px = r.left(); px <= r.right(); ++px) pixels[py * line + px] = ink;
+        // Without a replot for this long, the next one draws the whole trace again.
+        constexpr std::size_t kMaxPending = 4096;
+        if (pending_.size() < kMaxPending)
+            pending_.push_back(r);
+        else
+            shown_ = nullptr;
+    } else {
+        fill_square(r, nullptr, true);
+    }
     update(r.translated(contentsRect().topLeft()));
+}
+
+GraphView::TraceCache* GraphView::find_cache(const Trace* trace) {
+    for (TraceCache& c : caches_)
+        if (c.key == trace) return &c;
+    return nullptr;
 }
 
 GraphView::TraceCache& GraphView::cache_for(const Trace* trace) {
@@ -182,6 +250,18 @@ GraphView::TraceCache& GraphView::cache_for(const Trace* trace) {
 }
 
 void GraphView::replot(const Trace& trace) {
+    static const GearMap all_neutral{};
+    replot(trace, all_neutral);
+}
+
+void GraphView::replot(const Trace& trace, const GearMap& gears) {
+    if (gear_view_)
+        replot_gears(trace, gears);
+    else
+        replot_plain(trace);
+}
+
+void GraphView::replot_plain(const Trace& trace) {
     ensure_canvas();
     if (canvas_.isNull()) return;
     const int w = canvas_.width();
@@ -192,7 +272,7 @@ void GraphView::replot(const Trace& trace) {
     // A mask only grows. A trace that lost cells was reset, and a new pen width
     // or size changes every point: start the mask again. The canvas keeps what
     // the old mask put there, as it keeps every point drawn before.
-    bool restart = c.width != draw_width_ || c.area != canvas_.size();
+    bool restart = c.by_gear || c.width != draw_width_ || c.area != canvas_.size();
     for (std::size_t i = 0; !restart && i < now.size(); ++i)
         if (c.cells[i] & ~now[i]) restart = true;
     if (restart) {
@@ -201,6 +281,10 @@ void GraphView::replot(const Trace& trace) {
         c.width = draw_width_;
         c.area = canvas_.size();
         c.on_canvas = false;
+        c.by_gear = false;
+        c.gears = {};
+        c.owner = {};
+        c.inked = {};
     }
 
     bool drawn = false;
@@ -243,9 +327,210 @@ void GraphView::replot(const Trace& trace) {
     if (drawn) update();
 }
 
+void GraphView::replot_gears(const Trace& trace, const GearMap& gears) {
+    ensure_canvas();
+    if (canvas_.isNull()) return;
+    const int w = canvas_.width();
+    const int h = canvas_.height();
+    TraceCache& c = cache_for(&trace);
+    const Words now = words_of(trace);
+
+    bool restart = !c.by_gear || c.width != draw_width_ || c.area != canvas_.size();
+    for (std::size_t i = 0; !restart && i < now.size(); ++i)
+        if (c.cells[i] & ~now[i]) restart = true;
+    if (restart) {
+        c.cells.fill(0);
+        c.mask = {};
+        c.inked.assign(static_cast<std::size_t>(w) * h, 0);
+        c.owner.assign(static_cast<std::size_t>(w) * h, -1);
+        c.gears.assign(GearMap::kCells, Gear::Neutral);
+        c.changes.fill(0);
+        c.sums = {};
+        c.middles.fill(QPoint(-1, -1));
+        c.names.clear();
+        c.names_stale = true;
+        c.width = draw_width_;
+        c.area = canvas_.size();
+        c.by_gear = true;
+        c.on_canvas = false;
+    }
+    // Another trace replotted since this one's last replot may cover its points.
+    if (shown_ != &trace) c.on_canvas = false;
+    // Another map's change counts say nothing about this one's.
+    const bool other_map = c.gear_key != &gears;
+    c.gear_key = &gears;
+
+    QRgb* pixels = reinterpret_cast<QRgb*>(canvas_.bits());
+    const int line = canvas_.bytesPerLine() / static_cast<int>(sizeof(QRgb));
+    const int side_x = std::min(draw_width_, w);
+    const int side_y = std::min(draw_width_, h);
+    std::array<int, 256> left{};
+    std::array<int, 256> top{};
+    bool placed = false;
+    QRect dirty;
+    for (std::size_t i = 0; i < now.size(); ++i) {
+        const std::uint64_t fresh = now[i] & ~c.cells[i];
+        const std::size_t first = i * 64;
+        const bool recoloured = other_map || gears.changes()[i] != c.changes[i];
+        c.changes[i] = gears.changes()[i];
+        if (fresh == 0 && !recoloured) continue;
+        if (!placed) {
+            for (int v = 0; v < 256; ++v) {
+                left[v] = place(map_x(v, w), side_x, w);
+                top[v] = place(map_y(v, h), side_y, h);
+            }
+            placed = true;
+        }
+        // New cells, and cells whose gear changed, in the trace's order.
+        for (std::uint64_t todo = now[i]; todo != 0; todo &= todo - 1) {
+            const int bit = std::countr_zero(todo);
+            const int cell = static_cast<int>(first) + bit;  // x * 256 + y
+            const Gear gear = gears[static_cast<std::size_t>(cell)];
+            Gear& drawn_gear = c.gears[static_cast<std::size_t>(cell)];
+            if (((fresh >> bit) & 1) == 0) {
+                if (drawn_gear == gear) continue;
+                GearSum& old = c.sums[static_cast<std::size_t>(drawn_gear)];
+                --old.cells;
+                old.x -= cell >> 8;
+                old.y -= cell & 255;
+            }
+            GearSum& sum = c.sums[static_cast<std::size_t>(gear)];
+            ++sum.cells;
+            sum.x += cell >> 8;
+            sum.y += cell & 255;
+            drawn_gear = gear;
+            c.names_stale = true;
+            const QRgb ink = gear_inks_[1 + static_cast<std::size_t>(gear)];
+            const int x0 = left[cell >> 8];
+            const int y0 = top[cell & 255];
+            dirty |= QRect(x0, y0, side_x, side_y);
+            for (int y = y0; y < y0 + side_y; ++y) {
+                for (int x = x0; x < x0 + side_x; ++x) {
+                    const std::size_t at = static_cast<std::size_t>(y) * w + x;
+                    if (c.owner[at] > cell) continue;
+                    c.owner[at] = cell;
+                    c.inked[at] = ink;
+                    if (c.on_canvas) pixels[y * line + x] = ink;
+                }
+            }
+        }
+    }
+    c.cells = now;
+
+    bool whole = false;
+    auto restore = [&](int y, int from, int to) {
+        const QRgb* in = c.inked.data() + static_cast<std::size_t>(y) * w;
+        QRgb* row = pixels + y * line;
+        // A select rather than a branch: the compiler does whole vectors of it.
+        for (int x = from; x < to; ++x) row[x] = in[x] != 0 ? in[x] : row[x];
+    };
+    if (!c.on_canvas) {
+        for (int y = 0; y < h; ++y) restore(y, 0, w);
+        c.on_canvas = true;
+        whole = true;
+    } else {
+        for (const QRect& r : pending_) {
+            for (int y = r.top(); y <= r.bottom(); ++y) restore(y, r.left(), r.right() + 1);
+            dirty |= r;
+        }
+    }
+    pending_.clear();
+    shown_ = &trace;
+    // The names move only when the middle of a gear's points moved to
+    // another pixel (or a gear came or went), not with every point.
+    if (c.names_stale) {
+        std::array<QPoint, kGearCount> middles;
+        for (std::size_t g = 0; g < middles.size(); ++g) {
+            const GearSum& sum = c.sums[g];
+            middles[g] = sum.cells == 0 ? QPoint(-1, -1)
+                                        : QPoint(static_cast<int>(map_x(static_cast<double>(sum.x) / sum.cells, w)),
+                                                 static_cast<int>(map_y(static_cast<double>(sum.y) / sum.cells, h)));
+        }
+        if (middles != c.middles) {
+            c.middles = middles;
+            c.names = place_gear_names(c);
+        }
+        c.names_stale = false;
+    }
+    if (c.names != names_) {
+        names_ = c.names;
+        whole = true;
+    }
+    if (whole)
+        update();
+    else if (!dirty.isNull())
+        update(dirty.translated(contentsRect().topLeft()));
+}
+
+const QImage& GraphView::name_image(Gear gear) {
+    QImage& image = name_images_[static_cast<std::size_t>(gear)];
+    if (!image.isNull()) return image;
+    QFont bold = font();
+    bold.setBold(true);
+    bold.setPixelSize(11);
+    const QFontMetrics metrics(bold);
+    const QString name = QString::fromLatin1(gear_name(gear));
+    const QSize size(metrics.horizontalAdvance(name) + 8, metrics.height() + 2);
+    const qreal ratio = devicePixelRatioF();
+    image = QImage(size * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    QColor fill = paper();
+    fill.setAlpha(220);
+    p.fillRect(QRect(QPoint(0, 0), size), fill);
+    p.setPen(QPen(gear_color(gear, paper()), 2));
+    p.drawRect(QRectF(QPoint(0, 0), size).adjusted(1, 1, -1, -1));
+    p.setFont(bold);
+    p.setPen(text_on(paper()));
+    p.drawText(QRect(QPoint(0, 0), size), Qt::AlignCenter, name);
+    return image;
+}
+
+std::vector<GraphView::GearName> GraphView::place_gear_names(const TraceCache& c) {
+    const int w = canvas_.width();
+    const int h = canvas_.height();
+    // Points of the trace a name would hide.
+    auto covered = [&](const QRect& box) {
+        int n = 0;
+        for (int y = std::max(box.top(), 0); y <= std::min(box.bottom(), h - 1); ++y)
+            for (int x = std::max(box.left(), 0); x <= std::min(box.right(), w - 1); ++x)
+                n += c.inked[static_cast<std::size_t>(y) * w + x] != 0;
+        return n;
+    };
+    std::vector<GearName> names;
+    for (int g = 0; g < kGearCount; ++g) {
+        const Gear gear = static_cast<Gear>(g);
+        if (c.sums[static_cast<std::size_t>(g)].cells == 0 || gear == Gear::Between) continue;
+        const QSize size = name_image(gear).deviceIndependentSize().toSize();
+        const QPoint middle = c.middles[static_cast<std::size_t>(g)];
+        // Beside the middle of the gear's points rather than on them: right,
+        // left, above or below, wherever it hides the fewest points and no
+        // other name.
+        const int dx = size.width() / 2 + 4, dy = size.height() / 2 + 4;
+        QRect best;
+        int best_cost = 0;
+        for (const QPoint offset : {QPoint(dx, 0), QPoint(-dx, 0), QPoint(0, -dy), QPoint(0, dy)}) {
+            QRect box(QPoint(0, 0), size);
+            box.moveCenter(middle + offset);
+            box.moveLeft(std::clamp(box.left(), 0, std::max(0, w - box.width())));
+            box.moveTop(std::clamp(box.top(), 0, std::max(0, h - box.height())));
+            int cost = covered(box);
+            for (const GearName& other : names)
+                if (other.box.intersects(box)) cost += w * h;
+            if (best.isNull() || cost < best_cost) {
+                best = box;
+                best_cost = cost;
+            }
+        }
+        names.push_back({gear, best});
+    }
+    return names;
+}
+
 QImage GraphView::snapshot() {
     QImage image(size(), QImage::Format_RGB32);
-    image.fill(Qt::white);
+    image.fill(paper());
     render(&image);
     return image;
 }
@@ -263,6 +548,8 @@ void GraphView::paintEvent(QPaintEvent*) {
         p.setPen(QPen(line->color(), kLineWidth));
         p.drawLine(QPointF(line->X1, line->Y1), QPointF(line->X2, line->Y2));
     }
+    if (gear_view_)
+        for (const GearName& n : names_) p.drawImage(n.box.topLeft(), name_image(n.gear));
     p.restore();
     drawFrame(&p);
 }
@@ -270,6 +557,58 @@ void GraphView::paintEvent(QPaintEvent*) {
 void GraphView::resizeEvent(QResizeEvent* e) {
     QFrame::resizeEvent(e);
     ensure_canvas();
+}
+
+// ---- GearLegend -------------------------------------------------------------
+
+namespace {
+
+constexpr int kSwatch = 12;
+constexpr int kLegendPad = 4;
+
+std::vector<Gear> legend_gears(bool sequential) {
+    if (sequential) return {Gear::Plus, Gear::Minus, Gear::Neutral};
+    return {Gear::G1, Gear::G2, Gear::G3, Gear::G4, Gear::G5, Gear::G6, Gear::Reverse, Gear::Neutral};
+}
+
+}  // namespace
+
+GearLegend::GearLegend(const GraphView& map, QWidget* parent) : QWidget(parent), map_(map) {
+    setAccessibleName("Gear colours");
+    setAccessibleDescription("The colour of each gear's points on the travel map; each gear's name is also written "
+                             "at the middle of its points.");
+}
+
+void GearLegend::set_sequential(bool sequential) {
+    if (sequential == sequential_) return;
+    sequential_ = sequential;
+    updateGeometry();
+    update();
+}
+
+QSize GearLegend::sizeHint() const {
+    const QFontMetrics metrics(font());
+    int width = kLegendPad;
+    for (Gear g : legend_gears(sequential_))
+        width += kSwatch + 3 + metrics.horizontalAdvance(QString::fromLatin1(gear_name(g))) + 2 * kLegendPad;
+    return QSize(width, std::max(kSwatch, metrics.height()) + 2 * kLegendPad);
+}
+
+void GearLegend::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const QColor paper = map_.paper();
+    p.fillRect(rect(), paper);
+    p.setPen(text_on(paper));
+    const QFontMetrics metrics(font());
+    int x = kLegendPad;
+    for (Gear g : legend_gears(sequential_)) {
+        const QString name = QString::fromLatin1(gear_name(g));
+        p.fillRect(QRect(x, (height() - kSwatch) / 2, kSwatch, kSwatch), GraphView::gear_color(g, paper));
+        x += kSwatch + 3;
+        const int advance = metrics.horizontalAdvance(name);
+        p.drawText(QRect(x, 0, advance, height()), Qt::AlignVCenter | Qt::AlignLeft, name);
+        x += advance + 2 * kLegendPad;
+    }
 }
 
 }  // namespace monitor

@@ -106,6 +106,9 @@ void read_back_texts(std::uint8_t mode, Thresholds& t, const MonitorControls& c)
 void initialise_values(MonitorState& s, GraphView& graph) {
     s.h_pattern_trace.reset();
     s.sequential_trace.reset();
+    s.h_pattern_gears.clear();
+    s.sequential_gears.clear();
+    s.gear_record.clear();
     s.x_min = 255;
     s.x_max = 0;
     s.y_min = 255;
@@ -114,6 +117,14 @@ void initialise_values(MonitorState& s, GraphView& graph) {
     const double h = graph.ScaleHeight();
     for (GraphLine* l : {graph.line_h1, graph.line_h2}) l->set_points(l->X1, 0, l->X2, h);
     for (GraphLine* l : {graph.line_v2, graph.line_v1, graph.line_s2, graph.line_s1}) l->set_points(0, l->Y1, w, l->Y2);
+}
+
+void show_gear_view(bool on, const MonitorState& s, GraphView& graph) {
+    graph.set_gear_view(on);
+    if (s.shown_mode == kModeSequential)
+        graph.replot(s.sequential_trace, s.sequential_gears);
+    else if (s.shown_mode == kModeH)
+        graph.replot(s.h_pattern_trace, s.h_pattern_gears);
 }
 
 void fill_mode_texts(std::uint8_t mode, const Thresholds& t, const MonitorControls& c) {
@@ -135,9 +146,12 @@ std::optional<std::uint8_t> process_batch(const std::uint8_t* buffer, int bytes_
     bool changed = false;
     for (const Report& r : reports) {
         if (capture_range(s, r.x, r.y)) changed = true;
-        graph.draw_position(r.x, r.y);
-        Trace& trace = r.sequential() ? s.sequential_trace : s.h_pattern_trace;
-        trace.set(static_cast<std::size_t>(r.x) * 256 + r.y);
+        const Gear gear = gear_of(r);
+        graph.draw_position(r.x, r.y, gear);
+        const std::size_t cell = static_cast<std::size_t>(r.x) * 256 + r.y;
+        (r.sequential() ? s.sequential_trace : s.h_pattern_trace).set(cell);
+        (r.sequential() ? s.sequential_gears : s.h_pattern_gears).set(cell, gear);
+        s.gear_record.add(r.x, r.y, gear, r.mode());
     }
 
     // The oldest report of the batch speaks for the whole tick.
@@ -171,11 +185,11 @@ std::optional<std::uint8_t> process_batch(const std::uint8_t* buffer, int bytes_
 
     show_mode_lines(mode, graph);
     if (mode == kModeSequential) {
-        graph.replot(s.sequential_trace);
+        graph.replot(s.sequential_trace, s.sequential_gears);
         read_back_sequential(t, c);
     } else {
         graph.set_draw_width(2);
-        graph.replot(s.h_pattern_trace);
+        graph.replot(s.h_pattern_trace, s.h_pattern_gears);
         read_back_h_pattern(changed, t, c);
     }
     return mode;

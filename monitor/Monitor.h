@@ -28,12 +28,19 @@ struct MonitorControls {
     QWidget* x_marker_bottom = nullptr;
 };
 
-// Clears both traces, restarts the range and stretches the threshold lines
-// across the whole map. Thresholds, text boxes and drawing are left alone.
+// Clears both traces with their gears and the record of reports, restarts
+// the range and stretches the threshold lines across the whole map.
+// Thresholds, text boxes and drawing are left alone.
 void initialise_values(MonitorState& s, GraphView& graph);
 
+// Switches the map between the plain trace and the trace coloured by gear,
+// and draws the trace of the mode on show again at once, the new way (points
+// of the other mode drawn since the last change of mode are not kept).
+void show_gear_view(bool on, const MonitorState& s, GraphView& graph);
+
 // One batch of input reports, already in the buffer with a leading report-ID
-// byte per report: range capture and points for every report, derivation while
+// byte per report: range capture, points, trace cells with their gears and
+// the record of reports for every report, derivation while
 // calibrating, captions and markers from the first report, layout on a change
 // of mode, the per-tick replot, text read-back and line placement. Answers the
 // mode the first report gives (kModeH or kModeSequential), which speaks for

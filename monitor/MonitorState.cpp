@@ -35,18 +35,9 @@ std::vector<Report> cut_batch(const std::uint8_t* buffer, int bytes_read, int re
 }
 
 std::optional<std::string> gear_caption(const Report& r) {
-    switch (r.gear) {
-    case 0: return std::string(r.minus != 0 ? "-" : "N");
-    case 1: return std::string("1");
-    case 2: return std::string("2");
-    case 4: return std::string("3");
-    case 8: return std::string("4");
-    case 16: return std::string("5");
-    case 32: return std::string("6");
-    case 64: return std::string("R");
-    case 128: return std::string("+");
-    default: return std::nullopt;  // more than one gear bit: the box is between gears
-    }
+    const Gear g = gear_of(r);
+    if (g == Gear::Between) return std::nullopt;  // the box is between gears
+    return std::string(gear_name(g));
 }
 
 bool capture_range(MonitorState& s, std::uint8_t x, std::uint8_t y) {

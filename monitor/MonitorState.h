@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "GearRecord.h"
 #include "Settings.h"
 
 namespace monitor {
@@ -26,6 +27,11 @@ using device::Thresholds;
 struct MonitorState {
     Trace h_pattern_trace;
     Trace sequential_trace;
+    // The gear decoded last at each traced cell, per mode, for the gear view.
+    GearMap h_pattern_gears;
+    GearMap sequential_gears;
+    // Every report's position and gear, both modes, for the calibration check.
+    GearRecord gear_record;
     int x_min = 255;
     int x_max = 0;  // 0..255
     int y_min = 255;

@@ -14,8 +14,12 @@
 #include <cmath>
 #include <memory>
 #include <random>
+#include <set>
 #include <vector>
 
+#include "BoxModel.h"
+#include "DemoStick.h"
+#include "GearCheck.h"
 #include "GraphView.h"
 #include "Monitor.h"
 #include "MonitorState.h"
@@ -200,6 +204,165 @@ TEST(MapPosition, EdgesAndSinglePrecision) {
     EXPECT_EQ(map_x(1, 258), static_cast<double>(static_cast<float>(1 / 255.0 * 258)));
     EXPECT_NE(map_x(1, 258), 1 / 255.0 * 258);
     EXPECT_EQ(map_y(100, 300), static_cast<double>(static_cast<float>(155 / 255.0 * 300)));
+}
+
+
+// ---- the gear record and the check -------------------------------------------
+
+TEST(GearRecord, KeepsTheNewestReportsUpToItsLimit) {
+    GearRecord record(3);
+    for (std::uint8_t x = 0; x < 5; ++x) record.add(x, 0, Gear::G1, kModeH);
+    ASSERT_EQ(record.size(), 3u);
+    std::set<int> kept;
+    for (const RecordedReport& r : record.reports()) kept.insert(r.x);
+    EXPECT_EQ(kept, (std::set<int>{2, 3, 4}));
+}
+
+const Thresholds kFactory{102, 152, 64, 190, 100, 155};
+
+struct Many {
+    std::uint8_t x, y;
+    Gear gear;
+    int count = 1;
+    std::uint8_t mode = kModeH;
+};
+
+std::vector<RecordedReport> reports_of(std::initializer_list<Many> many) {
+    std::vector<RecordedReport> out;
+    for (const Many& m : many) out.insert(out.end(), static_cast<std::size_t>(m.count), {m.x, m.y, m.gear, m.mode});
+    return out;
+}
+
+// Every position under several sets of thresholds, equal and crossed ones
+// among them: the host's gate and the check's tables give what the box decodes.
+TEST(GearCheck, HostReadsTheGateAsTheBoxDoes) {
+    const emulator::BoxSettings sets[] = {{}, {{50, 60, 100, 200, 20, 30}}, {{150, 100, 200, 60, 90, 40}},
+                                          {{0, 254, 1, 254, 0, 254}}, {{80, 80, 3, 3, 70, 70}}};
+    for (const emulator::BoxSettings& b : sets) {
+        const Thresholds t{b.value[0], b.value[1], b.value[2], b.value[3], b.value[4], b.value[5]};
+        for (bool sequential : {false, true}) {
+            std::vector<RecordedReport> all;
+            for (int x = 0; x < 256; ++x) {
+                for (int y = 0; y < 256; ++y) {
+                    const emulator::DecodedGear d = emulator::decode_gear(x, y, sequential, b);
+                    const Gear box = gear_of(Report{static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y),
+                                                    d.gear_bits, d.minus, 0});
+                    ASSERT_EQ(gear_at(x, y, sequential, t), box) << x << "," << y << " seq " << sequential;
+                    all.push_back({static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), box,
+                                   sequential ? kModeSequential : kModeH});
+                }
+            }
+            EXPECT_FALSE(check_gears(all, t, sequential).any_mismatch()) << int(b.value[0]) << " seq " << sequential;
+        }
+    }
+}
+
+TEST(GearCheck, LinesPerGear) {
+    struct Case {
+        const char* name;
+        std::vector<RecordedReport> reports;
+        bool sequential;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"a good margin; h1's own value belongs to the middle column", reports_of({{127, 220, Gear::G3, 40}}), false,
+         {"Gear 3: 40 reports, margin 26 counts to h1"}},
+        {"judged where the stick rests, not on the way in",
+         reports_of({{127, 195, Gear::G3, 30}, {127, 191, Gear::G3, 10}}), false,
+         {"Gear 3: 40 reports, margin 5 counts to v2 \u2014 at risk"}},
+        {"on the zone's edge", reports_of({{102, 191, Gear::G3}}), false,
+         {"Gear 3: 1 report, margin 1 count to h1 \u2014 at risk"}},
+        {"reverse lies below v1 / 4", reports_of({{226, 12, Gear::Reverse, 3}}), false,
+         {"Reverse: 3 reports, margin 4 counts to the reverse line (v1 / 4) \u2014 at risk"}},
+        {"a mismatch names what the box decoded at a gear's position",
+         reports_of({{127, 195, Gear::Neutral, 5}, {127, 196, Gear::G4}, {127, 127, Gear::Neutral, 2}}), false,
+         {"Gear 3: 0 reports; at its position 5 reports were decoded as neutral and 1 as gear 4 \u2014 mismatch",
+          "Gear 4: 1 report, none where these thresholds put it", "Neutral: 7 reports, margin 64 counts to v1"}},
+        {"sequential mode leaves H reports out",
+         reports_of({{127, 160, Gear::Plus, 2, kModeSequential}, {9, 50, Gear::Minus, 1, kModeSequential},
+                     {30, 230, Gear::G1, 9}}),
+         true, {"Plus: 2 reports, margin 5 counts to s2 \u2014 at risk", "Minus: 1 report, margin 50 counts to s1"}},
+    };
+    for (const Case& c : cases) {
+        const GearCheck check = check_gears(c.reports, kFactory, c.sequential);
+        EXPECT_EQ(gear_lines(check), c.lines) << c.name;
+        EXPECT_EQ(check.any_at_risk(), c.lines.front().find("at risk") != std::string::npos) << c.name;
+        EXPECT_EQ(check.any_mismatch(), c.lines.front().find("mismatch") != std::string::npos) << c.name;
+    }
+}
+
+TEST(GearCheck, QuestionBeforeSave) {
+    auto with = [](auto change) {
+        Thresholds t = kFactory;
+        change(t);
+        return t;
+    };
+    struct Case {
+        const char* name;
+        std::vector<RecordedReport> reports;
+        Thresholds to_save;
+        std::string question;
+    };
+    // Gear 3 rests at Y 234 and passes Y 200 on the way in.
+    const auto third = reports_of({{127, 234, Gear::G3, 60}, {127, 200, Gear::G3, 15}});
+    const Case cases[] = {
+        {"the box's own thresholds", third, kFactory, ""},
+        {"a line across the way in only", third, with([](Thresholds& t) { t.v2 = 205; }), ""},
+        {"a line past where the stick rests", third, with([](Thresholds& t) { t.v2 = 240; }),
+         "With v2 at 240, 75 recorded points of gear 3 would fall into neutral.\r\n\r\nSave anyway?"},
+        {"reverse follows v1", reports_of({{212, 26, Gear::G6, 40}, {226, 30, Gear::Neutral, 10}}),
+         with([](Thresholds& t) { t.v1 = 140; }),
+         "With v1 at 140, 40 recorded points of gear 6 would fall into reverse.\r\n"
+         "With v1 at 140, 10 recorded points in neutral would fall into reverse.\r\n\r\nSave anyway?"},
+        {"neutral into a gear, and two gears at once",
+         reports_of({{127, 127, Gear::Neutral, 50}, {30, 220, Gear::G1, 20}}),
+         with([](Thresholds& t) {
+             t.h1 = 20;
+             t.v1 = 230;
+             t.v2 = 240;
+         }),
+         "With h1 at 20, v1 at 230 and v2 at 240, 20 recorded points of gear 1 would fall into gear 4.\r\n"
+         "With v1 at 230, 50 recorded points in neutral would fall into gear 4.\r\n\r\nSave anyway?"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(crossings_question(save_crossings(c.reports, c.to_save, false), c.to_save), c.question) << c.name;
+}
+
+// One turn of the demo's hand reaches every gear well inside the factory
+// thresholds; a calibration over it moves no gear's resting place; with a
+// shallow gate that gear alone is at risk.
+TEST(GearCheck, OneTurnOfTheDemoStick) {
+    auto turn = [](emulator::ShallowGate shallow) {
+        GearRecord record;
+        for (std::int64_t ms = 0; ms < emulator::DemoStick::cycle_length(); ms += 10) {
+            const emulator::StickPosition p = emulator::DemoStick::position_at(ms, shallow);
+            const emulator::DecodedGear d = emulator::decode_gear(p.x, p.y, p.sequential, emulator::BoxSettings{});
+            record.add(Report{p.x, p.y, d.gear_bits, d.minus, static_cast<std::uint8_t>(p.sequential ? 2 : 0)});
+        }
+        return record;
+    };
+    auto named = [](const GearCheck& c, bool at_risk_only) {
+        std::string names;
+        for (const GearStatus& g : c.gears)
+            if (!at_risk_only || g.at_risk) names += gear_name(g.gear);
+        return names;
+    };
+    const GearRecord usual = turn({});
+    for (bool sequential : {false, true}) {
+        const GearCheck check = check_gears(usual.reports(), kFactory, sequential);
+        EXPECT_EQ(named(check, false), sequential ? "+-N" : "123456RN");
+        EXPECT_EQ(named(check, true), "") << testing::PrintToString(gear_lines(check));
+        EXPECT_FALSE(check.any_mismatch());
+    }
+    MonitorState range;
+    for (const RecordedReport& r : usual.reports()) capture_range(range, r.x, r.y);
+    const Thresholds derived = derive_thresholds(range, kModeH, kFactory);
+    EXPECT_TRUE(save_crossings(usual.reports(), derived, false).empty())
+        << derived.h1 << " " << derived.h2 << " " << derived.v1 << " " << derived.v2;
+
+    const GearCheck shallow = check_gears(turn({'3', 3}).reports(), kFactory, false);
+    EXPECT_EQ(named(shallow, true), "3");
+    EXPECT_EQ(shallow.gears[2].line, GateLine::V2);
 }
 
 // ---- the travel map ----------------------------------------------------------
@@ -388,6 +551,112 @@ TEST(GraphView, ReplotOfAFullTraceAfterClearAndWidthChange) {
     EXPECT_EQ(ink_count(g.canvas()), 258 * 258);
 }
 
+
+// The gear view as defined: the points drawn as they come in their gear's
+// colour, and on a replot every cell of the trace in its gear's colour, in
+// the trace's order.
+TEST(GraphView, GearViewMatchesNaiveReplotThroughRandomHistory) {
+    GraphView g;
+    g.resize(260, 260);
+    g.set_gear_view(true);
+    QImage ref(g.ScaleWidth(), g.ScaleHeight(), QImage::Format_RGB32);
+    ref.fill(Qt::white);
+    auto point = [&](QPainter& p, int x, int y, Gear gear) {
+        p.fillRect(GraphView::point_rect(map_x(x, ref.width()), map_y(y, ref.height()), g.draw_width(), ref.width(),
+                                         ref.height()),
+                   GraphView::gear_color(gear, g.paper()));
+    };
+    Trace traces[2];
+    std::vector<GearMap> maps(2);
+    std::vector<int> cells[2];
+    std::mt19937 rng(20250301);
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    for (int step = 0; step < 300; ++step) {
+        const int op = pick(100);
+        const int k = pick(2);
+        Trace& t = traces[k];
+        GearMap& gears = maps[k];
+        if (op < 40) {
+            QPainter p(&ref);
+            const int cx = pick(256), cy = pick(256);
+            for (int i = 0, n = 1 + pick(15); i < n; ++i) {
+                const int x = std::clamp(cx + pick(9) - 4, 0, 255), y = std::clamp(cy + pick(9) - 4, 0, 255);
+                const Gear gear = static_cast<Gear>(pick(kGearCount));
+                t.set(cell(x, y));
+                gears.set(cell(x, y), gear);
+                cells[k].push_back(static_cast<int>(cell(x, y)));
+                g.draw_position(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), gear);
+                point(p, x, y, gear);
+            }
+        } else if (op < 50 && !cells[k].empty()) {
+            // The box decides otherwise at cells already drawn.
+            for (int i = 0; i < 20; ++i)
+                gears.set(static_cast<std::size_t>(cells[k][pick(static_cast<int>(cells[k].size()))]),
+                          static_cast<Gear>(pick(kGearCount)));
+        } else if (op < 85) {
+            g.replot(t, gears);
+            QPainter p(&ref);
+            for (int c = 0; c < 256 * 256; ++c)
+                if (t.test(static_cast<std::size_t>(c))) point(p, c >> 8, c & 255, gears[static_cast<std::size_t>(c)]);
+        } else if (op < 92) {
+            g.clear();
+            ref.fill(Qt::white);
+        } else if (op < 96) {
+            g.set_draw_width(1 + pick(2));
+        } else {
+            g.set_gear_view(false);  // switching erases the drawing
+            g.set_gear_view(true);
+            ref.fill(Qt::white);
+        }
+        ASSERT_EQ(g.canvas(), ref) << "after step " << step << " (op " << op << ")";
+    }
+}
+
+// Colour is not the only cue: each gear's name, framed in its colour, is
+// written beside its points and follows the box's decisions.
+TEST(GraphView, GearNamesFollowTheirPoints) {
+    GraphView g;
+    g.resize(260, 260);
+    g.set_gear_view(true);
+    Trace t;
+    GearMap gears;
+    for (int x = 120; x < 130; ++x) {
+        t.set(cell(x, 220));
+        gears.set(cell(x, 220), Gear::G3);
+    }
+    auto shown = [&](Gear gear) {
+        const QImage image = g.snapshot();
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) n += QColor(image.pixel(x, y)) == GraphView::gear_color(gear, g.paper());
+        return n;
+    };
+    g.replot(t, gears);
+    EXPECT_GT(shown(Gear::G3), 30);  // the points take 10 pixels, the name's frame the rest
+    for (int x = 120; x < 130; ++x) gears.set(cell(x, 220), Gear::G4);
+    g.replot(t, gears);
+    EXPECT_EQ(shown(Gear::G3), 0);
+    EXPECT_GT(shown(Gear::G4), 30);
+}
+
+TEST(GraphView, GearColoursStandOutOnLightAndDarkMaps) {
+    auto luminance = [](QColor c) {
+        auto lin = [](int v) { return v <= 10 ? v / 255.0 / 12.92 : std::pow((v / 255.0 + 0.055) / 1.055, 2.4); };
+        return 0.2126 * lin(c.red()) + 0.7152 * lin(c.green()) + 0.0722 * lin(c.blue());
+    };
+    const Gear h[] = {Gear::G1, Gear::G2, Gear::G3, Gear::G4, Gear::G5, Gear::G6, Gear::Reverse, Gear::Neutral};
+    // White, and the dark palette's base and window colours.
+    for (QColor paper : {QColor(Qt::white), QColor(30, 30, 30), QColor(45, 45, 48)}) {
+        std::set<QRgb> seen;
+        for (Gear gear : h) {
+            const QColor c = GraphView::gear_color(gear, paper);
+            const double a = luminance(c) + 0.05, b = luminance(paper) + 0.05;
+            EXPECT_GE(std::max(a, b) / std::min(a, b), 3.0) << gear_name(gear) << " on " << paper.name().toStdString();
+            EXPECT_TRUE(seen.insert(c.rgb()).second) << gear_name(gear) << " on " << paper.name().toStdString();
+        }
+    }
+}
+
 // ---- one batch on the window's controls --------------------------------------
 
 int px(int twips) { return twips / 15; }
@@ -463,6 +732,9 @@ protected:
 TEST_F(MonitorTick, InitialiseValuesRestartsRangeTracesAndLineSpans) {
     s.h_pattern_trace.set(cell(1, 1));
     s.sequential_trace.set(cell(2, 2));
+    s.h_pattern_gears.set(cell(1, 1), Gear::G3);
+    s.sequential_gears.set(cell(2, 2), Gear::Plus);
+    s.gear_record.add(1, 1, Gear::G3, kModeH);
     s.x_min = 3;
     s.y_max = 200;
     t.h1 = 42;
@@ -472,6 +744,9 @@ TEST_F(MonitorTick, InitialiseValuesRestartsRangeTracesAndLineSpans) {
     initialise_values(s, graph());
     EXPECT_TRUE(s.h_pattern_trace.none());
     EXPECT_TRUE(s.sequential_trace.none());
+    EXPECT_EQ(s.h_pattern_gears[cell(1, 1)], Gear::Neutral);
+    EXPECT_EQ(s.sequential_gears[cell(2, 2)], Gear::Neutral);
+    EXPECT_EQ(s.gear_record.size(), 0u);
     EXPECT_EQ(s.x_min, 255);
     EXPECT_EQ(s.x_max, 0);
     EXPECT_EQ(s.y_min, 255);
@@ -496,6 +771,11 @@ TEST_F(MonitorTick, BatchOfThreeGearsShowsTheFirstAndPlotsAll) {
     }
     EXPECT_EQ(s.h_pattern_trace.count(), 3u);
     EXPECT_TRUE(s.sequential_trace.none());
+    // Each cell keeps its gear, and the record every report.
+    EXPECT_EQ(s.h_pattern_gears[cell(40, 60)], Gear::G2);
+    EXPECT_EQ(s.h_pattern_gears[cell(120, 210)], Gear::G3);
+    ASSERT_EQ(s.gear_record.size(), 3u);
+    EXPECT_EQ(s.gear_record.reports()[1].gear, Gear::G2);
     // The first report opened a band of ten around X = 40.
     EXPECT_EQ(std::tuple(s.x_min, s.x_max, s.y_min, s.y_max), std::tuple(35, 120, 60, 210));
     EXPECT_EQ(graph().draw_width(), 2);
@@ -702,6 +982,17 @@ TEST_F(MonitorTick, ThresholdLinesPassThroughPointsOnTheThreshold) {
     EXPECT_TRUE(through_x(*g.line_h2, 254, 37));
     EXPECT_TRUE(through_y(*g.line_v1, 254, 37));
     EXPECT_TRUE(rect_inked(canvas(), point_of(g, 91, 200, 2)));
+}
+
+TEST_F(MonitorTick, GearViewDrawsTheShownTraceAgainAtOnce) {
+    tick({{40, 200, 1, 0, 0}, {40, 60, 2, 0, 0}});
+    const QRect first = point_of(graph(), 40, 200, 2), second = point_of(graph(), 40, 60, 2);
+    show_gear_view(true, s, graph());
+    EXPECT_EQ(QColor(canvas().pixel(first.topLeft())), GraphView::gear_color(Gear::G1, graph().paper()));
+    EXPECT_EQ(QColor(canvas().pixel(second.topLeft())), GraphView::gear_color(Gear::G2, graph().paper()));
+    show_gear_view(false, s, graph());
+    EXPECT_TRUE(rect_inked(canvas(), first));
+    EXPECT_TRUE(rect_inked(canvas(), second));
 }
 
 TEST_F(MonitorTick, ShortReportsOrEmptyBatchesChangeNothing) {
