@@ -18,6 +18,7 @@
 
 #include "Backup.h"
 #include "Cli.h"
+#include "DemoStick.h"
 #include "EmulatedBackend.h"
 #include "TestSupport.h"
 #include "UpdateService.h"
@@ -384,6 +385,31 @@ TEST_F(Cli, MonitorPrintsEachReportWithTheWindowsGearCaption) {
     EXPECT_EQ(polls, 2);
     EXPECT_EQ(clock.now.count(), 40);
     EXPECT_FALSE(box.tool_attached());
+}
+
+// The hand of the demo moves the stick as the clock of the waits goes.
+TEST_F(Cli, GearsChecksEveryGearAndNamesOneAtRisk) {
+    for (const emulator::ShallowGate shallow : {emulator::ShallowGate{}, emulator::ShallowGate{'3', 3}}) {
+        SCOPED_TRACE(shallow.gear);
+        bus = std::make_unique<emulator::EmulatedBackend>();
+        emulator::BoxModel& box = add_box();
+        on_pause = [&] {
+            const emulator::StickPosition p = emulator::DemoStick::position_at(clock.now.count(), shallow);
+            box.move_stick(p.x, p.y, p.sequential);
+        };
+        const QString seconds = QString::number(emulator::DemoStick::cycle_length() / 1000 + 1);
+        EXPECT_EQ(run({"gears", "--json", "--seconds", seconds}), shallow.gear ? 1 : 0) << err_text.toStdString();
+        const QJsonObject o = out_object();
+        QStringList seen, at_risk;
+        for (const QJsonValue g : o.value("modes").toArray().at(0).toObject().value("gears").toArray()) {
+            seen << g.toObject().value("gear").toString();
+            EXPECT_TRUE(g.toObject().value("margin").isDouble());
+            if (g.toObject().value("at_risk").toBool()) at_risk << g.toObject().value("gear").toString();
+        }
+        EXPECT_EQ(seen, (QStringList{"1", "2", "3", "4", "5", "6", "R", "N"}));
+        EXPECT_EQ(at_risk, shallow.gear ? QStringList{"3"} : QStringList{});
+        EXPECT_EQ(o.value("at_risk").toBool(), shallow.gear != 0);
+    }
 }
 
 TEST_F(Cli, MonitorEndsWithAnErrorWhenTheBoxIsRemoved) {

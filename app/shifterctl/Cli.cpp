@@ -17,6 +17,7 @@ int Cli::dispatch() {
         {"list", &Cli::list},         {"info", &Cli::info},       {"settings", &Cli::settings},
         {"set", &Cli::set},           {"factory-reset", &Cli::factory_reset},
         {"backup", &Cli::backup},     {"restore", &Cli::restore}, {"monitor", &Cli::monitor},
+        {"gears", &Cli::gears},
         {"flash", &Cli::flash},       {"check-update", &Cli::check_update},
         {"update", &Cli::update},     {"help", &Cli::help},
     };

@@ -126,6 +126,7 @@ private:
     int backup();
     int restore();
     int monitor();
+    int gears();
     int flash();
     int check_update();
     int update();

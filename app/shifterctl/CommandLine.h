@@ -39,6 +39,7 @@ inline constexpr OptionSpec kOptions[] = {
     {"--update-host", nullptr, "HOST[:PORT]", "the update service to ask (default {host})", Complete::Host, false},
     {"--count", nullptr, "N", "stop after N reports", Complete::Nothing, false},
     {"--interval", nullptr, "MS", "poll every MS milliseconds, 1 to 60000 (default 50)", Complete::Nothing, false},
+    {"--seconds", nullptr, "S", "record for S seconds, 1 to 3600 (default 20)", Complete::Nothing, false},
     {"--help", "-h", nullptr, "print this help and exit", Complete::Nothing,
      false},
     {"--version", nullptr, nullptr, "print the program's name and version and exit", Complete::Nothing, false},
@@ -106,6 +107,13 @@ inline constexpr CommandSpec kCommands[] = {
     {"monitor", "", Complete::Nothing, "Print the stick's reports as they come",
      "Prints one line per stick report, x=.. y=.. gear=.. mode=H|S, until --count reports or Ctrl+C.", true,
      {{"--count", nullptr}, {"--interval", nullptr}}},
+    {"gears", "", Complete::Nothing, "Check how safely each gear sits inside its lines",
+     "Records the stick's reports while you move it through every gear and back (for --seconds, or until "
+     "--count reports), then prints for each gear the box decoded how many reports it sent and its margin: "
+     "how far the stick rests from the nearest line that bounds the gear, in counts. A gear closer than 8 "
+     "counts may drop out or flicker, and is named at risk; a position the box decoded as another gear is "
+     "named a mismatch. Exits with 1 when a gear is at risk.",
+     true, {{"--seconds", nullptr}, {"--count", "stop after N reports"}}},
     {"check-update", "", Complete::Nothing, "Ask which firmware the update service offers",
      "Asks the update service which firmware it offers for the box, as the window does, and prints the "
      "box's version and the offered one.",
