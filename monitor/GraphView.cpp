@@ -15,7 +15,6 @@ namespace monitor {
 
 namespace {
 
-constexpr QRgb kInk = 0xFF000000;  // points are drawn in the map's foreground colour, black
 // The two traces of the window are all that normally reach replot; a few more
 // slots only matter to callers that replot copies.
 constexpr std::size_t kMaxCaches = 4;
@@ -65,11 +64,37 @@ int place(double p, int w, int extent) {
     return std::clamp(first, 0, std::max(0, extent - w));
 }
 
+// Relative luminance and contrast ratio as the accessibility guidelines
+// define them.
+double luminance(QColor c) {
+    auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+double contrast(QColor a, QColor b) {
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
 }  // namespace
+
+QColor line_ink(QColor c, QColor background) {
+    // A light palette gets the lines exactly in their own colours.
+    if (background.lightness() >= 128) return c;
+    constexpr double kWanted = 4.5;
+    const int hue = c.hslHue(), saturation = c.hslSaturation();
+    QColor out = c;
+    for (int l = c.lightness(); contrast(out, background) < kWanted && l < 255;) {
+        l = std::min(255, l + 8);
+        out = QColor::fromHsl(hue, saturation, l).toRgb();
+    }
+    return out;
+}
 
 // ---- GraphLine ------------------------------------------------------------
 
-GraphLine::GraphLine(const QString& name, QColor color, QObject* parent) : QObject(parent), color_(color) {
+GraphLine::GraphLine(const QString& name, QColor color, GraphView* parent)
+    : QObject(parent), graph_(parent), color_(color) {
     setObjectName(name);
 }
 
@@ -86,6 +111,7 @@ void GraphLine::setVisible(bool v) {
 }
 
 void GraphLine::set_points(double x1, double y1, double x2, double y2) {
+    basis_ = QSize(graph_->ScaleWidth(), graph_->ScaleHeight());
     if (x1 == X1 && y1 == Y1 && x2 == X2 && y2 == Y2) return;
     X1 = x1;
     Y1 = y1;
@@ -94,20 +120,18 @@ void GraphLine::set_points(double x1, double y1, double x2, double y2) {
     changed();
 }
 
-void GraphLine::changed() {
-    if (auto* w = qobject_cast<QWidget*>(parent())) w->update();
-}
+void GraphLine::changed() { graph_->update(); }
 
 // ---- GraphView ------------------------------------------------------------
 
 GraphView::GraphView(QWidget* parent) : QFrame(parent) {
     setFrameStyle(QFrame::Box | QFrame::Plain);
     setLineWidth(1);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Qt::white);
-    pal.setColor(QPalette::WindowText, Qt::black);
-    setPalette(pal);
-    setAutoFillBackground(true);
+    // The widget paints every pixel itself but does not say so: Qt then
+    // paints it in the same pass as the markers moving along its edges,
+    // once per tick, rather than once for its own points and again for them.
+    setAutoFillBackground(false);
+    take_palette_colours();
 
     const QColor blue(0, 0, 255);
     const QColor green(0, 128, 0);
@@ -120,6 +144,11 @@ GraphView::GraphView(QWidget* parent) : QFrame(parent) {
     ensure_canvas();
 }
 
+void GraphView::take_palette_colours() {
+    paper_ = palette().color(QPalette::Base).rgb();
+    ink_ = palette().color(QPalette::Text).rgb();
+}
+
 int GraphView::ScaleWidth() const { return std::max(0, contentsRect().width()); }
 int GraphView::ScaleHeight() const { return std::max(0, contentsRect().height()); }
 
@@ -129,38 +158,65 @@ QRect GraphView::point_rect(double px, double py, int w, int area_width, int are
     return QRect(place(px, side_x, area_width), place(py, side_y, area_height), side_x, side_y);
 }
 
-void GraphView::ensure_canvas() {
-    const QSize want(ScaleWidth(), ScaleHeight());
-    if (canvas_.size() == want) return;
-    QImage next(want, QImage::Format_RGB32);
-    next.fill(Qt::white);
-    if (!canvas_.isNull() && !next.isNull()) {
-        QPainter p(&next);
-        p.drawImage(0, 0, canvas_);
+void GraphView::fit_lines() {
+    const QSize area(ScaleWidth(), ScaleHeight());
+    for (GraphLine* l : {line_h1, line_h2, line_v2, line_v1, line_s2, line_s1}) {
+        if (l->basis_.width() > 0 && l->basis_.height() > 0 && l->basis_ != area) {
+            const double sx = static_cast<double>(area.width()) / l->basis_.width();
+            const double sy = static_cast<double>(area.height()) / l->basis_.height();
+            l->X1 *= sx;
+            l->X2 *= sx;
+            l->Y1 *= sy;
+            l->Y2 *= sy;
+        }
+        l->basis_ = area;
     }
-    canvas_ = next;
-    // Masks drawn for the old size no longer match; the next replot redraws them.
-    for (TraceCache& c : caches_) c.on_canvas = false;
 }
 
+void GraphView::ensure_canvas() {
+    fit_lines();
+    const QSize want(ScaleWidth(), ScaleHeight());
+    if (canvas_.size() == want) return;
+    canvas_ = QImage(want, QImage::Format_RGB32);
+    canvas_.fill(paper_);
+    for (TraceCache& c : caches_) c.on_canvas = false;
+    // The trace on show, drawn again at the new size from the cells it held.
+    if (last_replotted_ && !canvas_.isNull()) {
+        TraceCache& c = cache_for(last_replotted_);
+        const Words cells = c.cells;
+        c.cells.fill(0);
+        replot_cells(c, cells);
+    }
+    update();
+}
+
+void GraphView::fit_to_area() { ensure_canvas(); }
+
 void GraphView::clear() {
-    canvas_.fill(Qt::white);
+    canvas_.fill(paper_);
     for (TraceCache& c : caches_) c.on_canvas = false;
     update();
 }
 
+void GraphView::update_area(const QRect& r) { update(r.translated(contentsRect().topLeft())); }
+
 void GraphView::set_draw_width(int w) { draw_width_ = std::max(1, w); }
 
-void GraphView::fill_square(const QRect& r, std::vector<std::uint8_t>* mask, bool to_canvas) {
+bool GraphView::fill_square(const QRect& r, std::vector<std::uint8_t>* mask, bool to_canvas) {
     const int stride = canvas_.width();
     QRgb* pixels = to_canvas ? reinterpret_cast<QRgb*>(canvas_.bits()) : nullptr;
     const int line = to_canvas ? canvas_.bytesPerLine() / static_cast<int>(sizeof(QRgb)) : 0;
+    bool changed = false;
     for (int y = r.top(); y <= r.bottom(); ++y) {
         for (int x = r.left(); x <= r.right(); ++x) {
             if (mask) (*mask)[static_cast<std::size_t>(y) * stride + x] = 1;
-            if (pixels) pixels[y * line + x] = kInk;
+            if (pixels && pixels[y * line + x] != ink_) {
+                pixels[y * line + x] = ink_;
+                changed = true;
+            }
         }
     }
+    return changed;
 }
 
 void GraphView::draw_position(std::uint8_t x, std::uint8_t y) {
@@ -168,8 +224,7 @@ void GraphView::draw_position(std::uint8_t x, std::uint8_t y) {
     if (canvas_.isNull()) return;
     const QRect r = point_rect(map_x(x, canvas_.width()), map_y(y, canvas_.height()), draw_width_,
                                canvas_.width(), canvas_.height());
-    fill_square(r, nullptr, true);
-    update(r.translated(contentsRect().topLeft()));
+    if (fill_square(r, nullptr, true)) update_area(r);
 }
 
 GraphView::TraceCache& GraphView::cache_for(const Trace* trace) {
@@ -184,10 +239,13 @@ GraphView::TraceCache& GraphView::cache_for(const Trace* trace) {
 void GraphView::replot(const Trace& trace) {
     ensure_canvas();
     if (canvas_.isNull()) return;
+    last_replotted_ = &trace;
+    replot_cells(cache_for(&trace), words_of(trace));
+}
+
+void GraphView::replot_cells(TraceCache& c, const Words& now) {
     const int w = canvas_.width();
     const int h = canvas_.height();
-    TraceCache& c = cache_for(&trace);
-    const Words now = words_of(trace);
 
     // A mask only grows. A trace that lost cells was reset, and a new pen width
     // or size changes every point: start the mask again. The canvas keeps what
@@ -203,7 +261,8 @@ void GraphView::replot(const Trace& trace) {
         c.on_canvas = false;
     }
 
-    bool drawn = false;
+    // New cells are normally on the canvas already (each report's point is
+    // drawn as it arrives); only pixels that change are repainted.
     std::array<int, 256> left{};
     std::array<int, 256> top{};
     bool placed = false;
@@ -222,54 +281,76 @@ void GraphView::replot(const Trace& trace) {
             fresh &= fresh - 1;
             const int cell = static_cast<int>(i) * 64 + bit;  // x * 256 + y
             const QRect r(left[cell >> 8], top[cell & 255], std::min(draw_width_, w), std::min(draw_width_, h));
-            fill_square(r, &c.mask, c.on_canvas);
+            if (fill_square(r, &c.mask, c.on_canvas)) update_area(r);
         }
-        drawn = true;
     }
     c.cells = now;
 
     if (!c.on_canvas) {
         QRgb* pixels = reinterpret_cast<QRgb*>(canvas_.bits());
         const int line = canvas_.bytesPerLine() / static_cast<int>(sizeof(QRgb));
+        bool changed = false;
         for (int y = 0; y < h; ++y) {
             const std::uint8_t* m = c.mask.data() + static_cast<std::size_t>(y) * w;
             QRgb* row = pixels + y * line;
             for (int x = 0; x < w; ++x)
-                if (m[x]) row[x] = kInk;
+                if (m[x] && row[x] != ink_) {
+                    row[x] = ink_;
+                    changed = true;
+                }
         }
         c.on_canvas = true;
-        drawn = true;
+        if (changed) update();
     }
-    if (drawn) update();
 }
 
 QImage GraphView::snapshot() {
     QImage image(size(), QImage::Format_RGB32);
-    image.fill(Qt::white);
+    image.fill(paper_);
     render(&image);
     return image;
 }
 
-void GraphView::paintEvent(QPaintEvent*) {
+void GraphView::paintEvent(QPaintEvent* e) {
+    ensure_canvas();
     QPainter p(this);
     const QRect area = contentsRect();
-    p.drawImage(area.topLeft(), canvas_);
+    // Only the pixels asked for: a tick asks for the few its points cover.
+    for (const QRect& r : e->region()) {
+        const QRect target = r & area;
+        if (!target.isEmpty()) p.drawImage(target.topLeft(), canvas_, target.translated(-area.topLeft()));
+    }
 
+    const QColor paper = QColor::fromRgb(paper_);
     p.save();
     p.setClipRect(area);
     p.translate(area.topLeft());
     for (const GraphLine* line : {line_h1, line_h2, line_v2, line_v1, line_s2, line_s1}) {
         if (!line->isVisible()) continue;
-        p.setPen(QPen(line->color(), kLineWidth));
+        p.setPen(QPen(line_ink(line->color(), paper), kLineWidth));
         p.drawLine(QPointF(line->X1, line->Y1), QPointF(line->X2, line->Y2));
     }
     p.restore();
-    drawFrame(&p);
+    if (!area.contains(e->region().boundingRect())) drawFrame(&p);
 }
 
 void GraphView::resizeEvent(QResizeEvent* e) {
     QFrame::resizeEvent(e);
     ensure_canvas();
+}
+
+void GraphView::changeEvent(QEvent* e) {
+    QFrame::changeEvent(e);
+    if (e->type() != QEvent::PaletteChange) return;
+    const QRgb old_paper = paper_, old_ink = ink_;
+    take_palette_colours();
+    if (old_paper == paper_ && old_ink == ink_) return;
+    // What is drawn is kept, in the new colours.
+    for (int y = 0; y < canvas_.height(); ++y) {
+        QRgb* row = reinterpret_cast<QRgb*>(canvas_.scanLine(y));
+        for (int x = 0; x < canvas_.width(); ++x) row[x] = row[x] == old_ink ? ink_ : paper_;
+    }
+    update();
 }
 
 }  // namespace monitor
