@@ -9,8 +9,10 @@
 
 #include <variant>
 
+#include "KeptButton.h"
 #include "NetGrab.h"
 #include "ThresholdBox.h"
+#include "ValueLabel.h"
 #include "WindowLayout.h"
 #include "frmMain.h"
 
@@ -24,7 +26,7 @@ using layout::Anchor;
 
 // The window's controls as designed: name, kind, caption and place in twips.
 // They are made in this order, which is also the order they stack in.
-enum class Kind { Button, Text, Label, FrameLabel, Marker, Frame, Bar };
+enum class Kind { Button, Text, Label, Value, FrameLabel, Marker, Frame, Bar };
 using Slot = std::variant<QPushButton* frmMain::*, QLineEdit* frmMain::*, QLabel* frmMain::*, QWidget* frmMain::*>;
 struct Control {
     Slot slot;
@@ -87,9 +89,9 @@ const Control kControls[] = {
      "Follows the stick's X position above the travel map."},
     {&frmMain::TickH2, "TickH2", Kind::Marker, "", 1560, 6650, 45, 200, Anchor::BelowMap, "Stick X marker, bottom",
      "Follows the stick's X position below the travel map."},
-    {&frmMain::lblY, "lblY", Kind::Label, "000", 600, 4560, 615, 255, Anchor::LeftOfMap, "Stick Y",
+    {&frmMain::lblY, "lblY", Kind::Value, "000", 600, 4560, 615, 255, Anchor::LeftOfMap, "Stick Y",
      "The stick's Y position, 0 to 255, upwards."},
-    {&frmMain::lblX, "lblX", Kind::Label, "000", 2880, 6860, 1005, 375, Anchor::BelowMap, "Stick X",
+    {&frmMain::lblX, "lblX", Kind::Value, "000", 2880, 6860, 1005, 375, Anchor::BelowMap, "Stick X",
      "The stick's X position, 0 to 255, to the right."},
     // Over the version and serial rows of the information frame (hidden
     // meanwhile), outside the frame, so that it stays readable while the
@@ -137,7 +139,7 @@ QWidget* make_control(const Control& c, const Containers& in) {
     QWidget* w = nullptr;
     switch (c.kind) {
     case Kind::Button: {
-        auto* b = new QPushButton(c.caption, in.area);
+        auto* b = new KeptButton(c.caption, in.area);
         // Enter presses the focused button, as Space does.
         b->setAutoDefault(true);
         w = b;
@@ -145,8 +147,10 @@ QWidget* make_control(const Control& c, const Containers& in) {
     }
     case Kind::Text: w = new ThresholdBox(c.caption, in.area); break;
     case Kind::Label:
+    case Kind::Value:
     case Kind::FrameLabel: {
-        auto* l = new QLabel(c.kind == Kind::Label ? in.area : in.frame);
+        QLabel* l = c.kind == Kind::Value ? new ValueLabel(in.area)
+                                          : new QLabel(c.kind == Kind::Label ? in.area : in.frame);
         // Whatever a label shows, from the box or the update service too,
         // shows as the characters it is: never as markup or a picture.
         l->setTextFormat(Qt::PlainText);

@@ -28,12 +28,18 @@ public:
     static StickPosition position_at(std::int64_t ms);
     static std::int64_t cycle_length();
 
+    // A report every kReportMs of the path, queued kWakeMs at a time.
+    static constexpr int kReportMs = 10;
+    static constexpr int kWakeMs = 50;
+
     // Starts (or restarts) the path from its beginning.
     void start();
     void stop();
     bool running() const { return timer_.isActive(); }
     // How often the hand has moved (or would have, with the box away).
     int ticks() const { return ticks_; }
+    // The reports queued in the box.
+    int reports() const { return reports_; }
 
 private:
     void tick();
@@ -41,7 +47,9 @@ private:
     BoxModel& box_;
     QTimer timer_;
     QElapsedTimer elapsed_;
+    std::int64_t sent_ms_ = 0;  // how far along the path the reports queued reach
     int ticks_ = 0;
+    int reports_ = 0;
 };
 
 }  // namespace emulator

@@ -159,7 +159,9 @@ QRect GraphView::point_rect(double px, double py, int w, int area_width, int are
 }
 
 void GraphView::fit_lines() {
-    const QSize area(ScaleWidth(), ScaleHeight());
+    const QSize area = contentsRect().size().expandedTo(QSize(0, 0));
+    if (area == fitted_) return;
+    fitted_ = area;
     for (GraphLine* l : {line_h1, line_h2, line_v2, line_v1, line_s2, line_s1}) {
         if (l->basis_.width() > 0 && l->basis_.height() > 0 && l->basis_ != area) {
             const double sx = static_cast<double>(area.width()) / l->basis_.width();
@@ -175,8 +177,8 @@ void GraphView::fit_lines() {
 
 void GraphView::ensure_canvas() {
     fit_lines();
-    const QSize want(ScaleWidth(), ScaleHeight());
-    if (canvas_.size() == want) return;
+    if (canvas_.size() == fitted_) return;
+    const QSize want = fitted_;
     canvas_ = QImage(want, QImage::Format_RGB32);
     canvas_.fill(paper_);
     for (TraceCache& c : caches_) c.on_canvas = false;
@@ -219,12 +221,26 @@ bool GraphView::fill_square(const QRect& r, std::vector<std::uint8_t>* mask, boo
     return changed;
 }
 
+QRect GraphView::ink_position(std::uint8_t x, std::uint8_t y) {
+    const QRect r = point_rect(map_x(x, canvas_.width()), map_y(y, canvas_.height()), draw_width_,
+                               canvas_.width(), canvas_.height());
+    return fill_square(r, nullptr, true) ? r : QRect();
+}
+
 void GraphView::draw_position(std::uint8_t x, std::uint8_t y) {
     ensure_canvas();
     if (canvas_.isNull()) return;
-    const QRect r = point_rect(map_x(x, canvas_.width()), map_y(y, canvas_.height()), draw_width_,
-                               canvas_.width(), canvas_.height());
-    if (fill_square(r, nullptr, true)) update_area(r);
+    if (const QRect r = ink_position(x, y); !r.isEmpty()) update_area(r);
+}
+
+void GraphView::draw_positions(const std::vector<Report>& reports) {
+    ensure_canvas();
+    if (canvas_.isNull()) return;
+    // A batch covers a few tens of milliseconds of the stick's travel, so its
+    // points lie close together: one rectangle round them is repainted.
+    QRect changed;
+    for (const Report& r : reports) changed |= ink_position(r.x, r.y);
+    if (!changed.isEmpty()) update_area(changed);
 }
 
 GraphView::TraceCache& GraphView::cache_for(const Trace* trace) {
@@ -315,23 +331,36 @@ void GraphView::paintEvent(QPaintEvent* e) {
     ensure_canvas();
     QPainter p(this);
     const QRect area = contentsRect();
+    const QRect asked = e->region().boundingRect();
     // Only the pixels asked for: a tick asks for the few its points cover.
     for (const QRect& r : e->region()) {
         const QRect target = r & area;
         if (!target.isEmpty()) p.drawImage(target.topLeft(), canvas_, target.translated(-area.topLeft()));
     }
 
+    // The lines and the frame where they cross what is asked for.
     const QColor paper = QColor::fromRgb(paper_);
     p.save();
     p.setClipRect(area);
     p.translate(area.topLeft());
+    const QRectF asked_in_area = QRectF(asked.translated(-area.topLeft()));
     for (const GraphLine* line : {line_h1, line_h2, line_v2, line_v1, line_s2, line_s1}) {
         if (!line->isVisible()) continue;
+        const QRectF span = QRectF(QPointF(line->X1, line->Y1), QPointF(line->X2, line->Y2))
+                                .normalized()
+                                .adjusted(-kLineWidth, -kLineWidth, kLineWidth, kLineWidth);
+        if (!span.intersects(asked_in_area)) continue;
         p.setPen(QPen(line_ink(line->color(), paper), kLineWidth));
         p.drawLine(QPointF(line->X1, line->Y1), QPointF(line->X2, line->Y2));
     }
     p.restore();
-    if (!area.contains(e->region().boundingRect())) drawFrame(&p);
+    // The frame: a plain line round the drawing area in the window's text
+    // colour.
+    const QColor frame = palette().color(QPalette::WindowText);
+    const QRect edges[] = {QRect(0, 0, width(), 1), QRect(0, height() - 1, width(), 1), QRect(0, 0, 1, height()),
+                           QRect(width() - 1, 0, 1, height())};
+    for (const QRect& edge : edges)
+        if (edge.intersects(asked)) p.fillRect(edge & asked, frame);
 }
 
 void GraphView::resizeEvent(QResizeEvent* e) {

@@ -75,6 +75,8 @@ public:
     void set_draw_width(int w);
     // Draws one raw position (0..255 each) as a point at the current width.
     void draw_position(std::uint8_t x, std::uint8_t y);
+    // The same for every report of a batch, in order, with one repaint.
+    void draw_positions(const std::vector<Report>& reports);
     // Makes sure every cell of the trace is drawn (the replot of a mode's
     // trace); cheap when nothing changed since the last call.
     void replot(const Trace& trace);
@@ -126,9 +128,12 @@ private:
     bool fill_square(const QRect& r, std::vector<std::uint8_t>* mask, bool to_canvas);
     // Updates the pixels of the drawing area in r (canvas coordinates).
     void update_area(const QRect& r);
+    // Inks one position; answers the pixels that changed (empty: none).
+    QRect ink_position(std::uint8_t x, std::uint8_t y);
     void take_palette_colours();
 
     QImage canvas_;
+    QSize fitted_;  // the drawing-area size the lines were last fitted to
     QRgb paper_;  // the drawing area's background
     QRgb ink_;    // the points
     int draw_width_ = 1;

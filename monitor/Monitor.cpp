@@ -165,10 +165,11 @@ std::optional<std::uint8_t> process_batch(const std::uint8_t* buffer, int bytes_
     bool changed = false;
     for (const Report& r : reports) {
         if (capture_range(s, r.x, r.y)) changed = true;
-        graph.draw_position(r.x, r.y);
         Trace& trace = r.sequential() ? s.sequential_trace : s.h_pattern_trace;
         trace.set(static_cast<std::size_t>(r.x) * 256 + r.y);
     }
+    // Every report's point, with a single repaint for the batch.
+    graph.draw_positions(reports);
 
     // The oldest report of the batch speaks for the whole tick.
     const Report& first = reports.front();
