@@ -249,12 +249,16 @@ void frmMain::Timer_Timer() {
             lose_box_and_search();
         else if (Timer->interval() != kConnectedInterval)
             Timer->setInterval(kConnectedInterval);
+        // The updated box still waiting in its bootloader: in time yet, or
+        // not coming back.
+        if (update_state_ == UpdateState::Restarting && c.device_found && c.bootloader())
+            restart_seen(device::PinnedSearch::Found);
     }
     if (!c.device_found) {
         c.device_found = search();
         if (c.device_found) EnableUI();
     }
-    if (update_done_) show_update_done();
+    if (update_done_ || !update_failed_.isEmpty()) show_update_end();
 }
 
 // The tick's search: any box, or while the updated box restarts, that box only.

@@ -197,7 +197,9 @@ private:
     // What the window says of the update's stage over the information frame;
     // nullptr where it says nothing.
     const char* stage_notice() const;
-    void show_update_done();
+    // After the tick that saw the update's end: the line that names the
+    // version the box now runs, or the message that says what to do.
+    void show_update_end();
     void website_error(const char* title);
     // Either download failed: the frame goes, the user is told, and may retry.
     void website_unreachable();
@@ -217,6 +219,7 @@ private:
     // back): the line that says so follows the readout.
     bool update_done_ = false;
     bool calibration_put_back_ = false;
+    QString update_failed_;
     std::uint8_t described_mode_ = 0xFF;
     bool fitted_ = false;
     QScrollArea* scroll_;

@@ -1,6 +1,8 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
+#include <utility>
+
 #include "Dialogs.h"
 #include "NetGrab.h"
 #include "UpdateQuery.h"
@@ -164,28 +166,36 @@ void frmMain::NetGetFirmware_DownloadFailed(int, const QString&) {
 update::FlashOutcome frmMain::switch_to_bootloader() { return update_->write(); }
 
 // What a search while the updated box restarts found: its bootloader still,
-// the box back with its new firmware, or nothing in time.
+// the box back with its new firmware, or nothing in time. A box that stays in
+// its bootloader has not come back either.
 void frmMain::restart_seen(device::PinnedSearch found) {
-    if (found == device::PinnedSearch::Found && conn().bootloader()) return;
-    const device::Status problem =
-        found == device::PinnedSearch::Found ? update_->check_version() : update_->restart_status(found);
+    const bool back = found == device::PinnedSearch::Found && !conn().bootloader();
+    const device::PinnedSearch so_far = found == device::PinnedSearch::Found ? device::PinnedSearch::NotYet : found;
+    const device::Status problem = back ? update_->check_version() : update_->restart_status(so_far);
     // Not back yet, and still in time.
-    if (found != device::PinnedSearch::Found && problem) return;
+    if (!back && problem) return;
     update_state_ = UpdateState::Idle;
     stage_.reset();
     show_notice();
+    // Told once the window shows the box as it came back (or without it).
     if (!problem)
-        dialogs_.critical(this, kUpdateError, text_of(update::failure_text(problem, kAgain)));
+        update_failed_ = text_of(update::failure_text(problem, kAgain));
     else
         update_done_ = true;
 }
 
-void frmMain::show_update_done() {
+void frmMain::show_update_end() {
+    if (update_done_) {
+        const QString version = update::version_display(update::hex16(conn().hid_attributes.version_number));
+        set_saved_line(calibration_put_back_
+                           ? "The box now runs firmware " + version + ", with its calibration put back."
+                           : "Firmware updated: the box now runs version " + version + ".");
+    }
     update_done_ = false;
-    const QString version = update::version_display(update::hex16(conn().hid_attributes.version_number));
-    set_saved_line(calibration_put_back_ ? "The box now runs firmware " + version + ", with its calibration put back."
-                                         : "Firmware updated: the box now runs version " + version + ".");
     calibration_put_back_ = false;
+    if (update_failed_.isEmpty()) return;
+    const QString text = std::exchange(update_failed_, QString());
+    dialogs_.critical(this, kUpdateError, text);
 }
 
 void frmMain::pause_ms(int ms) {

@@ -388,6 +388,19 @@ TEST_F(FirmwareUpdate, FailuresAreReportedAndNothingIsWritten) {
     for (const auto& r : box.feature_log()) EXPECT_NE(r[1], 0xA7);  // never sent into the bootloader
 }
 
+TEST_F(FirmwareUpdate, ABoxLeftInItsBootloaderIsReportedWithWhatToDo) {
+    auto& box = add_box();
+    box.restart_after_flash = std::chrono::hours(1);  // written, but it never starts the new firmware
+    frmMain& w = open();
+    w.update_limits.restart_wait = std::chrono::milliseconds(300);
+    w.cmd_CheckFirmware_Click();
+    ASSERT_TRUE(wait_until([&] { return got("Firmware update error"); }, 20000));
+    EXPECT_TRUE(dialogs.shown.back().text.endsWith(
+        "Unplug the box, plug it in again and click \"Get latest firmware\" once more."))
+        << dialogs.shown.back().text.toStdString();
+    EXPECT_EQ(w.update_state(), UpdateState::Idle);
+}
+
 TEST_F(FirmwareUpdate, ABoxThatDoesNotRestartIsReportedWithoutHanging) {
     auto& box = add_box();
     frmMain& w = open();
