@@ -284,6 +284,11 @@ TEST(GraphView, SnapshotShowsBorderPointsAndVisibleLinesOnly) {
     EXPECT_EQ(img.pixel(1 + 50, 100), qRgb(0, 0, 255));
     EXPECT_EQ(img.pixel(1 + 52, 100), qRgb(255, 255, 255));
     EXPECT_EQ(img.pixel(100, 1 + 200), qRgb(255, 255, 255));  // hidden line
+    // A light palette draws every line in its own colour, pale green too.
+    g.line_s1->set_color(QColor(0, 255, 0));
+    g.line_s1->setVisible(true);
+    g.line_s1->set_points(0, 100, g.ScaleWidth(), 100);
+    EXPECT_EQ(g.snapshot().pixel(150, 1 + 100), qRgb(0, 255, 0));
     EXPECT_EQ(g.line_s2->color(), QColor(0, 128, 0));
     EXPECT_EQ(g.line_v1->objectName(), "v1");
 }

@@ -78,7 +78,7 @@ TEST_F(Window, GrowsAroundTheMapAndShrinksToAReadableMinimum) {
     };
     const auto designed = touching();
     struct Case { QSize window; int map; };
-    const Case cases[] = {{{849, 900}, 560}, {{1200, 700}, 360}, {layout::WindowLayout::minimum_size(), layout::kMinMapSide},
+    const Case cases[] = {{{849, 900}, 560}, {{1200, 700}, 360}, {{600, 900}, 411}, {layout::WindowLayout::minimum_size(), layout::kMinMapSide},
                           {layout::WindowLayout::design_size(), 260}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.map);
