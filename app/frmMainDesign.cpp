@@ -94,9 +94,10 @@ const Control kControls[] = {
     {&frmMain::lblX, "lblX", Kind::Value, "000", 2880, 6860, 1005, 375, Anchor::BelowMap, "Stick X",
      "The stick's X position, 0 to 255, to the right."},
     // Over the version and serial rows of the information frame (hidden
-    // meanwhile), outside the frame, so that it stays readable while the
-    // frame is greyed.
-    {&frmMain::lblNotice, "lblNotice", Kind::Label, "", 360, 1200, 6135, 720, Anchor::Top, "Notice",
+    // meanwhile) down to the threshold boxes, outside the frame, so that it
+    // stays readable while the frame is greyed: four lines of a sentence
+    // about the box's permissions.
+    {&frmMain::lblNotice, "lblNotice", Kind::Label, "", 360, 1200, 6135, 960, Anchor::Top, "Notice",
      "Why the box cannot be used, that there is no box to plug in, or what a firmware update is doing."},
     // Between the information frame and the threshold boxes.
     {&frmMain::lblSaved, "lblSaved", Kind::Label, "", 240, 1940, 6255, 220, Anchor::Top, "Save result",

@@ -139,6 +139,8 @@ void frmMain::NetGetFirmware_DownloadComplete(int) {
     } else {
         update_state_ = UpdateState::HandingOver;
         cmd_StopDownload->hide();
+        // The notices of the update's stages stand where the saved line is.
+        set_saved_line("");
         const update::FlashOutcome outcome = switch_to_bootloader();
         if (outcome.status) {
             update_state_ = UpdateState::Restarting;
