@@ -44,6 +44,8 @@ int run_app(int argc, char** argv) {
     QApplication::setApplicationName("shiftercal");
     QApplication::setApplicationVersion(buildcfg::kVersion);
     QApplication::setOrganizationName("Vantrel");
+    // The desktop entry the window belongs to (its icon on Wayland).
+    QGuiApplication::setDesktopFileName("shiftercal");
 
     // Not in --help: the window under a dark palette, to check that every text
     // stays readable there.

@@ -2,11 +2,20 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTimer>
+#include <QWindow>
+
+#include <algorithm>
 
 #include "Commands.h"
 #include "Dialogs.h"
 #include "Products.h"
 #include "Readout.h"
+#include "WindowLayout.h"
 #include "Writes.h"
 
 namespace {
@@ -21,7 +30,6 @@ constexpr int kSearchInterval = 500;
 const char* const kCalibrationTitle = "Automatic calibration";
 const char* const kCalibrationText =
     "Move shifter through all gears several times\r\n\r\nThen click \"Save calibration\" button";
-const char* const kSavedText = "Saved to the box";
 const char* const kNoBoxText =
     "No box found. Plug the shifter's interface box into a USB port; the tool finds it by itself.";
 
@@ -48,6 +56,39 @@ frmMain::frmMain(device::HidBackend& backend, Dialogs& dialogs, AppConfig config
 }
 
 frmMain::~frmMain() { unload(); }
+
+void frmMain::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    if (fitted_) return;
+    fitted_ = true;
+    // The window manager frames and places the window once it is shown; only
+    // then does its frame's size tell whether it fits.
+    QTimer::singleShot(200, this, &frmMain::fit_to_screen);
+    if (QWindow* w = windowHandle())
+        connect(w, &QWindow::screenChanged, this, [this] { QTimer::singleShot(200, this, &frmMain::fit_to_screen); });
+}
+
+void frmMain::fit_to_screen() {
+    const QScreen* s = screen();
+    if (!s || isMaximized() || isFullScreen()) return;
+    const QRect free = s->availableGeometry();
+    const QRect frame = frameGeometry();
+    const QSize frame_extra = frame.size() - size();
+    const QSize room = free.size() - frame_extra;
+    // A screen too small for the readable minimum: the design area scrolls.
+    const QSize least = layout::WindowLayout::minimum_size();
+    QSize minimum = least.boundedTo(room);
+    if (room.height() < least.height())
+        minimum.setWidth(std::min(room.width(), least.width() + scroll_->verticalScrollBar()->sizeHint().width()));
+    setMinimumSize(minimum);
+    const QSize fitting = size().boundedTo(room).expandedTo(minimum);
+    if (fitting != size()) resize(fitting);
+    // Wholly on the screen, title bar included.
+    QPoint at = frame.topLeft();
+    at.setX(std::clamp(at.x(), free.left(), std::max(free.left(), free.right() + 1 - (fitting + frame_extra).width())));
+    at.setY(std::clamp(at.y(), free.top(), std::max(free.top(), free.bottom() + 1 - (fitting + frame_extra).height())));
+    if (at != frame.topLeft()) move(at);
+}
 
 void frmMain::unload() {
     if (unloaded_) return;
@@ -78,10 +119,16 @@ bool frmMain::FindTheHid() {
 
 void frmMain::show_notice() {
     const device::BoxClass found = device::classify(conn());
-    const bool problem = found.state == device::BoxState::NotServed;
+    bool problem = found.state == device::BoxState::NotServed;
     QString text;
     if (problem) text = text_of(found.sentence);
     if (found.state == device::BoxState::Absent) text = kNoBoxText;
+    // While the update has the box, it is gone from the bus at times: say
+    // what it is doing rather than ask for it to be plugged in.
+    if (const char* stage = stage_notice()) {
+        text = stage;
+        problem = true;
+    }
     if (lblNotice->text() != text) {
         lblNotice->setText(text);
         // Colours of the user's palette, so that the notice stays readable in
@@ -190,7 +237,10 @@ void frmMain::Timer_Timer() {
                                                          c.hid_caps.input_report_length, mon(), thresholds(),
                                                          monitor_controls()))
                 state_->last_reported_mode = *mode;
-            name_threshold_boxes();
+            if (described_mode_ != state_->last_reported_mode) {
+                described_mode_ = state_->last_reported_mode;
+                describe_threshold_boxes();
+            }
             if (Gear->accessibleName() != "Gear " + Gear->text()) Gear->setAccessibleName("Gear " + Gear->text());
             if (mon().auto_calibrating)
                 session_.mark_derived(calibration::mode_settings(state_->last_reported_mode == monitor::kModeSequential));
@@ -199,11 +249,16 @@ void frmMain::Timer_Timer() {
             lose_box_and_search();
         else if (Timer->interval() != kConnectedInterval)
             Timer->setInterval(kConnectedInterval);
+        // The updated box still waiting in its bootloader: in time yet, or
+        // not coming back.
+        if (update_state_ == UpdateState::Restarting && c.device_found && c.bootloader())
+            restart_seen(device::PinnedSearch::Found);
     }
     if (!c.device_found) {
         c.device_found = search();
         if (c.device_found) EnableUI();
     }
+    if (update_done_ || !update_failed_.isEmpty()) show_update_end();
 }
 
 // The tick's search: any box, or while the updated box restarts, that box only.
@@ -235,11 +290,8 @@ void frmMain::lose_box_and_search() {
 void frmMain::mark_typed(QLineEdit* box) {
     // A threshold the user types becomes known; which one a box holds follows
     // the mode on show.
-    const bool sequential = state_->last_reported_mode == monitor::kModeSequential;
-    int index = box == Text9 ? device::kH1 : device::kH2;
-    if (box == Text8) index = sequential ? device::kS1 : device::kV1;
-    if (box == Text7) index = sequential ? device::kS2 : device::kV2;
-    session_.mark_set(calibration::KnownSettings().set(static_cast<std::size_t>(index)));
+    const int index = monitor::box_threshold(state_->last_reported_mode, monitor_controls(), box);
+    if (index >= 0) session_.mark_set(calibration::KnownSettings().set(static_cast<std::size_t>(index)));
     set_saved_line("");
 }
 
@@ -262,7 +314,9 @@ calibration::Ask frmMain::ask(const char* title) {
 bool frmMain::show_write_result(const calibration::WriteResult& r, const char* title) {
     const QString sentence = text_of(r.status.sentence());
     switch (r.status.fault()) {
-    case device::Fault::None: set_saved_line(kSavedText); return true;
+    case device::Fault::None:
+        set_saved_line("Saved " + text_of(calibration::written_values(r.planned)) + " to the box");
+        return true;
     case device::Fault::Declined: return false;
     // The working values stay as typed, so that a second save can be tried.
     case device::Fault::NotKept:
@@ -288,7 +342,7 @@ void frmMain::offer_restore() {
             thresholds() = *offer;
             show_thresholds();
         }
-        show_write_result(r, "Restore calibration");
+        calibration_put_back_ = show_write_result(r, "Restore calibration");
     }
     update_->offer_settled();
 }
@@ -334,6 +388,10 @@ void frmMain::btnUpdate_Click() {
         return;
     }
     const bool sequential = state_->last_reported_mode == monitor::kModeSequential;
+    // Typed texts the read-back did not take: their thresholds go to the box
+    // with their last valid values, and the user is told which.
+    const std::vector<monitor::UntakenText> untaken =
+        monitor::untaken_texts(state_->last_reported_mode, monitor_controls());
     calibration::WriteResult r = session_.write(session_.plan_save(thresholds(), sequential), ask("Save calibration"));
     // A threshold that does not fit, or a crossed pair the user would not
     // save: nothing was sent, and a calibration goes on so that the user can
@@ -348,7 +406,14 @@ void frmMain::btnUpdate_Click() {
     session_.verify(r);
     // What the user saved now is the calibration to keep across an update.
     if (r.status && update_) update_->offer_settled();
-    show_write_result(r, "Save calibration");
+    if (!show_write_result(r, "Save calibration") || untaken.empty()) return;
+    QString text;
+    for (const monitor::UntakenText& u : untaken) {
+        const char* name = calibration::setting_name(u.index);
+        text += QString("%1: the typed \"%2\" %3, so %1 was saved as %4.\r\n")
+                    .arg(name, u.text, QString::fromStdString(u.problem), QString::number(thresholds().get(u.index)));
+    }
+    dialogs_.information(this, "Save calibration", text.trimmed());
 }
 
 void frmMain::cmd_factory_reset_Click() {

@@ -13,6 +13,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "BoxSession.h"
 #include "BoxStore.h"
@@ -25,6 +26,7 @@
 
 class Dialogs;
 class NetGrab;
+class QScrollArea;
 
 struct AppConfig {
     std::uint16_t vendor_id = 0;
@@ -90,6 +92,7 @@ public:
     void NetGetFirmware_DownloadProgress(int nBytes);
     void NetGetFirmware_DownloadComplete(int nBytes);
     void NetGetFirmware_DownloadFailed(int errNum, const QString& errDesc);
+    void cmd_StopDownload_Click();
     update::FlashOutcome switch_to_bootloader();
 
     // Every wait of a firmware update.
@@ -140,20 +143,31 @@ public:
     // Plain sentences about a box that is present but cannot be served, or
     // that there is no box to plug in.
     QLabel* lblNotice;
-    // Under the information frame: the last save went into the box. Cleared
-    // on the next change.
+    // Under the information frame: what the last save, or the last firmware
+    // update, put into the box. Cleared on the next change.
     QLabel* lblSaved;
+    // Beside the update's progress frame: a button that stops the image's
+    // download, and how far the bar has come in percent.
+    QPushButton* cmd_StopDownload;
+    QLabel* lblProgress;
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     // The design (frmMainDesign.cpp): controls, places, names and wiring.
     void build_controls();
     void wire_controls();
-    void name_threshold_boxes();
+    void lay_out();
+    void describe_threshold_boxes();
     void name_value_labels();
     monitor::MonitorControls monitor_controls() const;
+    // A window larger than its screen's free area is made to fit it (down to
+    // its minimum; below that its design area scrolls).
+    void fit_to_screen();
 
     // The live monitor and calibration.
     bool search();
@@ -178,6 +192,14 @@ private:
     update::FlashEnvironment flash_environment();
     void pause_ms(int ms);
     void set_bar(double fraction);
+    void show_progress(bool shown);
+    void update_stage(update::Stage stage);
+    // What the window says of the update's stage over the information frame;
+    // nullptr where it says nothing.
+    const char* stage_notice() const;
+    // After the tick that saw the update's end: the line that names the
+    // version the box now runs, or the message that says what to do.
+    void show_update_end();
     void website_error(const char* title);
     // Either download failed: the frame goes, the user is told, and may retry.
     void website_unreachable();
@@ -191,6 +213,16 @@ private:
     bool unloaded_ = false;
     bool closing_ = false;
     UpdateState update_state_ = UpdateState::Idle;
-    std::uint8_t named_mode_ = 0xFF;
+    // The stage the update reported last, while it runs past its download.
+    std::optional<update::Stage> stage_;
+    // The updated box is back with its new firmware (and its calibration put
+    // back): the line that says so follows the readout.
+    bool update_done_ = false;
+    bool calibration_put_back_ = false;
+    QString update_failed_;
+    std::uint8_t described_mode_ = 0xFF;
+    bool fitted_ = false;
+    QScrollArea* scroll_;
+    QWidget* design_;
     std::unique_ptr<update::UpdateSequence> update_;
 };

@@ -1,9 +1,19 @@
+#include <QEvent>
 #include <QFont>
 #include <QFrame>
+#include <QIcon>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScrollArea>
+#include <QShortcut>
 
 #include <variant>
 
+#include "KeptButton.h"
 #include "NetGrab.h"
+#include "ThresholdBox.h"
+#include "ValueLabel.h"
+#include "WindowLayout.h"
 #include "frmMain.h"
 
 // The window's design: every control with its design name, caption and place,
@@ -12,16 +22,11 @@
 
 namespace {
 
-// The layout is designed in twips; 15 twips make a pixel at 96 dpi.
-int px(int twips) { return (twips + 7) / 15; }
-
-void place(QWidget* w, int left, int top, int width, int height) {
-    w->setGeometry(px(left), px(top), px(width), px(height));
-}
+using layout::Anchor;
 
 // The window's controls as designed: name, kind, caption and place in twips.
 // They are made in this order, which is also the order they stack in.
-enum class Kind { Button, Text, Label, FrameLabel, Marker, Frame, Bar };
+enum class Kind { Button, Text, Label, Value, FrameLabel, Marker, Frame, Bar };
 using Slot = std::variant<QPushButton* frmMain::*, QLineEdit* frmMain::*, QLabel* frmMain::*, QWidget* frmMain::*>;
 struct Control {
     Slot slot;
@@ -29,6 +34,8 @@ struct Control {
     Kind kind;
     const char* caption;
     int left, top, width, height;
+    // How it follows the travel map in a window of another size.
+    Anchor anchor;
     // What a screen reader says of it. The threshold boxes are named by the
     // mode on show (threshold_box_text), the value labels with their value.
     const char* accessible_name;
@@ -36,63 +43,72 @@ struct Control {
 };
 
 const Control kControls[] = {
-    {&frmMain::cmd_auto_cal, "cmd_auto_cal", Kind::Button, "Start calibration", 720, 7200, 2500, 495, "Start calibration",
+    {&frmMain::cmd_auto_cal, "cmd_auto_cal", Kind::Button, "Start calibration", 720, 7200, 2500, 495, Anchor::UnderMap, "Start calibration",
      "Starts automatic calibration: move the shifter through all gears, then save. Click again to cancel it."},
-    {&frmMain::cmd_factory_reset, "cmd_factory_reset", Kind::Button, "Factory reset", 3600, 8160, 2500, 495, "Factory reset",
+    {&frmMain::cmd_factory_reset, "cmd_factory_reset", Kind::Button, "Factory reset", 3600, 8160, 2500, 495, Anchor::UnderMap, "Factory reset",
      "Writes the factory thresholds into the box."},
-    {&frmMain::Pic, "Pic", Kind::Frame, "", 1080, 8760, 4950, 100, "Firmware update progress",
+    {&frmMain::Pic, "Pic", Kind::Frame, "", 1080, 8760, 4950, 100, Anchor::UnderMap, "Firmware update progress",
      "How far the firmware update has come."},
-    {&frmMain::Progress, "Progress", Kind::Bar, "", 0, 0, 4995, 195, "Firmware update progress bar",
+    {&frmMain::Progress, "Progress", Kind::Bar, "", 0, 0, 4995, 195, Anchor::Inside, "Firmware update progress bar",
      "Grows as the firmware is written into the box."},
-    {&frmMain::cmd_CheckFirmware, "cmd_CheckFirmware", Kind::Button, "Get latest firmware", 720, 8160, 2500, 495, "Get latest firmware",
+    {&frmMain::cmd_CheckFirmware, "cmd_CheckFirmware", Kind::Button, "Get latest firmware", 720, 8160, 2500, 495, Anchor::UnderMap, "Get latest firmware",
      "Asks the update service for newer firmware for the box and offers to write it."},
-    {&frmMain::btnUpdate, "btnUpdate", Kind::Button, "Save calibration", 3600, 7200, 2500, 495, "Save calibration",
+    {&frmMain::btnUpdate, "btnUpdate", Kind::Button, "Save calibration", 3600, 7200, 2500, 495, Anchor::UnderMap, "Save calibration",
      "Writes the thresholds shown into the box and reads them back."},
-    {&frmMain::Text10, "Text10", Kind::Text, "0", 3960, 2160, 735, 375, "Threshold h2",
+    {&frmMain::Text10, "Text10", Kind::Text, "0", 3960, 2160, 735, 375, Anchor::AboveMap, "Threshold h2",
      ""},
-    {&frmMain::Text9, "Text9", Kind::Text, "0", 2160, 2160, 735, 375, "Threshold h1",
+    {&frmMain::Text9, "Text9", Kind::Text, "0", 2160, 2160, 735, 375, Anchor::AboveMap, "Threshold h1",
      ""},
-    {&frmMain::Text8, "Text8", Kind::Text, "0", 5640, 5760, 735, 375, "Threshold v1",
+    {&frmMain::Text8, "Text8", Kind::Text, "0", 5640, 5760, 735, 375, Anchor::RightOfMap, "Threshold v1",
      ""},
-    {&frmMain::Text7, "Text7", Kind::Text, "0", 5640, 3240, 735, 375, "Threshold v2",
+    {&frmMain::Text7, "Text7", Kind::Text, "0", 5640, 3240, 735, 375, Anchor::RightOfMap, "Threshold v2",
      ""},
-    {&frmMain::lblSerialNumber, "lblSerialNumber", Kind::FrameLabel, "", 1920, 1440, 3420, 330, "Serial number",
+    {&frmMain::lblSerialNumber, "lblSerialNumber", Kind::FrameLabel, "", 1920, 1440, 3420, 330, Anchor::InFrameWide, "Serial number",
      "The serial number of the box."},
-    {&frmMain::lblVersion, "lblVersion", Kind::FrameLabel, "", 1920, 1080, 3420, 330, "Firmware version",
+    {&frmMain::lblVersion, "lblVersion", Kind::FrameLabel, "", 1920, 1080, 3420, 330, Anchor::InFrameWide, "Firmware version",
      "The firmware version of the box."},
-    {&frmMain::lblProduct, "lblProduct", Kind::FrameLabel, "", 1920, 720, 3780, 330, "Product name",
+    {&frmMain::lblProduct, "lblProduct", Kind::FrameLabel, "", 1920, 720, 3780, 330, Anchor::InFrameWide, "Product name",
      "The product name the box reports."},
-    {&frmMain::lblManuf, "lblManuf", Kind::FrameLabel, "", 1920, 360, 3780, 330, "Manufacturer",
+    {&frmMain::lblManuf, "lblManuf", Kind::FrameLabel, "", 1920, 360, 3780, 330, Anchor::InFrameWide, "Manufacturer",
      "The manufacturer the box reports."},
-    {&frmMain::Label2, "Label2", Kind::FrameLabel, "Firmware version", 240, 1080, 1695, 285, "Firmware version",
+    {&frmMain::Label2, "Label2", Kind::FrameLabel, "Firmware version", 240, 1080, 1695, 285, Anchor::InFrame, "Firmware version",
      "Caption of the firmware version."},
-    {&frmMain::Label5, "Label5", Kind::FrameLabel, "Product name", 240, 720, 1575, 285, "Product name",
+    {&frmMain::Label5, "Label5", Kind::FrameLabel, "Product name", 240, 720, 1575, 285, Anchor::InFrame, "Product name",
      "Caption of the product name."},
-    {&frmMain::Label4, "Label4", Kind::FrameLabel, "Manufacturer", 240, 360, 1215, 285, "Manufacturer",
+    {&frmMain::Label4, "Label4", Kind::FrameLabel, "Manufacturer", 240, 360, 1215, 285, Anchor::InFrame, "Manufacturer",
      "Caption of the manufacturer."},
-    {&frmMain::Label3, "Label3", Kind::FrameLabel, "Serial number", 240, 1440, 1815, 285, "Serial number",
+    {&frmMain::Label3, "Label3", Kind::FrameLabel, "Serial number", 240, 1440, 1815, 285, Anchor::InFrame, "Serial number",
      "Caption of the serial number."},
-    {&frmMain::Gear, "Gear", Kind::Label, "1", 5640, 4080, 795, 1365, "Gear",
+    {&frmMain::Gear, "Gear", Kind::Label, "1", 5640, 4080, 795, 1365, Anchor::Gear, "Gear",
      "The gear the box decodes from the stick position."},
-    {&frmMain::TickV2, "TickV2", Kind::Marker, "", 5380, 3120, 200, 45, "Stick Y marker, right",
+    {&frmMain::TickV2, "TickV2", Kind::Marker, "", 5380, 3120, 200, 45, Anchor::RightOfMap, "Stick Y marker, right",
      "Follows the stick's Y position beside the travel map."},
-    {&frmMain::TickV1, "TickV1", Kind::Marker, "", 1290, 3120, 200, 45, "Stick Y marker, left",
+    {&frmMain::TickV1, "TickV1", Kind::Marker, "", 1290, 3120, 200, 45, Anchor::LeftOfMap, "Stick Y marker, left",
      "Follows the stick's Y position beside the travel map."},
-    {&frmMain::TickH1, "TickH1", Kind::Marker, "", 1560, 2570, 45, 200, "Stick X marker, top",
+    {&frmMain::TickH1, "TickH1", Kind::Marker, "", 1560, 2570, 45, 200, Anchor::AboveMap, "Stick X marker, top",
      "Follows the stick's X position above the travel map."},
-    {&frmMain::TickH2, "TickH2", Kind::Marker, "", 1560, 6650, 45, 200, "Stick X marker, bottom",
+    {&frmMain::TickH2, "TickH2", Kind::Marker, "", 1560, 6650, 45, 200, Anchor::BelowMap, "Stick X marker, bottom",
      "Follows the stick's X position below the travel map."},
-    {&frmMain::lblY, "lblY", Kind::Label, "000", 600, 4560, 615, 255, "Stick Y",
+    {&frmMain::lblY, "lblY", Kind::Value, "000", 600, 4560, 615, 255, Anchor::LeftOfMap, "Stick Y",
      "The stick's Y position, 0 to 255, upwards."},
-    {&frmMain::lblX, "lblX", Kind::Label, "000", 2880, 6860, 1005, 375, "Stick X",
+    {&frmMain::lblX, "lblX", Kind::Value, "000", 2880, 6860, 1005, 375, Anchor::BelowMap, "Stick X",
      "The stick's X position, 0 to 255, to the right."},
-    // Over the lower half of the information frame, outside it, so that it
-    // stays readable while the frame is greyed.
-    {&frmMain::lblNotice, "lblNotice", Kind::Label, "", 360, 1050, 6135, 875, "Notice",
-     "Why the box cannot be used, or that there is no box to plug in."},
+    // Over the version and serial rows of the information frame (hidden
+    // meanwhile) down to the threshold boxes, outside the frame, so that it
+    // stays readable while the frame is greyed: four lines of a sentence
+    // about the box's permissions.
+    {&frmMain::lblNotice, "lblNotice", Kind::Label, "", 360, 1200, 6135, 960, Anchor::Top, "Notice",
+     "Why the box cannot be used, that there is no box to plug in, or what a firmware update is doing."},
     // Between the information frame and the threshold boxes.
-    {&frmMain::lblSaved, "lblSaved", Kind::Label, "", 240, 1940, 6255, 220, "Save result",
-     "Says that the last save went into the box."},
+    {&frmMain::lblSaved, "lblSaved", Kind::Label, "", 240, 1940, 6255, 220, Anchor::Top, "Save result",
+     "Says what the last save, or the last firmware update, put into the box."},
+    // Left of the update's progress frame while the image downloads.
+    {&frmMain::cmd_StopDownload, "cmd_StopDownload", Kind::Button, "Stop", 120, 8670, 900, 300, Anchor::UnderMap,
+     "Stop the firmware download",
+     "Stops the firmware download; nothing is sent to the box."},
+    // Right of the progress frame: how far the bar has come.
+    {&frmMain::lblProgress, "lblProgress", Kind::Label, "", 6090, 8670, 600, 300, Anchor::UnderMap,
+     "Firmware update progress, percent", "How far the firmware update has come, in percent of the bar."},
 };
 
 // What a threshold box holds, for a screen reader: the threshold, its axis
@@ -113,15 +129,38 @@ ThresholdText threshold_box_text(int index) {
     }
 }
 
-QWidget* make_control(const Control& c, frmMain* window) {
+// The containers a control can sit in.
+struct Containers {
+    QWidget* area;   // the design area
+    QWidget* frame;  // the information frame
+    QWidget* pic;    // the progress frame
+};
+
+QWidget* make_control(const Control& c, const Containers& in) {
     QWidget* w = nullptr;
     switch (c.kind) {
-    case Kind::Button: w = new QPushButton(c.caption, window); break;
-    case Kind::Text: w = new QLineEdit(c.caption, window); break;
-    case Kind::Label: w = new QLabel(c.caption, window); break;
-    case Kind::FrameLabel: w = new QLabel(c.caption, window->Frame1); break;
+    case Kind::Button: {
+        auto* b = new KeptButton(c.caption, in.area);
+        // Enter presses the focused button, as Space does.
+        b->setAutoDefault(true);
+        w = b;
+        break;
+    }
+    case Kind::Text: w = new ThresholdBox(c.caption, in.area); break;
+    case Kind::Label:
+    case Kind::Value:
+    case Kind::FrameLabel: {
+        QLabel* l = c.kind == Kind::Value ? new ValueLabel(in.area)
+                                          : new QLabel(c.kind == Kind::Label ? in.area : in.frame);
+        // Whatever a label shows, from the box or the update service too,
+        // shows as the characters it is: never as markup or a picture.
+        l->setTextFormat(Qt::PlainText);
+        l->setText(c.caption);
+        w = l;
+        break;
+    }
     case Kind::Marker: {
-        w = new QWidget(window);
+        w = new QWidget(in.area);
         w->setAutoFillBackground(true);
         QPalette p = w->palette();
         p.setColor(QPalette::Window, QColor(255, 0, 0));  // red
@@ -132,7 +171,7 @@ QWidget* make_control(const Control& c, frmMain* window) {
     case Kind::Frame: {
         // The update's progress frame: visible as an empty box while the image
         // is fetched and the box restarts, filled by the bar while it is written.
-        auto* f = new QFrame(window);
+        auto* f = new QFrame(in.area);
         f->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         f->setLineWidth(1);
         f->setAutoFillBackground(true);
@@ -141,11 +180,10 @@ QWidget* make_control(const Control& c, frmMain* window) {
         break;
     }
     case Kind::Bar: {
-        w = new QWidget(window->Pic);  // made right after its frame
+        w = new QWidget(in.pic);  // made right after its frame
         w->setAutoFillBackground(true);
-        QPalette p = w->palette();
-        p.setColor(QPalette::Window, QColor(0, 0, 128));
-        w->setPalette(p);
+        // The desktop's colour for a selection, as progress bars have it.
+        w->setBackgroundRole(QPalette::Highlight);
         w->hide();
         break;
     }
@@ -153,21 +191,71 @@ QWidget* make_control(const Control& c, frmMain* window) {
     w->setObjectName(c.name);
     w->setAccessibleName(c.accessible_name);
     w->setAccessibleDescription(c.description);
-    place(w, c.left, c.top, c.width, c.height);
+    w->setGeometry(layout::px(c.left, c.top, c.width, c.height));
     return w;
+}
+
+// The window's icon: the shifter's gate with two threshold lines and the knob
+// in fifth, as the desktop entry's icon draws it, at each size a desktop asks.
+QIcon window_icon() {
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(size / 64.0, size / 64.0);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x24, 0x30, 0x3c));
+        p.drawRoundedRect(QRectF(2, 2, 60, 60), 12, 12);
+        QPen threshold(QColor(0xe8, 0xa3, 0x3c), 1.5);
+        threshold.setDashPattern({2, 4.0 / 3});
+        p.setPen(threshold);
+        p.drawLine(QLineF(8, 23, 56, 23));
+        p.drawLine(QLineF(8, 41, 56, 41));
+        QPen gate(QColor(0xc8, 0xd2, 0xdc), 4, Qt::SolidLine, Qt::RoundCap);
+        p.setPen(gate);
+        p.drawLine(QLineF(16, 14, 16, 50));
+        p.drawLine(QLineF(32, 14, 32, 50));
+        p.drawLine(QLineF(48, 14, 48, 55));
+        p.drawLine(QLineF(16, 32, 48, 32));
+        p.setPen(QPen(QColor(0xf2, 0xf2, 0xf2), 2));
+        p.setBrush(QColor(0xd6, 0x4a, 0x3a));
+        p.drawEllipse(QPointF(48, 15), 6.5, 6.5);
+        p.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
 }
 
 }  // namespace
 
 void frmMain::build_controls() {
-    setFixedSize(px(6735), px(9000));
-    Frame1 = new QGroupBox("Information", this);
+    setWindowIcon(window_icon());
+    resize(layout::WindowLayout::design_size());
+    setMinimumSize(layout::WindowLayout::minimum_size());
+    // The design area scrolls only on a screen too small for it; otherwise it
+    // fills the window, and at the design size its controls are where the
+    // design puts them, relative to the window.
+    scroll_ = new QScrollArea(this);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setFocusPolicy(Qt::NoFocus);
+    scroll_->setWidgetResizable(true);
+    scroll_->viewport()->setBackgroundRole(QPalette::Window);
+    design_ = new QWidget;
+    design_->setMinimumSize(layout::WindowLayout::minimum_size());
+    scroll_->setWidget(design_);
+    scroll_->setGeometry(rect());
+    design_->setGeometry(rect());
+    design_->installEventFilter(this);
+
+    Frame1 = new QGroupBox("Information", design_);
     Frame1->setObjectName("Frame1");
-    place(Frame1, 120, 120, 6495, 1815);
+    Frame1->setGeometry(layout::px(120, 120, 6495, 1815));
     Frame1->setEnabled(false);
-    Graph = new monitor::GraphView(this);
+    Graph = new monitor::GraphView(design_);
     Graph->setObjectName("Graph");
-    place(Graph, 1485, 2760, 3900, 3900);
+    Graph->setGeometry(layout::px(1485, 2760, 3900, 3900));
     const std::pair<monitor::GraphLine* frmMain::*, monitor::GraphLine*> lines[] = {
         {&frmMain::lineV1, Graph->line_h1}, {&frmMain::lineV2, Graph->line_h2}, {&frmMain::lineH1, Graph->line_v2},
         {&frmMain::LineH2, Graph->line_v1}, {&frmMain::SeqH1, Graph->line_s2},  {&frmMain::SeqH2, Graph->line_s1}};
@@ -180,7 +268,7 @@ void frmMain::build_controls() {
     Timer->setObjectName("Timer");
 
     for (const Control& c : kControls) {
-        QWidget* w = make_control(c, this);
+        QWidget* w = make_control(c, {design_, Frame1, Pic});
         std::visit([this, w](auto member) { this->*member = static_cast<std::remove_reference_t<decltype(this->*member)>>(w); },
                    c.slot);
     }
@@ -195,6 +283,9 @@ void frmMain::build_controls() {
     lblNotice->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblNotice->hide();
     lblSaved->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    lblProgress->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblProgress->hide();
+    cmd_StopDownload->hide();
     Frame1->setAccessibleName("Information");
     Frame1->setAccessibleDescription("Manufacturer, product name, firmware version and serial number of the box.");
     Graph->setAccessibleName("Travel map");
@@ -208,16 +299,43 @@ void frmMain::build_controls() {
         l->setFocusPolicy(Qt::TabFocus);
     }
     const QWidget* order[] = {lblManuf, lblProduct, lblVersion, lblSerialNumber, Text9, Text10, Text7, Text8,
-                              cmd_auto_cal, btnUpdate, cmd_CheckFirmware, cmd_factory_reset};
+                              cmd_auto_cal, btnUpdate, cmd_CheckFirmware, cmd_factory_reset, cmd_StopDownload};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
-    name_threshold_boxes();
+    describe_threshold_boxes();
     name_value_labels();
 
     NetGetInfo = new NetGrab(this);
     NetGetInfo->setObjectName("NetGetInfo");
     NetGetFirmware = new NetGrab(this);
     NetGetFirmware->setObjectName("NetGetFirmware");
+    lay_out();
+}
+
+void frmMain::lay_out() {
+    const layout::WindowLayout at(design_->size());
+    for (const Control& c : kControls) {
+        if (c.anchor == Anchor::Inside) continue;
+        QWidget* w = nullptr;
+        std::visit([this, &w](auto member) { w = this->*member; }, c.slot);
+        w->setGeometry(at.place(c.anchor, layout::px(c.left, c.top, c.width, c.height)));
+    }
+    Frame1->setGeometry(at.place(Anchor::Top, layout::px(120, 120, 6495, 1815)));
+    Graph->setGeometry(at.map());
+    // The lines and the drawing follow the map at once, and the markers the
+    // position they show.
+    Graph->fit_to_area();
+    monitor::place_markers(mon(), monitor_controls());
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == design_ && e->type() == QEvent::Resize) lay_out();
+    return QWidget::eventFilter(watched, e);
+}
+
+void frmMain::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    scroll_->setGeometry(rect());
 }
 
 void frmMain::wire_controls() {
@@ -226,8 +344,10 @@ void frmMain::wire_controls() {
     connect(btnUpdate, &QPushButton::clicked, this, &frmMain::btnUpdate_Click);
     connect(cmd_factory_reset, &QPushButton::clicked, this, &frmMain::cmd_factory_reset_Click);
     connect(cmd_CheckFirmware, &QPushButton::clicked, this, &frmMain::cmd_CheckFirmware_Click);
+    connect(cmd_StopDownload, &QPushButton::clicked, this, &frmMain::cmd_StopDownload_Click);
     for (QLineEdit* box : {Text7, Text8, Text9, Text10}) {
         connect(box, &QLineEdit::textEdited, this, [this, box] { mark_typed(box); });
+        connect(box, &QLineEdit::textChanged, this, &frmMain::describe_threshold_boxes);
         connect(box, &QLineEdit::returnPressed, this, &frmMain::apply_typed);
     }
     connect(NetGetInfo, &NetGrab::DownloadComplete, this, &frmMain::NetGetInfo_DownloadComplete);
@@ -235,25 +355,34 @@ void frmMain::wire_controls() {
     connect(NetGetFirmware, &NetGrab::DownloadProgress, this, &frmMain::NetGetFirmware_DownloadProgress);
     connect(NetGetFirmware, &NetGrab::DownloadComplete, this, &frmMain::NetGetFirmware_DownloadComplete);
     connect(NetGetFirmware, &NetGrab::DownloadFailed, this, &frmMain::NetGetFirmware_DownloadFailed);
+    // Ctrl+Q closes the window, as any close does (Command+Q on a Mac).
+    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    connect(quit, &QShortcut::activated, this, &QWidget::close);
 }
 
 monitor::MonitorControls frmMain::monitor_controls() const {
     return {Gear, lblX, lblY, Text7, Text8, Text9, Text10, Graph, TickV1, TickV2, TickH1, TickH2};
 }
 
-void frmMain::name_threshold_boxes() {
+void frmMain::describe_threshold_boxes() {
+    // What each box holds follows the mode on show; a box whose text is not
+    // taken says why, in its border, its tooltip and to a screen reader.
     const std::uint8_t mode = state_->last_reported_mode;
-    if (mode == named_mode_) return;
-    named_mode_ = mode;
-    const bool sequential = mode == monitor::kModeSequential;
-    const std::pair<QLineEdit*, int> boxes[] = {{Text9, device::kH1},
-                                                {Text10, device::kH2},
-                                                {Text7, sequential ? device::kS2 : device::kV2},
-                                                {Text8, sequential ? device::kS1 : device::kV1}};
-    for (const auto& [box, index] : boxes) {
+    const monitor::MonitorControls c = monitor_controls();
+    for (QLineEdit* box : {Text9, Text10, Text7, Text8}) {
+        int index = monitor::box_threshold(mode, c, box);
+        if (index < 0) index = box == Text9 ? device::kH1 : device::kH2;  // hidden in sequential mode
         const ThresholdText t = threshold_box_text(index);
-        box->setAccessibleName(t.name);
-        box->setAccessibleDescription(t.description);
+        const monitor::ThresholdText checked = monitor::check_threshold_text(box->text().toStdString());
+        QString problem;
+        if (!checked.value)
+            problem = QString("Not taken: \"%1\" %2; %3 keeps its last valid value.")
+                          .arg(box->text(), QString::fromStdString(checked.problem), calibration::setting_name(index));
+        auto* threshold_box = static_cast<ThresholdBox*>(box);
+        threshold_box->set_problem(problem);
+        const QString description = problem.isEmpty() ? QString(t.description) : problem + " " + t.description;
+        if (box->accessibleName() != t.name) box->setAccessibleName(t.name);
+        if (box->accessibleDescription() != description) box->setAccessibleDescription(description);
     }
 }
 
@@ -266,4 +395,3 @@ void frmMain::name_value_labels() {
     for (const auto& [label, caption] : labels)
         label->setAccessibleName(QString(caption) + ":" + (label->text().isEmpty() ? QString(" none") : label->text()));
 }
-

@@ -1,6 +1,8 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
+#include <utility>
+
 #include "Dialogs.h"
 #include "NetGrab.h"
 #include "UpdateQuery.h"
@@ -26,6 +28,7 @@ void frmMain::cmd_CheckFirmware_Click() {
     if (update_state_ != UpdateState::Idle && update_state_ != UpdateState::Asking) return;
     update_ = std::make_unique<update::UpdateSequence>(session_, flash_environment(), update_limits, &store_);
     update_state_ = UpdateState::Asking;
+    stage_.reset();
     const update::QueryTexts texts{lblSerialNumber->text(), Text9->text(), Text10->text(), Text8->text(),
                                    Text7->text()};
     NetGetInfo->set_transfer_deadline_ms(static_cast<int>(update_limits.answer_deadline.count()));
@@ -54,8 +57,8 @@ void frmMain::NetGetInfo_DownloadComplete(int) {
     case update::Offer::Upgrade:
         if (dialogs_.question(this, "Found new firmware", "Upgrade to version " + version + " now?")) {
             set_bar(0);
-            Pic->show();
             update_state_ = UpdateState::Downloading;
+            show_progress(true);
             cmd_CheckFirmware->setEnabled(false);
             NetGetFirmware->set_transfer_deadline_ms(static_cast<int>(update_limits.image_deadline(answer.size).count()));
             NetGetFirmware->DownloadStart(answer.url, kFreshCopy);
@@ -73,32 +76,81 @@ void frmMain::NetGetInfo_DownloadFailed(int, const QString&) { website_unreachab
 
 void frmMain::website_unreachable() {
     update_state_ = UpdateState::Idle;
-    Pic->hide();
+    stage_.reset();
+    show_progress(false);
     website_error(kWebsiteError);
     cmd_CheckFirmware->setEnabled(true);
 }
 
 void frmMain::set_bar(double fraction) {
     Progress->resize(static_cast<int>(fraction * Pic->width()), Progress->height());
+    const QString percent = QString("%1%").arg(qRound(fraction * 100));
+    if (lblProgress->text() != percent) lblProgress->setText(percent);
+}
+
+void frmMain::show_progress(bool shown) {
+    Pic->setVisible(shown);
+    lblProgress->setVisible(shown);
+    // Only the download can be stopped: once the box is handed over, the
+    // image is written whole.
+    cmd_StopDownload->setVisible(shown && update_state_ == UpdateState::Downloading);
+}
+
+const char* frmMain::stage_notice() const {
+    if (!stage_) return nullptr;
+    switch (*stage_) {
+    case update::Stage::Download: return nullptr;  // the box is not touched yet
+    case update::Stage::Settle:
+    case update::Stage::SecondSettle: return "The box is switching to its update mode: do not unplug the box.";
+    case update::Stage::Flash: return "Writing the firmware: do not unplug the box.";
+    case update::Stage::Restart: return "The box is restarting with its new firmware.";
+    }
+    return nullptr;
+}
+
+void frmMain::update_stage(update::Stage stage) {
+    if (stage_ == stage) return;
+    stage_ = stage;
+    show_notice();
 }
 
 void frmMain::NetGetFirmware_DownloadProgress(int nBytes) {
+    if (update_state_ != UpdateState::Downloading) return;
     if (update_) update_->download_progress(nBytes);
     QCoreApplication::processEvents();
 }
 
+void frmMain::cmd_StopDownload_Click() {
+    if (update_state_ != UpdateState::Downloading) return;
+    // The download's end (a cancelled read) then finds the window idle.
+    update_state_ = UpdateState::Idle;
+    stage_.reset();
+    NetGetFirmware->DownloadCancel();
+    show_progress(false);
+    cmd_CheckFirmware->setEnabled(conn().device_found);
+    set_saved_line("The firmware download was stopped; nothing was sent to the box.");
+}
+
 void frmMain::NetGetFirmware_DownloadComplete(int) {
+    // Stopped meanwhile: what arrived is not used.
+    if (update_state_ != UpdateState::Downloading) return;
     if (const device::Status image = update_->take_image(NetGetFirmware->Bytes()); !image) {
         update_state_ = UpdateState::Idle;
         website_error(kDownloadError);
         cmd_CheckFirmware->setEnabled(true);
     } else {
         update_state_ = UpdateState::HandingOver;
+        cmd_StopDownload->hide();
+        // The notices of the update's stages stand where the saved line is.
+        set_saved_line("");
         const update::FlashOutcome outcome = switch_to_bootloader();
         if (outcome.status) {
             update_state_ = UpdateState::Restarting;
+            update_stage(update::Stage::Restart);
         } else {
             update_state_ = UpdateState::Idle;
+            stage_.reset();
+            show_notice();
             if (!closing_) {
                 dialogs_.critical(this, kUpdateError, text_of(update::failure_text(outcome.status, kAgain)));
                 // The box may stay open as it was; let the user try again.
@@ -106,23 +158,48 @@ void frmMain::NetGetFirmware_DownloadComplete(int) {
             }
         }
     }
-    Pic->hide();
+    show_progress(false);
 }
 
-void frmMain::NetGetFirmware_DownloadFailed(int, const QString&) { website_unreachable(); }
+void frmMain::NetGetFirmware_DownloadFailed(int, const QString&) {
+    // A download the user stopped ends quietly.
+    if (update_state_ != UpdateState::Downloading) return;
+    website_unreachable();
+}
 
 update::FlashOutcome frmMain::switch_to_bootloader() { return update_->write(); }
 
 // What a search while the updated box restarts found: its bootloader still,
-// the box back with its new firmware, or nothing in time.
+// the box back with its new firmware, or nothing in time. A box that stays in
+// its bootloader has not come back either.
 void frmMain::restart_seen(device::PinnedSearch found) {
-    if (found == device::PinnedSearch::Found && conn().bootloader()) return;
-    const device::Status problem =
-        found == device::PinnedSearch::Found ? update_->check_version() : update_->restart_status(found);
+    const bool back = found == device::PinnedSearch::Found && !conn().bootloader();
+    const device::PinnedSearch so_far = found == device::PinnedSearch::Found ? device::PinnedSearch::NotYet : found;
+    const device::Status problem = back ? update_->check_version() : update_->restart_status(so_far);
     // Not back yet, and still in time.
-    if (found != device::PinnedSearch::Found && problem) return;
+    if (!back && problem) return;
     update_state_ = UpdateState::Idle;
-    if (!problem) dialogs_.critical(this, kUpdateError, text_of(update::failure_text(problem, kAgain)));
+    stage_.reset();
+    show_notice();
+    // Told once the window shows the box as it came back (or without it).
+    if (!problem)
+        update_failed_ = text_of(update::failure_text(problem, kAgain));
+    else
+        update_done_ = true;
+}
+
+void frmMain::show_update_end() {
+    if (update_done_) {
+        const QString version = update::version_display(update::hex16(conn().hid_attributes.version_number));
+        set_saved_line(calibration_put_back_
+                           ? "The box now runs firmware " + version + ", with its calibration put back."
+                           : "Firmware updated: the box now runs version " + version + ".");
+    }
+    update_done_ = false;
+    calibration_put_back_ = false;
+    if (update_failed_.isEmpty()) return;
+    const QString text = std::exchange(update_failed_, QString());
+    dialogs_.critical(this, kUpdateError, text);
 }
 
 void frmMain::pause_ms(int ms) {
@@ -146,6 +223,7 @@ update::FlashEnvironment frmMain::flash_environment() {
     };
     env.pump = [] { QCoreApplication::processEvents(); };
     env.progress = [this](update::Stage stage, std::int64_t done, std::int64_t total) {
+        update_stage(stage);
         if (stage == update::Stage::Flash && done == 0) {
             update_state_ = UpdateState::Flashing;
             Progress->show();

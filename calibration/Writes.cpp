@@ -1,5 +1,7 @@
 #include "Writes.h"
 
+#include <algorithm>
+
 namespace calibration {
 
 using namespace device;
@@ -44,5 +46,20 @@ std::vector<SettingWrite> known_writes(const std::vector<SettingWrite>& writes, 
 }
 
 const char* setting_name(int index) { return device::setting_name(index); }
+
+std::string written_values(const std::vector<SettingWrite>& writes) {
+    std::vector<SettingWrite> sorted = writes;
+    std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return a.index < b.index; });
+    std::string text;
+    KnownSettings written;
+    for (const SettingWrite& w : sorted) {
+        if (!text.empty()) text += ", ";
+        text += std::string(setting_name(w.index)) + " " + std::to_string(w.value);
+        if (w.index >= 0 && w.index < kSettingCount) written.set(static_cast<std::size_t>(w.index));
+    }
+    if (written == mode_settings(false)) text += " (H-pattern)";
+    if (written == mode_settings(true)) text += " (sequential)";
+    return text;
+}
 
 }  // namespace calibration

@@ -97,8 +97,11 @@ int rest_y(const Waypoint& w, ShallowGate shallow) {
 }  // namespace
 
 DemoStick::DemoStick(BoxModel& box, QObject* parent) : QObject(parent), box_(box) {
-    // The box sends at its own pace; 10 ms is a slow box, plenty for the plot.
-    timer_.setInterval(10);
+    // The box sends a report every 10 ms (a slow box, plenty for the plot).
+    // The host keeps a real box's reports until the tool reads them, so the
+    // tool is not woken for each one; the hand here likewise queues what the
+    // box sent since it last moved, as often as the tool reads.
+    timer_.setInterval(kWakeMs);
     connect(&timer_, &QTimer::timeout, this, &DemoStick::tick);
 }
 
@@ -134,6 +137,7 @@ StickPosition DemoStick::position_at(std::int64_t ms, ShallowGate shallow) {
 
 void DemoStick::start() {
     elapsed_.start();
+    sent_ms_ = 0;
     timer_.start();
 }
 
@@ -141,10 +145,17 @@ void DemoStick::stop() { timer_.stop(); }
 
 void DemoStick::tick() {
     ++ticks_;
-    // The bootloader and an absent box send nothing.
-    if (!box_.present() || box_.in_bootloader()) return;
-    const StickPosition p = position_at(elapsed_.elapsed(), shallow_);
-    box_.move_stick(p.x, p.y, p.sequential);
+    const std::int64_t now = elapsed_.elapsed();
+    // The bootloader and an absent box send nothing, and keep nothing back.
+    if (!box_.present() || box_.in_bootloader()) {
+        sent_ms_ = now - now % kReportMs;
+        return;
+    }
+    for (; sent_ms_ + kReportMs <= now; ++reports_) {
+        sent_ms_ += kReportMs;
+        const StickPosition p = position_at(sent_ms_, shallow_);
+        box_.move_stick(p.x, p.y, p.sequential);
+    }
 }
 
 }  // namespace emulator

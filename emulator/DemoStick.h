@@ -42,6 +42,9 @@ public:
 
     // The gate the hand moves through from now on.
     void set_shallow_gate(ShallowGate shallow) { shallow_ = shallow; }
+    // A report every kReportMs of the path, queued kWakeMs at a time.
+    static constexpr int kReportMs = 10;
+    static constexpr int kWakeMs = 50;
 
     // Starts (or restarts) the path from its beginning.
     void start();
@@ -49,6 +52,8 @@ public:
     bool running() const { return timer_.isActive(); }
     // How often the hand has moved (or would have, with the box away).
     int ticks() const { return ticks_; }
+    // The reports queued in the box.
+    int reports() const { return reports_; }
 
 private:
     void tick();
@@ -56,8 +61,10 @@ private:
     BoxModel& box_;
     QTimer timer_;
     QElapsedTimer elapsed_;
+    std::int64_t sent_ms_ = 0;  // how far along the path the reports queued reach
     int ticks_ = 0;
     ShallowGate shallow_;
+    int reports_ = 0;
 };
 
 }  // namespace emulator

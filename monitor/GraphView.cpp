@@ -16,7 +16,6 @@ namespace monitor {
 
 namespace {
 
-constexpr QRgb kInk = 0xFF000000;  // points are drawn in the map's foreground colour, black
 // The two traces of the window are all that normally reach replot; a few more
 // slots only matter to callers that replot copies.
 constexpr std::size_t kMaxCaches = 4;
@@ -86,6 +85,12 @@ double luminance(QColor c) { return 0.2126 * linear(c.red()) + 0.7152 * linear(c
 // Above this, black stands out against the background better than white does.
 bool is_light(QColor paper) { return luminance(paper) > 0.179; }
 
+// The contrast ratio as the accessibility guidelines define it.
+double contrast(QColor a, QColor b) {
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
 // The text of the gear names: the map's ink.
 QColor text_on(QColor paper) { return is_light(paper) ? QColor(Qt::black) : QColor(230, 230, 230); }
 
@@ -98,9 +103,23 @@ int place(double p, int w, int extent) {
 
 }  // namespace
 
+QColor line_ink(QColor c, QColor background) {
+    // A light palette gets the lines exactly in their own colours.
+    if (background.lightness() >= 128) return c;
+    constexpr double kWanted = 4.5;
+    const int hue = c.hslHue(), saturation = c.hslSaturation();
+    QColor out = c;
+    for (int l = c.lightness(); contrast(out, background) < kWanted && l < 255;) {
+        l = std::min(255, l + 8);
+        out = QColor::fromHsl(hue, saturation, l).toRgb();
+    }
+    return out;
+}
+
 // ---- GraphLine ------------------------------------------------------------
 
-GraphLine::GraphLine(const QString& name, QColor color, QObject* parent) : QObject(parent), color_(color) {
+GraphLine::GraphLine(const QString& name, QColor color, GraphView* parent)
+    : QObject(parent), graph_(parent), color_(color) {
     setObjectName(name);
 }
 
@@ -122,23 +141,22 @@ void GraphLine::set_points(double x1, double y1, double x2, double y2) {
     Y1 = y1;
     X2 = x2;
     Y2 = y2;
+    basis_ = QSize(graph_->ScaleWidth(), graph_->ScaleHeight());
     changed();
 }
 
-void GraphLine::changed() {
-    if (auto* w = qobject_cast<QWidget*>(parent())) w->update();
-}
+void GraphLine::changed() { graph_->update(); }
 
 // ---- GraphView ------------------------------------------------------------
 
 GraphView::GraphView(QWidget* parent) : QFrame(parent) {
     setFrameStyle(QFrame::Box | QFrame::Plain);
     setLineWidth(1);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, paper());
-    pal.setColor(QPalette::WindowText, Qt::black);
-    setPalette(pal);
-    setAutoFillBackground(true);
+    // The widget paints every pixel itself but does not say so: Qt then
+    // paints it in the same pass as the markers moving along its edges,
+    // once per tick, rather than once for its own points and again for them.
+    setAutoFillBackground(false);
+    take_palette_colours();
 
     const QColor blue(0, 0, 255);
     const QColor green(0, 128, 0);
@@ -148,11 +166,18 @@ GraphView::GraphView(QWidget* parent) : QFrame(parent) {
     line_v1 = new GraphLine(QStringLiteral("v1"), blue, this);
     line_s2 = new GraphLine(QStringLiteral("s2"), green, this);
     line_s1 = new GraphLine(QStringLiteral("s1"), green, this);
-    for (int g = 0; g < kGearCount; ++g) gear_inks_[1 + g] = gear_color(static_cast<Gear>(g), paper()).rgb();
     ensure_canvas();
 }
 
-QColor GraphView::paper() const { return QColor(Qt::white); }
+void GraphView::take_palette_colours() {
+    paper_ = palette().color(QPalette::Base).rgb();
+    ink_ = palette().color(QPalette::Text).rgb();
+    for (int g = 0; g < kGearCount; ++g) gear_inks_[1 + g] = gear_color(static_cast<Gear>(g), paper()).rgb();
+    // The names are drawn on the map's background.
+    for (QImage& image : name_images_) image = QImage();
+}
+
+QColor GraphView::paper() const { return QColor::fromRgb(paper_); }
 
 QColor GraphView::gear_color(Gear gear, QColor paper) {
     const auto& colors = is_light(paper) ? kGearsOnLight : kGearsOnDark;
@@ -168,22 +193,50 @@ QRect GraphView::point_rect(double px, double py, int w, int area_width, int are
     return QRect(place(px, side_x, area_width), place(py, side_y, area_height), side_x, side_y);
 }
 
-void GraphView::ensure_canvas() {
-    const QSize want(ScaleWidth(), ScaleHeight());
-    if (canvas_.size() == want) return;
-    QImage next(want, QImage::Format_RGB32);
-    next.fill(paper());
-    if (!canvas_.isNull() && !next.isNull()) {
-        QPainter p(&next);
-        p.drawImage(0, 0, canvas_);
+void GraphView::fit_lines() {
+    const QSize area = contentsRect().size().expandedTo(QSize(0, 0));
+    if (area == fitted_) return;
+    fitted_ = area;
+    for (GraphLine* l : {line_h1, line_h2, line_v2, line_v1, line_s2, line_s1}) {
+        if (l->basis_.width() > 0 && l->basis_.height() > 0 && l->basis_ != area) {
+            const double sx = static_cast<double>(area.width()) / l->basis_.width();
+            const double sy = static_cast<double>(area.height()) / l->basis_.height();
+            l->X1 *= sx;
+            l->X2 *= sx;
+            l->Y1 *= sy;
+            l->Y2 *= sy;
+        }
+        l->basis_ = area;
     }
-    canvas_ = next;
-    // Masks drawn for the old size no longer match; the next replot redraws them.
-    for (TraceCache& c : caches_) c.on_canvas = false;
 }
 
+void GraphView::ensure_canvas() {
+    fit_lines();
+    if (canvas_.size() == fitted_) return;
+    canvas_ = QImage(fitted_, QImage::Format_RGB32);
+    canvas_.fill(paper_);
+    // Masks drawn for the old size no longer match; the next replot redraws them.
+    for (TraceCache& c : caches_) c.on_canvas = false;
+    shown_ = nullptr;
+    pending_.clear();
+    names_.clear();
+    // The plain trace on show, drawn again at the new size from the cells it
+    // held (the gear view's is, at its next replot).
+    if (last_replotted_ && !gear_view_ && !canvas_.isNull()) {
+        TraceCache& c = cache_for(last_replotted_);
+        const Words cells = c.cells;
+        c.cells.fill(0);
+        replot_cells(c, cells);
+    }
+    update();
+}
+
+void GraphView::fit_to_area() { ensure_canvas(); }
+
+void GraphView::update_area(const QRect& r) { update(r.translated(contentsRect().topLeft())); }
+
 void GraphView::clear() {
-    canvas_.fill(paper());
+    canvas_.fill(paper_);
     for (TraceCache& c : caches_) c.on_canvas = false;
     shown_ = nullptr;
     pending_.clear();
@@ -199,39 +252,55 @@ void GraphView::set_gear_view(bool on) {
 
 void GraphView::set_draw_width(int w) { draw_width_ = std::max(1, w); }
 
-void GraphView::fill_square(const QRect& r, std::vector<std::uint8_t>* mask, bool to_canvas) {
+bool GraphView::fill_square(const QRect& r, std::vector<std::uint8_t>* mask, bool to_canvas) {
     const int stride = canvas_.width();
     QRgb* pixels = to_canvas ? reinterpret_cast<QRgb*>(canvas_.bits()) : nullptr;
     const int line = to_canvas ? canvas_.bytesPerLine() / static_cast<int>(sizeof(QRgb)) : 0;
+    bool changed = false;
     for (int y = r.top(); y <= r.bottom(); ++y) {
         for (int x = r.left(); x <= r.right(); ++x) {
             if (mask) (*mask)[static_cast<std::size_t>(y) * stride + x] = 1;
-            if (pixels) pixels[y * line + x] = kInk;
+            if (pixels && pixels[y * line + x] != ink_) {
+                pixels[y * line + x] = ink_;
+                changed = true;
+            }
         }
     }
+    return changed;
+}
+
+QRect GraphView::ink_position(std::uint8_t x, std::uint8_t y, Gear gear) {
+    const QRect r = point_rect(map_x(x, canvas_.width()), map_y(y, canvas_.height()), draw_width_,
+                               canvas_.width(), canvas_.height());
+    if (!gear_view_) return fill_square(r, nullptr, true) ? r : QRect();
+    const QRgb ink = gear_inks_[1 + static_cast<std::size_t>(gear)];
+    QRgb* pixels = reinterpret_cast<QRgb*>(canvas_.bits());
+    const int line = canvas_.bytesPerLine() / static_cast<int>(sizeof(QRgb));
+    for (int py = r.top(); py <= r.bottom(); ++py)
+        for (int px = r.left(); px <= r.right(); ++px) pixels[py * line + px] = ink;
+    // Without a replot for this long, the next one draws the whole trace again.
+    constexpr std::size_t kMaxPending = 4096;
+    if (pending_.size() < kMaxPending)
+        pending_.push_back(r);
+    else
+        shown_ = nullptr;
+    return r;
 }
 
 void GraphView::draw_position(std::uint8_t x, std::uint8_t y, Gear gear) {
     ensure_canvas();
     if (canvas_.isNull()) return;
-    const QRect r = point_rect(map_x(x, canvas_.width()), map_y(y, canvas_.height()), draw_width_,
-                               canvas_.width(), canvas_.height());
-    if (gear_view_) {
-        const QRgb ink = gear_inks_[1 + static_cast<std::size_t>(gear)];
-        QRgb* pixels = reinterpret_cast<QRgb*>(canvas_.bits());
-        const int line = canvas_.bytesPerLine() / static_cast<int>(sizeof(QRgb));
-        for (int py = r.top(); py <= r.bottom(); ++py)
-            for (int px = r.left(); px <= r.right(); ++px) pixels[py * line + px] = ink;
-        // Without a replot for this long, the next one draws the whole trace again.
-        constexpr std::size_t kMaxPending = 4096;
-        if (pending_.size() < kMaxPending)
-            pending_.push_back(r);
-        else
-            shown_ = nullptr;
-    } else {
-        fill_square(r, nullptr, true);
-    }
-    update(r.translated(contentsRect().topLeft()));
+    if (const QRect r = ink_position(x, y, gear); !r.isEmpty()) update_area(r);
+}
+
+void GraphView::draw_positions(const std::vector<Report>& reports) {
+    ensure_canvas();
+    if (canvas_.isNull()) return;
+    // A batch covers a few tens of milliseconds of the stick's travel, so its
+    // points lie close together: one rectangle round them is repainted.
+    QRect changed;
+    for (const Report& r : reports) changed |= ink_position(r.x, r.y, gear_of(r));
+    if (!changed.isEmpty()) update_area(changed);
 }
 
 GraphView::TraceCache* GraphView::find_cache(const Trace* trace) {
@@ -264,10 +333,13 @@ void GraphView::replot(const Trace& trace, const GearMap& gears) {
 void GraphView::replot_plain(const Trace& trace) {
     ensure_canvas();
     if (canvas_.isNull()) return;
+    last_replotted_ = &trace;
+    replot_cells(cache_for(&trace), words_of(trace));
+}
+
+void GraphView::replot_cells(TraceCache& c, const Words& now) {
     const int w = canvas_.width();
     const int h = canvas_.height();
-    TraceCache& c = cache_for(&trace);
-    const Words now = words_of(trace);
 
     // A mask only grows. A trace that lost cells was reset, and a new pen width
     // or size changes every point: start the mask again. The canvas keeps what
@@ -287,7 +359,8 @@ void GraphView::replot_plain(const Trace& trace) {
         c.inked = {};
     }
 
-    bool drawn = false;
+    // New cells are normally on the canvas already (each report's point is
+    // drawn as it arrives); only pixels that change are repainted.
     std::array<int, 256> left{};
     std::array<int, 256> top{};
     bool placed = false;
@@ -306,25 +379,27 @@ void GraphView::replot_plain(const Trace& trace) {
             fresh &= fresh - 1;
             const int cell = static_cast<int>(i) * 64 + bit;  // x * 256 + y
             const QRect r(left[cell >> 8], top[cell & 255], std::min(draw_width_, w), std::min(draw_width_, h));
-            fill_square(r, &c.mask, c.on_canvas);
+            if (fill_square(r, &c.mask, c.on_canvas)) update_area(r);
         }
-        drawn = true;
     }
     c.cells = now;
 
     if (!c.on_canvas) {
         QRgb* pixels = reinterpret_cast<QRgb*>(canvas_.bits());
         const int line = canvas_.bytesPerLine() / static_cast<int>(sizeof(QRgb));
+        bool changed = false;
         for (int y = 0; y < h; ++y) {
             const std::uint8_t* m = c.mask.data() + static_cast<std::size_t>(y) * w;
             QRgb* row = pixels + y * line;
             for (int x = 0; x < w; ++x)
-                if (m[x]) row[x] = kInk;
+                if (m[x] && row[x] != ink_) {
+                    row[x] = ink_;
+                    changed = true;
+                }
         }
         c.on_canvas = true;
-        drawn = true;
+        if (changed) update();
     }
-    if (drawn) update();
 }
 
 void GraphView::replot_gears(const Trace& trace, const GearMap& gears) {
@@ -530,33 +605,73 @@ std::vector<GraphView::GearName> GraphView::place_gear_names(const TraceCache& c
 
 QImage GraphView::snapshot() {
     QImage image(size(), QImage::Format_RGB32);
-    image.fill(paper());
+    image.fill(paper_);
     render(&image);
     return image;
 }
 
-void GraphView::paintEvent(QPaintEvent*) {
+void GraphView::paintEvent(QPaintEvent* e) {
+    ensure_canvas();
     QPainter p(this);
     const QRect area = contentsRect();
-    p.drawImage(area.topLeft(), canvas_);
+    const QRect asked = e->region().boundingRect();
+    // Only the pixels asked for: a tick asks for the few its points cover.
+    for (const QRect& r : e->region()) {
+        const QRect target = r & area;
+        if (!target.isEmpty()) p.drawImage(target.topLeft(), canvas_, target.translated(-area.topLeft()));
+    }
 
+    // The lines, the gear names and the frame where they cross what is asked for.
+    const QColor paper = QColor::fromRgb(paper_);
     p.save();
     p.setClipRect(area);
     p.translate(area.topLeft());
+    const QRectF asked_in_area = QRectF(asked.translated(-area.topLeft()));
     for (const GraphLine* line : {line_h1, line_h2, line_v2, line_v1, line_s2, line_s1}) {
         if (!line->isVisible()) continue;
-        p.setPen(QPen(line->color(), kLineWidth));
+        const QRectF span = QRectF(QPointF(line->X1, line->Y1), QPointF(line->X2, line->Y2))
+                                .normalized()
+                                .adjusted(-kLineWidth, -kLineWidth, kLineWidth, kLineWidth);
+        if (!span.intersects(asked_in_area)) continue;
+        p.setPen(QPen(line_ink(line->color(), paper), kLineWidth));
         p.drawLine(QPointF(line->X1, line->Y1), QPointF(line->X2, line->Y2));
     }
     if (gear_view_)
-        for (const GearName& n : names_) p.drawImage(n.box.topLeft(), name_image(n.gear));
+        for (const GearName& n : names_)
+            if (QRectF(n.box).intersects(asked_in_area)) p.drawImage(n.box.topLeft(), name_image(n.gear));
     p.restore();
-    drawFrame(&p);
+    // The frame: a plain line round the drawing area in the window's text
+    // colour.
+    const QColor frame = palette().color(QPalette::WindowText);
+    const QRect edges[] = {QRect(0, 0, width(), 1), QRect(0, height() - 1, width(), 1), QRect(0, 0, 1, height()),
+                           QRect(width() - 1, 0, 1, height())};
+    for (const QRect& edge : edges)
+        if (edge.intersects(asked)) p.fillRect(edge & asked, frame);
 }
 
 void GraphView::resizeEvent(QResizeEvent* e) {
     QFrame::resizeEvent(e);
     ensure_canvas();
+}
+
+void GraphView::changeEvent(QEvent* e) {
+    QFrame::changeEvent(e);
+    if (e->type() != QEvent::PaletteChange) return;
+    const QRgb old_paper = paper_, old_ink = ink_;
+    take_palette_colours();
+    if (old_paper == paper_ && old_ink == ink_) return;
+    if (gear_view_) {
+        // Every colour of the gear view follows the background: drawn anew.
+        for (TraceCache& c : caches_) c.area = QSize();
+        clear();
+        return;
+    }
+    // What is drawn is kept, in the new colours.
+    for (int y = 0; y < canvas_.height(); ++y) {
+        QRgb* row = reinterpret_cast<QRgb*>(canvas_.scanLine(y));
+        for (int x = 0; x < canvas_.width(); ++x) row[x] = row[x] == old_ink ? ink_ : paper_;
+    }
+    update();
 }
 
 // ---- GearLegend -------------------------------------------------------------

@@ -1,10 +1,12 @@
 #pragma once
-// The travel map: a white drawing area onto which every reported position is
-// drawn as a point, plus the six threshold lines. What has been drawn stays
-// until clear(); it is kept as an image that only gains new points, so a tick
-// never redraws the whole map. The gear view colours each point by the gear
-// the box decoded there and writes each gear's name at the middle of its
-// points; the plain trace is the default.
+// The travel map: a drawing area onto which every reported position is drawn
+// as a point, plus the six threshold lines. What has been drawn stays until
+// clear(); it is kept as an image that only gains new points, so a tick
+// repaints only the pixels its new points cover. The area and the points take
+// the palette's Base and Text colours (white and black in a light palette).
+// The gear view colours each point by the gear the box decoded there and
+// writes each gear's name at the middle of its points; the plain trace is the
+// default.
 
 #include <QColor>
 #include <QFrame>
@@ -23,14 +25,17 @@ class QPainter;
 
 namespace monitor {
 
+class GraphView;
+
 // One threshold line inside the map, in drawing-area pixels, named after its
 // threshold ("h1" .. "s2") until its owner names it otherwise.
 // Change it through set_points, set_color and setVisible so that the map is
-// repainted; the coordinates are public for reading.
+// repainted; the coordinates are public for reading. When the map changes its
+// size, the coordinates are scaled with it.
 class GraphLine : public QObject {
     Q_OBJECT
 public:
-    GraphLine(const QString& name, QColor color, QObject* parent);
+    GraphLine(const QString& name, QColor color, GraphView* parent);
     double X1 = 0, Y1 = 0, X2 = 0, Y2 = 0;
     QColor color() const { return color_; }
     void set_color(QColor c);
@@ -39,10 +44,18 @@ public:
     void set_points(double x1, double y1, double x2, double y2);
 
 private:
+    friend class GraphView;
     void changed();
+    GraphView* graph_;
     QColor color_;
     bool visible_ = false;
+    QSize basis_;  // the drawing-area size the coordinates refer to
 };
+
+// The colour a line of colour `c` is drawn in over `background`: `c` itself
+// over a light background; over a dark one (a dark palette), made lighter
+// until it stands out from it as well as blue does from white.
+QColor line_ink(QColor c, QColor background);
 
 class GraphView : public QFrame {
     Q_OBJECT
@@ -70,6 +83,8 @@ public:
     // Draws one raw position (0..255 each) as a point at the current width,
     // in the gear view in the colour of the gear decoded there.
     void draw_position(std::uint8_t x, std::uint8_t y, Gear gear = Gear::Neutral);
+    // The same for every report of a batch, in order, with one repaint.
+    void draw_positions(const std::vector<Report>& reports);
     // Makes sure every cell of the trace is drawn (the replot of a mode's
     // trace); cheap when nothing changed since the last call. The gear view
     // draws each cell in the colour of its gear (without `gears`: neutral's)
@@ -104,9 +119,16 @@ public:
     // What the map shows, drawn into an image of the widget's size.
     QImage snapshot();
 
+    // After a change of size: the canvas and the lines follow the drawing
+    // area at once (the resize event of a hidden widget comes only when it is
+    // shown). The canvas is drawn again from the trace replotted last; points
+    // drawn at the old size that are not in it are let go.
+    void fit_to_area();
+
 protected:
     void paintEvent(QPaintEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
+    void changeEvent(QEvent* e) override;
 
 private:
     using Words = std::array<std::uint64_t, 256 * 256 / 64>;
@@ -152,7 +174,15 @@ private:
     TraceCache& cache_for(const Trace* trace);
     TraceCache* find_cache(const Trace* trace);
     void ensure_canvas();
-    void fill_square(const QRect& r, std::vector<std::uint8_t>* mask, bool to_canvas);
+    void fit_lines();
+    // Answers whether a canvas pixel changed.
+    bool fill_square(const QRect& r, std::vector<std::uint8_t>* mask, bool to_canvas);
+    // Updates the pixels of the drawing area in r (canvas coordinates).
+    void update_area(const QRect& r);
+    // Inks one position; answers the pixels that changed (empty: none).
+    QRect ink_position(std::uint8_t x, std::uint8_t y, Gear gear);
+    void take_palette_colours();
+    void replot_cells(TraceCache& c, const Words& now);
     void replot_plain(const Trace& trace);
     void replot_gears(const Trace& trace, const GearMap& gears);
     // Where each gear's name goes: beside the middle of its points (middles).
@@ -160,8 +190,12 @@ private:
     const QImage& name_image(Gear gear);
 
     QImage canvas_;
+    QSize fitted_;  // the drawing-area size the lines were last fitted to
+    QRgb paper_;    // the drawing area's background
+    QRgb ink_;      // the plain trace's points
     int draw_width_ = 1;
     std::vector<TraceCache> caches_;
+    const Trace* last_replotted_ = nullptr;  // the plain trace drawn last: a key into caches_, never read through
     bool gear_view_ = false;
     // Ink per mask value in the gear view.
     std::array<QRgb, 1 + kGearCount> gear_inks_{};

@@ -18,6 +18,11 @@ void set_left(QWidget* w, int left) { w->move(left, w->y()); }
 
 void show_text(QLineEdit* box, int value) { box->setText(QString::number(value)); }
 
+// A label is repainted only when its text really changes.
+void show_caption(QLabel* label, const QString& text) {
+    if (label->text() != text) label->setText(text);
+}
+
 std::optional<int> read_box(const QLineEdit* box) {
     return parse_threshold_text(box->text().toStdString());
 }
@@ -44,7 +49,7 @@ void show_mode_lines(std::uint8_t mode, GraphView& g) {
 
 // The markers sit beside the map in the window, so they follow its outer
 // rectangle, not its drawing area.
-void move_markers(const Report& first, const MonitorControls& c) {
+void move_markers(Position first, const MonitorControls& c) {
     const QRect graph = c.map->geometry();
     const float tick_top = graph.top() + (255 - first.y) * static_cast<float>(graph.height()) / 255.0f;
     set_top(c.y_marker_left, to_pixel(tick_top));
@@ -95,6 +100,31 @@ void read_back_sequential(Thresholds& t, const MonitorControls& c) {
 }
 
 }  // namespace
+
+int box_threshold(std::uint8_t mode, const MonitorControls& c, const QLineEdit* box) {
+    const bool sequential = mode == kModeSequential;
+    if (box == c.upper_box) return sequential ? device::kS2 : device::kV2;
+    if (box == c.lower_box) return sequential ? device::kS1 : device::kV1;
+    if (sequential) return -1;
+    if (box == c.h1_box) return device::kH1;
+    if (box == c.h2_box) return device::kH2;
+    return -1;
+}
+
+std::vector<UntakenText> untaken_texts(std::uint8_t mode, const MonitorControls& c) {
+    std::vector<UntakenText> untaken;
+    for (const QLineEdit* box : {c.h1_box, c.h2_box, c.lower_box, c.upper_box}) {
+        const int index = box_threshold(mode, c, box);
+        if (index < 0) continue;
+        const ThresholdText checked = check_threshold_text(box->text().toStdString());
+        if (!checked.value) untaken.push_back({index, box->text(), checked.problem});
+    }
+    return untaken;
+}
+
+void place_markers(const MonitorState& s, const MonitorControls& c) {
+    if (s.marked) move_markers(*s.marked, c);
+}
 
 void read_back_texts(std::uint8_t mode, Thresholds& t, const MonitorControls& c) {
     if (mode == kModeSequential)
@@ -147,12 +177,13 @@ std::optional<std::uint8_t> process_batch(const std::uint8_t* buffer, int bytes_
     for (const Report& r : reports) {
         if (capture_range(s, r.x, r.y)) changed = true;
         const Gear gear = gear_of(r);
-        graph.draw_position(r.x, r.y, gear);
         const std::size_t cell = static_cast<std::size_t>(r.x) * 256 + r.y;
         (r.sequential() ? s.sequential_trace : s.h_pattern_trace).set(cell);
         (r.sequential() ? s.sequential_gears : s.h_pattern_gears).set(cell, gear);
         s.gear_record.add(r.x, r.y, gear, r.mode());
     }
+    // Every report's point, with a single repaint for the batch.
+    graph.draw_positions(reports);
 
     // The oldest report of the batch speaks for the whole tick.
     const Report& first = reports.front();
@@ -172,14 +203,15 @@ std::optional<std::uint8_t> process_batch(const std::uint8_t* buffer, int bytes_
     }
 
     if (s.auto_calibrating) {
-        c.gear->setText(QString());
+        show_caption(c.gear, QString());
     } else if (auto caption = gear_caption(first)) {
-        c.gear->setText(QString::fromStdString(*caption));
+        show_caption(c.gear, QString::fromStdString(*caption));
     }
-    c.x_value->setText(QString::number(first.x));
-    c.y_value->setText(QString::number(first.y));
+    show_caption(c.x_value, QString::number(first.x));
+    show_caption(c.y_value, QString::number(first.y));
 
-    move_markers(first, c);
+    s.marked = Position{first.x, first.y};
+    move_markers(*s.marked, c);
 
     if (mode != s.shown_mode) lay_out(mode, s, t, c);
 

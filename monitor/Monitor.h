@@ -56,4 +56,22 @@ void read_back_texts(std::uint8_t mode, Thresholds& t, const MonitorControls& c)
 // (used on a change of layout).
 void fill_mode_texts(std::uint8_t mode, const Thresholds& t, const MonitorControls& c);
 
+// The threshold (device::SettingIndex) a text box holds in a mode; -1 for a
+// box the mode does not read.
+int box_threshold(std::uint8_t mode, const MonitorControls& c, const QLineEdit* box);
+
+// A text box of the mode whose text the read-back does not take, so that the
+// threshold keeps its last valid value.
+struct UntakenText {
+    int index;            // device::SettingIndex
+    QString text;         // as typed
+    std::string problem;  // "is not a number", ...
+};
+// Every such box of the mode, by threshold (h1, h2, v1, v2, or s1, s2).
+std::vector<UntakenText> untaken_texts(std::uint8_t mode, const MonitorControls& c);
+
+// The markers and value labels at the last position the monitor showed, after
+// the map moved or changed its size; nothing before the first batch.
+void place_markers(const MonitorState& s, const MonitorControls& c);
+
 }  // namespace monitor

@@ -73,12 +73,15 @@ Thresholds derive_thresholds(const MonitorState& s, std::uint8_t mode, const Thr
     return t;
 }
 
-std::optional<int> parse_threshold_text(std::string_view text) {
+ThresholdText check_threshold_text(std::string_view text) {
     while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
     while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
+    if (text.empty()) return {std::nullopt, "is empty"};
+    const ThresholdText not_a_number{std::nullopt, "is not a number"};
+    const ThresholdText outside{std::nullopt, "is not within 0 to 254"};
 
     bool negative = false;
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+    if (text.front() == '+' || text.front() == '-') {
         negative = text.front() == '-';
         text.remove_prefix(1);
     }
@@ -87,14 +90,14 @@ std::optional<int> parse_threshold_text(std::string_view text) {
     const std::string_view whole = text.substr(0, point);
     const std::string_view fraction =
         point == std::string_view::npos ? std::string_view{} : text.substr(point + 1);
-    if (whole.empty() && fraction.empty()) return std::nullopt;
-    if (!std::all_of(whole.begin(), whole.end(), is_digit)) return std::nullopt;
-    if (!std::all_of(fraction.begin(), fraction.end(), is_digit)) return std::nullopt;
+    if (whole.empty() && fraction.empty()) return not_a_number;
+    if (!std::all_of(whole.begin(), whole.end(), is_digit)) return not_a_number;
+    if (!std::all_of(fraction.begin(), fraction.end(), is_digit)) return not_a_number;
 
     // Anything with more than a handful of integer digits is far outside the
     // accepted range; stopping here keeps the sum below from overflowing.
     std::string_view significant = whole.substr(std::min(whole.find_first_not_of('0'), whole.size()));
-    if (significant.size() > 6) return std::nullopt;
+    if (significant.size() > 6) return outside;
     int value = 0;
     for (char c : significant) value = value * 10 + (c - '0');
 
@@ -107,9 +110,11 @@ std::optional<int> parse_threshold_text(std::string_view text) {
         if (first > '5' || (first == '5' && (rest_nonzero || value % 2 == 1))) ++value;
     }
     if (negative) value = -value;
-    if (value < 0 || value > 254) return std::nullopt;
-    return value;
+    if (value < 0 || value > 254) return outside;
+    return {value, {}};
 }
+
+std::optional<int> parse_threshold_text(std::string_view text) { return check_threshold_text(text).value; }
 
 double map_x(double x, double scale_width) {
     return static_cast<float>((x / 255.0) * scale_width);

@@ -24,6 +24,12 @@ inline constexpr std::uint8_t kModeNone = 255;
 
 using device::Thresholds;
 
+// A stick position as the first report of a batch gave it.
+struct Position {
+    std::uint8_t x = 0;
+    std::uint8_t y = 0;
+};
+
 struct MonitorState {
     Trace h_pattern_trace;
     Trace sequential_trace;
@@ -38,6 +44,9 @@ struct MonitorState {
     int y_max = 0;  // 0..255
     std::uint8_t shown_mode = 0;
     bool auto_calibrating = false;
+    // Where the markers stand: the first report of the last batch, none
+    // before the first batch.
+    std::optional<Position> marked;
 };
 
 // One input report as the monitor reads it (bytes 1..5 of the report).
@@ -70,6 +79,14 @@ Thresholds derive_thresholds(const MonitorState& s, std::uint8_t mode, const Thr
 // digits with at most one decimal point; rounded to the nearest whole number,
 // halves to even; accepted when 0..254.
 std::optional<int> parse_threshold_text(std::string_view text);
+
+// The same, with the reason a text is not taken ("is empty", "is not a
+// number", "is not within 0 to 254"); the reason is empty when it is taken.
+struct ThresholdText {
+    std::optional<int> value;
+    std::string problem;
+};
+ThresholdText check_threshold_text(std::string_view text);
 
 // Position of a raw value on the travel map's drawing area.
 double map_x(double x, double scale_width);

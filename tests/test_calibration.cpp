@@ -15,6 +15,7 @@
 #endif
 
 #include "Backup.h"
+#include "ThresholdBox.h"
 #include "BoxStore.h"
 #include "BoxSession.h"
 #include "SafeFile.h"
@@ -164,7 +165,7 @@ TEST_F(Calibration, SaveWritesTheFourHPatternThresholds) {
     // Then, after them, the settings are read back.
     ASSERT_EQ(box.feature_log().size(), 5u);
     EXPECT_EQ(box.feature_log()[4][1], 0xF0);
-    EXPECT_EQ(w.lblSaved->text(), "Saved to the box");
+    EXPECT_EQ(w.lblSaved->text(), "Saved h1 72, h2 177, v1 56, v2 194 (H-pattern) to the box");
     EXPECT_EQ(box.settings().value[device::kH1], 72);
     EXPECT_EQ(box.settings().value[device::kH2], 177);
     EXPECT_EQ(box.settings().value[device::kV1], 56);
@@ -186,6 +187,32 @@ TEST_F(Calibration, SaveInSequentialModeWritesTwoThresholds) {
     EXPECT_EQ(setting_writes(box), (std::vector<int>{5, 4}));
     EXPECT_EQ(box.settings().value[device::kS2], 182);
     EXPECT_EQ(box.settings().value[device::kS1], 68);
+    EXPECT_EQ(w.lblSaved->text(), "Saved s1 68, s2 182 (sequential) to the box");
+}
+
+TEST_F(Calibration, ATypedValueThatIsNotAThresholdIsMarkedAndSaveSaysItKeptTheLastValidOne) {
+    auto& box = add_box();
+    frmMain& w = open();
+    box.move_stick(128, 128);
+    w.Timer_Timer();
+    w.Text8->setFocus();
+    w.Text8->selectAll();
+    QTest::keyClicks(w.Text8, "abc");
+    auto* v1 = static_cast<ThresholdBox*>(w.Text8);
+    EXPECT_TRUE(w.Text8->accessibleDescription().startsWith("Not taken: \"abc\" is not a number; v1 keeps its last valid value."))
+        << w.Text8->accessibleDescription().toStdString();
+    EXPECT_FALSE(v1->problem().isEmpty());
+    box.move_stick(128, 128);
+    w.Timer_Timer();
+    QTest::mouseClick(w.btnUpdate, Qt::LeftButton);
+    EXPECT_EQ(box.settings().value[device::kV1], 64);
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text, "v1: the typed \"abc\" is not a number, so v1 was saved as 64.");
+    // A value it takes clears the mark.
+    w.Text8->selectAll();
+    QTest::keyClicks(w.Text8, "70");
+    EXPECT_TRUE(v1->problem().isEmpty());
+    EXPECT_FALSE(w.Text8->accessibleDescription().contains("Not taken"));
 }
 
 TEST_F(Calibration, SaveWithoutABoxOnlyEndsTheCalibration) {
@@ -313,7 +340,7 @@ TEST_F(Calibration, SaveReadsTheThresholdsBackAndNamesWhatTheBoxDidNotKeep) {
         w.thresholds() = {90, 160, 60, 200, 100, 155};
         w.btnUpdate_Click();
         const bool kept = ignored < 0;
-        EXPECT_EQ(w.lblSaved->text(), kept ? "Saved to the box" : "");
+        EXPECT_EQ(w.lblSaved->text(), kept ? "Saved h1 90, h2 160, v1 60, v2 200 (H-pattern) to the box" : "");
         ASSERT_EQ(dialogs.shown.size(), kept ? 0u : 1u);
         if (!kept) {
             EXPECT_EQ(dialogs.shown[0].kind, "critical");

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <set>
+
 #include "BoxStore.h"
 #include "EmulatedBackend.h"
 #include "Products.h"
@@ -83,6 +85,15 @@ protected:
 
 std::vector<std::uint8_t> as_bytes(const QByteArray& a) { return {a.begin(), a.end()}; }
 
+// Runs f whenever the watched widget is painted.
+struct OnPaint : QObject {
+    std::function<void()> f;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) f();
+        return false;
+    }
+};
+
 }  // namespace
 
 TEST_F(FirmwareUpdate, NewerFirmwareIsDownloadedAndWrittenIntoTheBox) {
@@ -90,6 +101,18 @@ TEST_F(FirmwareUpdate, NewerFirmwareIsDownloadedAndWrittenIntoTheBox) {
     box.version_after_flash = 0x0107;
     box.restart_after_flash = std::chrono::hours(1);
     frmMain& w = open();
+    // What the window says while the box is handed over and written (the bar
+    // is repainted after every page).
+    std::set<QString> said;
+    auto record = [&] {
+        if (w.lblNotice->isVisible()) said.insert(w.lblNotice->text());
+        if (w.lblProgress->isVisible()) said.insert(w.lblProgress->text());
+    };
+    on_pause = record;
+    OnPaint on_bar;
+    on_bar.f = record;
+    w.Progress->installEventFilter(&on_bar);
+    w.show();
     w.cmd_CheckFirmware_Click();
     ASSERT_TRUE(wait_until([&] { return !dialogs.shown.empty(); }));
     EXPECT_EQ(dialogs.shown[0].kind, "question");
@@ -116,14 +139,38 @@ TEST_F(FirmwareUpdate, NewerFirmwareIsDownloadedAndWrittenIntoTheBox) {
     ASSERT_TRUE(wait_until([&] { return box.flash().size() == 8000u && w.Pic->isHidden(); }, 20000));
     EXPECT_EQ(box.flash(), as_bytes(service.image()));
     EXPECT_EQ(dialogs.shown.size(), 1u);  // no message after a good update
+    EXPECT_TRUE(said.count("The box is switching to its update mode: do not unplug the box."));
+    EXPECT_TRUE(said.count("Writing the firmware: do not unplug the box."));
+    EXPECT_TRUE(said.count("100%"));
+    for (const QString& s : said) EXPECT_FALSE(s.startsWith("No box found")) << s.toStdString();
     // The bootloader is still there until it restarts: no second update on it.
     w.Timer_Timer();
     ASSERT_TRUE(w.conn().bootloader());
     EXPECT_FALSE(w.cmd_CheckFirmware->isEnabled());
+    EXPECT_EQ(w.lblNotice->text(), "The box is restarting with its new firmware.");
     // The box restarts into its application and the window finds it again.
     skipped += std::chrono::hours(1);
     ASSERT_TRUE(wait_until([&] { return w.conn().application() && w.cmd_CheckFirmware->isEnabled(); }));
     EXPECT_EQ(w.lblVersion->text(), " 1.7");
+    EXPECT_EQ(w.lblSaved->text(), "Firmware updated: the box now runs version 1.07.");
+    EXPECT_TRUE(w.lblNotice->isHidden());
+}
+
+TEST_F(FirmwareUpdate, StoppingTheDownloadSendsNothingToTheBox) {
+    auto& box = add_box();
+    frmMain& w = open();
+    service.set_delay(service.image_path(), 8000);
+    w.cmd_CheckFirmware_Click();
+    ASSERT_TRUE(wait_until([&] { return service.requests().size() == 2; }));  // the image is on its way
+    ASSERT_FALSE(w.cmd_StopDownload->isHidden());
+    w.cmd_StopDownload->click();
+    EXPECT_TRUE(w.Pic->isHidden());
+    EXPECT_TRUE(w.cmd_StopDownload->isHidden());
+    EXPECT_TRUE(w.cmd_CheckFirmware->isEnabled());
+    ASSERT_TRUE(wait_until([&] { return !w.NetGetFirmware->Busy(); }, 4000));  // cancelled, not waited out
+    EXPECT_EQ(dialogs.shown.size(), 1u);  // the offer only: a stop is no error
+    for (const auto& r : box.feature_log()) EXPECT_NE(r[1], 0xA7);
+    EXPECT_TRUE(box.flash().empty());
 }
 
 TEST_F(FirmwareUpdate, TheBoxShownIsTheOneWrittenWhicheverTheBusListsFirst) {
@@ -280,7 +327,7 @@ TEST_F(FirmwareUpdate, ACalibrationTheNewFirmwareResetIsOfferedBack) {
             for (int i = 0; i < 6; ++i) EXPECT_EQ(box.settings().value[i], calibrated.get(i)) << i;
             EXPECT_EQ(w.thresholds(), calibrated);
             EXPECT_EQ(w.Text9->text(), "90");
-            EXPECT_EQ(w.lblSaved->text(), "Saved to the box");
+            EXPECT_EQ(w.lblSaved->text(), "The box now runs firmware 1.07, with its calibration put back.");
         } else {
             EXPECT_TRUE(writes.empty());
             EXPECT_EQ(box.settings().value[device::kH1], 102);
@@ -339,6 +386,19 @@ TEST_F(FirmwareUpdate, FailuresAreReportedAndNothingIsWritten) {
     EXPECT_TRUE(box.flash().empty());
     EXPECT_FALSE(box.in_bootloader());
     for (const auto& r : box.feature_log()) EXPECT_NE(r[1], 0xA7);  // never sent into the bootloader
+}
+
+TEST_F(FirmwareUpdate, ABoxLeftInItsBootloaderIsReportedWithWhatToDo) {
+    auto& box = add_box();
+    box.restart_after_flash = std::chrono::hours(1);  // written, but it never starts the new firmware
+    frmMain& w = open();
+    w.update_limits.restart_wait = std::chrono::milliseconds(300);
+    w.cmd_CheckFirmware_Click();
+    ASSERT_TRUE(wait_until([&] { return got("Firmware update error"); }, 20000));
+    EXPECT_TRUE(dialogs.shown.back().text.endsWith(
+        "Unplug the box, plug it in again and click \"Get latest firmware\" once more."))
+        << dialogs.shown.back().text.toStdString();
+    EXPECT_EQ(w.update_state(), UpdateState::Idle);
 }
 
 TEST_F(FirmwareUpdate, ABoxThatDoesNotRestartIsReportedWithoutHanging) {

@@ -193,6 +193,11 @@ TEST(ParseThresholdText, Table) {
         {"99999999999999999999", std::nullopt},                                   {"0000000000012", 12},
     };
     for (const Case& c : cases) EXPECT_EQ(parse_threshold_text(c.text), c.value) << '"' << c.text << '"';
+    // Why a text is not taken, as the window says it.
+    const std::pair<const char*, const char*> reasons[] = {
+        {" ", "is empty"}, {"1e2", "is not a number"}, {"255", "is not within 0 to 254"},
+        {"99999999", "is not within 0 to 254"}, {"12", ""}};
+    for (const auto& [text, reason] : reasons) EXPECT_EQ(check_threshold_text(text).problem, reason) << text;
 }
 
 TEST(MapPosition, EdgesAndSinglePrecision) {
@@ -442,8 +447,48 @@ TEST(GraphView, SnapshotShowsBorderPointsAndVisibleLinesOnly) {
     EXPECT_EQ(img.pixel(1 + 50, 100), qRgb(0, 0, 255));
     EXPECT_EQ(img.pixel(1 + 52, 100), qRgb(255, 255, 255));
     EXPECT_EQ(img.pixel(100, 1 + 200), qRgb(255, 255, 255));  // hidden line
+    // A light palette draws every line in its own colour, pale green too.
+    g.line_s1->set_color(QColor(0, 255, 0));
+    g.line_s1->setVisible(true);
+    g.line_s1->set_points(0, 100, g.ScaleWidth(), 100);
+    EXPECT_EQ(g.snapshot().pixel(150, 1 + 100), qRgb(0, 255, 0));
     EXPECT_EQ(g.line_s2->color(), QColor(0, 128, 0));
     EXPECT_EQ(g.line_v1->objectName(), "v1");
+}
+
+TEST(GraphView, FollowsThePaletteAndKeepsLinesVisibleOnADarkOne) {
+    GraphView g;
+    QPalette dark = g.palette();
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    g.resize(260, 260);
+    g.draw_position(128, 128);
+    g.setPalette(dark);  // what was drawn before takes the new colours too
+    g.line_h1->setVisible(true);
+    g.line_h1->set_points(50, 0, 50, g.ScaleHeight());
+    const QImage img = g.snapshot();
+    EXPECT_EQ(img.pixel(10, 10), qRgb(30, 30, 30));
+    EXPECT_EQ(img.pixel(point_of(g, 128, 128, 1).translated(1, 1).topLeft()), qRgb(230, 230, 230));
+    // Blue keeps its value but is drawn lighter, to stand out from the dark.
+    EXPECT_EQ(g.line_h1->color(), QColor(0, 0, 255));
+    const QColor drawn = img.pixelColor(1 + 50, 100);
+    EXPECT_EQ(drawn.hslHue(), QColor(0, 0, 255).hslHue());
+    EXPECT_GT(drawn.lightness(), 150);
+}
+
+TEST(GraphView, ResizingRedrawsTheTraceAndScalesTheLines) {
+    GraphView g;
+    g.resize(260, 260);
+    Trace t;
+    t.set(cell(200, 50));
+    g.replot(t);
+    g.line_h1->set_points(map_x(102, g.ScaleWidth()), 0, map_x(102, g.ScaleWidth()), g.ScaleHeight());
+    g.resize(522, 522);
+    g.fit_to_area();
+    EXPECT_TRUE(rect_inked(g.canvas(), point_of(g, 200, 50, 1)));
+    EXPECT_EQ(ink_count(g.canvas()), 1);
+    EXPECT_NEAR(g.line_h1->X1, map_x(102, 520), 1e-3);
+    EXPECT_EQ(g.line_h1->Y2, 520);
 }
 
 // The replot as the box's map has always defined it: every cell tested,

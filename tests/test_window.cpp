@@ -5,8 +5,12 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <set>
+
 #include "Commands.h"
+#include "ThresholdBox.h"
 #include "WindowFixture.h"
+#include "WindowLayout.h"
 
 using emulator::BoxIdentity;
 using emulator::EmulatedBackend;
@@ -56,6 +60,43 @@ TEST_F(Window, ControlsCarryTheirDesignNamesAndPlaces) {
         EXPECT_NE(w.Graph->findChild<monitor::GraphLine*>(line), nullptr) << line;
 }
 
+TEST_F(Window, GrowsAroundTheMapAndShrinksToAReadableMinimum) {
+    add_box();
+    frmMain& w = open();
+    w.show();
+    // The pairs of controls that touch; a marker on the map's edge and the X
+    // value over the buttons' top are designed so.
+    auto touching = [&] {
+        std::set<std::pair<QString, QString>> pairs;
+        const QList<QWidget*> all = w.Graph->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        for (QWidget* a : all)
+            for (QWidget* b : all)
+                if (a->objectName() < b->objectName() && a->isVisible() && b->isVisible() &&
+                    a->geometry().intersects(b->geometry()))
+                    pairs.insert({a->objectName(), b->objectName()});
+        return pairs;
+    };
+    const auto designed = touching();
+    struct Case { QSize window; int map; };
+    const Case cases[] = {{{849, 900}, 560}, {{1200, 700}, 360}, {{600, 900}, 411}, {layout::WindowLayout::minimum_size(), layout::kMinMapSide},
+                          {layout::WindowLayout::design_size(), 260}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.map);
+        w.resize(c.window);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w.Graph->width() == c.map; }));
+        EXPECT_EQ(w.Graph->height(), c.map);
+        EXPECT_EQ(w.Text7->x() - (w.Graph->geometry().right() + 1), 17);
+        EXPECT_EQ(w.cmd_auto_cal->x() - (w.Graph->x() + c.map / 2), 48 - 229);  // centred under it as designed
+        EXPECT_EQ(w.cmd_factory_reset->geometry().bottom() - w.Graph->geometry().bottom(), 576 - 443);
+        EXPECT_EQ(touching(), designed);
+    }
+    EXPECT_EQ(w.Graph->geometry(), QRect(99, 184, 260, 260));
+    // Room beside the design for a panel of its own leaves the design as it is.
+    const layout::WindowLayout with_panel(layout::WindowLayout::design_size(200), 200);
+    EXPECT_EQ(with_panel.map(), QRect(99, 184, 260, 260));
+    EXPECT_EQ(with_panel.panel(), QRect(449, 0, 200, 600));
+}
+
 TEST_F(Window, StartsConnectedWithTheBoxReadBeforeItIsShown) {
     emulator::BoxSettings s;
     const std::uint8_t values[6] = {0x66, 0x98, 0x40, 0xBE, 0x64, 0x9B};
@@ -95,8 +136,18 @@ TEST_F(Window, StartsConnectedWithTheBoxReadBeforeItIsShown) {
 TEST_F(Window, TitleFollowsTheModel) {
     // Every product's title is in the product table's test; here the window
     // takes it from the box it found.
-    add_box(device::kPidDravi);
-    EXPECT_EQ(open().windowTitle(), "Dravi shifter interface calibration v1.6");
+    BoxIdentity id;
+    id.vendor_id = kVid;
+    id.product_id = device::kPidDravi;
+    id.serial = u"<b>DR</b><img src=x>";
+    bus.add_box(id, clock.clock());
+    frmMain& w = open();
+    EXPECT_EQ(w.windowTitle(), "Dravi shifter interface calibration v1.6");
+    EXPECT_FALSE(w.windowIcon().isNull());
+    // What the box says is shown as the characters it is, never as markup.
+    EXPECT_EQ(w.lblSerialNumber->text(), " <b>DR</b><img src=x>");
+    for (QLabel* l : {w.lblManuf, w.lblProduct, w.lblSerialNumber, w.lblVersion, w.lblNotice, w.lblSaved})
+        EXPECT_EQ(l->textFormat(), Qt::PlainText) << l->objectName().toStdString();
 }
 
 TEST_F(Window, BootloaderGetsOnlyTheInformationFrameAndIsNeverWrittenTo) {
@@ -249,6 +300,10 @@ TEST_F(Window, ExplainsItselfToTheKeyboardAndScreenReaders) {
     frmMain& w = open();
     EXPECT_TRUE(w.lblNotice->isVisibleTo(&w));
     EXPECT_TRUE(w.lblNotice->text().contains("Plug the shifter's interface box into a USB port"));
+    for (QWidget* caption : {w.Label4, w.Label5, w.lblManuf, w.lblProduct})  // the rows it leaves in sight
+        EXPECT_FALSE(w.lblNotice->geometry().intersects(QRect(caption->mapTo(w.lblNotice->parentWidget(), QPoint()),
+                                                              caption->size())))
+            << caption->objectName().toStdString();
     auto& box = add_box();
     w.Timer_Timer();
     ASSERT_TRUE(w.conn().device_found);
@@ -284,6 +339,16 @@ TEST_F(Window, ExplainsItselfToTheKeyboardAndScreenReaders) {
     QTest::keyClick(w.Text7, Qt::Key_Return);
     EXPECT_EQ(w.thresholds().s2, 180);
     EXPECT_DOUBLE_EQ(w.SeqH1->Y1, monitor::map_y(180, w.Graph->ScaleHeight()));
+    // Enter presses a focused button as Space does.
+    w.btnUpdate->setFocus();
+    QTest::keyClick(w.btnUpdate, Qt::Key_Return);
+    EXPECT_EQ(box.settings().value[device::kS2], 180);
+    // Ctrl+Q closes the window, which lets the box go as any close does.
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(&w, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(box.tool_attached());
 }
 
 int main(int argc, char** argv) {

@@ -1,0 +1,37 @@
+#pragma once
+// A push button that keeps its look as a picture and paints from it. The
+// stick's X value moves along the top edge of the button row on every tick,
+// and Qt repaints whatever lies under a label that moved: without the
+// picture, each tick would lay out and draw the buttons' captions again. The
+// picture is drawn anew whenever anything of the button's look changes (its
+// state, caption, size, palette, font, style or scale).
+
+#include <QFont>
+#include <QPixmap>
+#include <QPushButton>
+#include <QStyle>
+
+class KeptButton : public QPushButton {
+    Q_OBJECT
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+
+private:
+    struct Look {
+        QStyle::State state;
+        int features = 0;
+        QSize size;
+        QString text;
+        qint64 icon = 0;
+        qint64 palette = 0;
+        QFont font;
+        qreal scale = 0;
+        const QStyle* style = nullptr;
+        bool operator==(const Look&) const = default;
+    };
+    Look look_;
+    QPixmap picture_;
+};

@@ -1,0 +1,24 @@
+#pragma once
+// A threshold text box that shows when its text is not taken: a border in a
+// red that stands out from the box's own background (a light or a dark
+// palette alike), and the reason as its tooltip.
+
+#include <QLineEdit>
+#include <QString>
+
+class ThresholdBox : public QLineEdit {
+    Q_OBJECT
+public:
+    using QLineEdit::QLineEdit;
+    // Empty: the text is taken.
+    void set_problem(const QString& problem);
+    const QString& problem() const { return problem_; }
+    // The border's colour over a background.
+    static QColor border_color(QColor background);
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+
+private:
+    QString problem_;
+};

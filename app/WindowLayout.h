@@ -1,0 +1,67 @@
+#pragma once
+// Where the window's controls go at any size. The design is in twips for a
+// client area of 6735 x 9000 (449 x 600 pixels at 96 dpi); at that size every
+// control is exactly where the design puts it. A larger window grows the
+// travel map, which stays square, and the controls around it keep their places
+// relative to it: the text boxes and markers along its edges at the same
+// fraction of its side, the buttons centred under it, the information frame
+// across the top. A smaller one shrinks the map down to kMinMapSide, at which
+// every text is still whole and no two controls touch; below that the window
+// scrolls. Room to the right of the design can be given to a panel of its own.
+
+#include <QRect>
+#include <QSize>
+
+namespace layout {
+
+// How a control follows the map.
+enum class Anchor {
+    Top,         // keeps its place above the map, widens with the window (frame, notice, saved line)
+    InFrame,     // inside the information frame, as designed (captions)
+    InFrameWide, // inside the information frame, widens with it (the box's values)
+    Map,         // the travel map
+    AboveMap,    // across: along the map's width; kept above its top edge
+    BelowMap,    // across: along the map's width; kept below its bottom edge
+    LeftOfMap,   // kept left of its left edge; along the map's height
+    RightOfMap,  // kept right of its right edge; along the map's height
+    Gear,        // right of the map, between the two boxes beside it, as designed
+    UnderMap,    // under the map, centred with it as designed (buttons, progress)
+    Inside,      // inside another control, untouched
+};
+
+int px(int twips);
+// A design place in twips as pixels at 100 %.
+QRect px(int left, int top, int width, int height);
+
+inline constexpr int kMinMapSide = 170;
+
+class WindowLayout {
+public:
+    // The design area's size at 100 %, with a panel of panel_width beside it.
+    static QSize design_size(int panel_width = 0);
+    // The smallest size at which everything is readable.
+    static QSize minimum_size(int panel_width = 0);
+
+    // The layout for a client area of `client`; panel_width is the width a
+    // panel right of the design area asks for (0: none).
+    explicit WindowLayout(QSize client, int panel_width = 0);
+
+    // Where a control whose design place is `design` (pixels at 100 %) goes.
+    QRect place(Anchor anchor, const QRect& design) const;
+    QRect map() const { return map_; }
+    // The part of the client area the design occupies, and the panel's place
+    // right of it (empty without a panel).
+    QRect design_area() const { return area_; }
+    QRect panel() const { return panel_; }
+
+private:
+    int along_x(double design_centre_x, int width) const;
+    int along_y(double design_centre_y, int height) const;
+
+    int growth_;  // how much wider and taller the map is than designed (negative: smaller)
+    QRect area_;
+    QRect map_;
+    QRect panel_;
+};
+
+}  // namespace layout
