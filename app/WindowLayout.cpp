@@ -76,6 +76,7 @@ QRect WindowLayout::place(Anchor anchor, const QRect& d) const {
     case Anchor::InFrameWide: return QRect(d.left(), d.top(), d.width() + wider, d.height());
     case Anchor::Map: return map_;
     case Anchor::AboveMap: return QRect(along_x(cx, d.width()), map_.top() + from_top, d.width(), d.height());
+    case Anchor::AboveMapRight: return QRect(map_right + from_right, map_.top() + from_top, d.width(), d.height());
     case Anchor::BelowMap: return QRect(along_x(cx, d.width()), map_bottom + from_bottom, d.width(), d.height());
     case Anchor::LeftOfMap: return QRect(map_.left() + from_left, along_y(cy, d.height()), d.width(), d.height());
     case Anchor::RightOfMap: return QRect(map_right + from_right, along_y(cy, d.height()), d.width(), d.height());

@@ -21,6 +21,7 @@ enum class Anchor {
     InFrameWide, // inside the information frame, widens with it (the box's values)
     Map,         // the travel map
     AboveMap,    // across: along the map's width; kept above its top edge
+    AboveMapRight, // kept above the map's top edge at its distance from the map's right edge
     BelowMap,    // across: along the map's width; kept below its bottom edge
     LeftOfMap,   // kept left of its left edge; along the map's height
     RightOfMap,  // kept right of its right edge; along the map's height

@@ -13,6 +13,7 @@
 
 #include "Commands.h"
 #include "Dialogs.h"
+#include "GearCheck.h"
 #include "Products.h"
 #include "Readout.h"
 #include "WindowLayout.h"
@@ -237,6 +238,7 @@ void frmMain::Timer_Timer() {
                                                          c.hid_caps.input_report_length, mon(), thresholds(),
                                                          monitor_controls()))
                 state_->last_reported_mode = *mode;
+            refresh_gear_check(false);
             if (described_mode_ != state_->last_reported_mode) {
                 described_mode_ = state_->last_reported_mode;
                 describe_threshold_boxes();
@@ -392,7 +394,18 @@ void frmMain::btnUpdate_Click() {
     // with their last valid values, and the user is told which.
     const std::vector<monitor::UntakenText> untaken =
         monitor::untaken_texts(state_->last_reported_mode, monitor_controls());
-    calibration::WriteResult r = session_.write(session_.plan_save(thresholds(), sequential), ask("Save calibration"));
+    calibration::WritePlan plan = session_.plan_save(thresholds(), sequential);
+    // Recorded points of a gear that the new lines would put into another
+    // zone: asked about as a crossed pair is.
+    const std::vector<monitor::GearCrossing> crossings =
+        monitor::save_crossings(mon().gear_record.reports(), thresholds(), sequential);
+    if (!crossings.empty()) {
+        std::string statement;
+        for (const monitor::GearCrossing& c : crossings)
+            statement += (statement.empty() ? "" : " ") + monitor::crossing_sentence(c, thresholds());
+        plan.questions.push_back({calibration::Question::Kind::GearCrossing, statement, "Save anyway?"});
+    }
+    calibration::WriteResult r = session_.write(plan, ask("Save calibration"));
     // A threshold that does not fit, or a crossed pair the user would not
     // save: nothing was sent, and a calibration goes on so that the user can
     // widen the travel and save again.
@@ -404,8 +417,11 @@ void frmMain::btnUpdate_Click() {
     if (r.status == device::Fault::Declined) return;
     end_calibration();
     session_.verify(r);
-    // What the user saved now is the calibration to keep across an update.
+    // What the user saved now is the calibration to keep across an update,
+    // and the box decodes with it from now on: reports decoded with the old
+    // lines would read as mismatches.
     if (r.status && update_) update_->offer_settled();
+    if (r.status) mon().gear_record.clear();
     if (!show_write_result(r, "Save calibration") || untaken.empty()) return;
     QString text;
     for (const monitor::UntakenText& u : untaken) {

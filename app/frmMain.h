@@ -5,6 +5,7 @@
 // into the box and the update's steps live in device/, monitor/, calibration/
 // and update/.
 
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,6 +27,8 @@
 
 class Dialogs;
 class NetGrab;
+class GearPanel;
+class QCheckBox;
 class QScrollArea;
 
 struct AppConfig {
@@ -150,6 +153,9 @@ public:
     // download, and how far the bar has come in percent.
     QPushButton* cmd_StopDownload;
     QLabel* lblProgress;
+    // Beside the map: the gear view (the trace coloured by the gear the box
+    // decoded) instead of the plain trace, with the calibration check.
+    QCheckBox* chkGearView;
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -162,6 +168,12 @@ private:
     void build_controls();
     void wire_controls();
     void lay_out();
+    // The gear view (frmMainGears.cpp).
+    void chkGearView_Toggled(bool on);
+    int panel_width() const;
+    // The check against the thresholds on screen, at most twice a second
+    // unless `now`; only while the gear view shows.
+    void refresh_gear_check(bool now);
     void describe_threshold_boxes();
     void name_value_labels();
     monitor::MonitorControls monitor_controls() const;
@@ -223,6 +235,8 @@ private:
     std::uint8_t described_mode_ = 0xFF;
     bool fitted_ = false;
     QScrollArea* scroll_;
+    GearPanel* gear_panel_;
+    QElapsedTimer gear_checked_;
     QWidget* design_;
     std::unique_ptr<update::UpdateSequence> update_;
 };

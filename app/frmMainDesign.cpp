@@ -1,4 +1,5 @@
 #include <QEvent>
+#include <QCheckBox>
 #include <QFont>
 #include <QFrame>
 #include <QIcon>
@@ -13,6 +14,7 @@
 #include "NetGrab.h"
 #include "ThresholdBox.h"
 #include "ValueLabel.h"
+#include "GearPanel.h"
 #include "WindowLayout.h"
 #include "frmMain.h"
 
@@ -305,6 +307,16 @@ void frmMain::build_controls() {
     describe_threshold_boxes();
     name_value_labels();
 
+    chkGearView = new QCheckBox("Gear view", design_);
+    chkGearView->setObjectName("chkGearView");
+    chkGearView->setAccessibleName("Gear view");
+    chkGearView->setAccessibleDescription(
+        "Colours the travel map by the gear the box decoded at each point and shows the calibration check: "
+        "each gear's margin to its nearest line.");
+    gear_panel_ = new GearPanel(*Graph, design_);
+    gear_panel_->hide();
+    setTabOrder(cmd_StopDownload, chkGearView);
+
     NetGetInfo = new NetGrab(this);
     NetGetInfo->setObjectName("NetGetInfo");
     NetGetFirmware = new NetGrab(this);
@@ -313,7 +325,7 @@ void frmMain::build_controls() {
 }
 
 void frmMain::lay_out() {
-    const layout::WindowLayout at(design_->size());
+    const layout::WindowLayout at(design_->size(), panel_width());
     for (const Control& c : kControls) {
         if (c.anchor == Anchor::Inside) continue;
         QWidget* w = nullptr;
@@ -322,6 +334,10 @@ void frmMain::lay_out() {
     }
     Frame1->setGeometry(at.place(Anchor::Top, layout::px(120, 120, 6495, 1815)));
     Graph->setGeometry(at.map());
+    // Right of h2's box, above the map's right edge, which it keeps clear of
+    // h2's box down to the smallest map.
+    chkGearView->setGeometry(at.place(Anchor::AboveMapRight, layout::px(5130, 2160, 1500, 375)));
+    gear_panel_->setGeometry(at.panel());
     // The lines and the drawing follow the map at once, and the markers the
     // position they show.
     Graph->fit_to_area();
@@ -345,6 +361,7 @@ void frmMain::wire_controls() {
     connect(cmd_factory_reset, &QPushButton::clicked, this, &frmMain::cmd_factory_reset_Click);
     connect(cmd_CheckFirmware, &QPushButton::clicked, this, &frmMain::cmd_CheckFirmware_Click);
     connect(cmd_StopDownload, &QPushButton::clicked, this, &frmMain::cmd_StopDownload_Click);
+    connect(chkGearView, &QCheckBox::toggled, this, &frmMain::chkGearView_Toggled);
     for (QLineEdit* box : {Text7, Text8, Text9, Text10}) {
         connect(box, &QLineEdit::textEdited, this, [this, box] { mark_typed(box); });
         connect(box, &QLineEdit::textChanged, this, &frmMain::describe_threshold_boxes);

@@ -40,7 +40,7 @@ std::vector<CrossedPair> crossed_pairs(const device::Thresholds& t, bool h_patte
 
 // Something the user must answer yes to before a write goes out.
 struct Question {
-    enum class Kind { CrossedPair, OtherModel, OtherBox };
+    enum class Kind { CrossedPair, OtherModel, OtherBox, GearCrossing };
     Kind kind;
     std::string statement;  // what is wrong, in plain sentences
     std::string question;   // "Save anyway?", "Write its thresholds into this box?"

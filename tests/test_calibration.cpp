@@ -17,6 +17,8 @@
 #include "Backup.h"
 #include "ThresholdBox.h"
 #include "BoxStore.h"
+#include <QCheckBox>
+
 #include "BoxSession.h"
 #include "SafeFile.h"
 #include "Writes.h"
@@ -151,6 +153,35 @@ TEST_F(Calibration, ClosingDuringACalibrationLeavesTheBoxAsItWas) {
     w.close();
     const emulator::BoxSettings factory;
     for (int i = 0; i < 6; ++i) EXPECT_EQ(box.settings().value[i], factory.value[i]) << i;
+}
+
+TEST_F(Calibration, TheGearViewChecksEachGearAndSaveAsksBeforeALineTakesOne) {
+    auto& box = add_box();
+    frmMain& w = open();
+    w.show();
+    const int plain_width = w.width();
+    EXPECT_FALSE(w.Graph->gear_view());  // the plain trace by default
+    QTest::mouseClick(w.chkGearView, Qt::LeftButton);
+    ASSERT_TRUE(w.Graph->gear_view());
+    EXPECT_GT(w.width(), plain_width);  // the check beside the map, the map as it was
+    // Gear 3 rests at (128, 200), above v2 (190).
+    const QLabel* check = w.findChild<QLabel*>("lblGearCheck");
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        box.move_stick(128, 200);
+        w.Timer_Timer();
+        return check->text().contains("Gear 3: ");
+    }));
+    EXPECT_EQ(check->accessibleDescription(), check->text());
+    // A v2 above where the stick rests would take gear 3's points away.
+    w.thresholds().v2 = 210;
+    box.clear_log();
+    dialogs.shown.clear();
+    dialogs.answer = false;
+    w.btnUpdate_Click();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].kind, "confirm");
+    EXPECT_TRUE(dialogs.shown[0].text.contains("points of gear 3 would fall into neutral")) << dialogs.shown[0].text.toStdString();
+    EXPECT_TRUE(setting_writes(box).empty());
 }
 
 TEST_F(Calibration, SaveWritesTheFourHPatternThresholds) {

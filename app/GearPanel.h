@@ -1,0 +1,28 @@
+#pragma once
+// Beside the travel map while the gear view is on: which colour is which
+// gear, and the calibration check, a short line per gear, read out as they
+// are by a screen reader.
+
+#include <QFrame>
+
+#include "GearCheck.h"
+#include "GraphView.h"
+
+class QLabel;
+
+class GearPanel : public QFrame {
+    Q_OBJECT
+public:
+    // Its width at the design size, in pixels.
+    static constexpr int kWidth = 230;
+
+    GearPanel(const monitor::GraphView& map, QWidget* parent);
+
+    // The check of the reports so far against the thresholds on screen.
+    void show_check(const monitor::GearCheck& check);
+    QString check_text() const;
+
+private:
+    monitor::GearLegend* legend_;
+    QLabel* lines_;
+};
