@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Parses the command line, picks the HID backend (hidapi, or the emulated box

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The choice both front ends make before anything else: the real HID stack,
 // or for --demo an emulated box whose stick moves by itself (and, for the

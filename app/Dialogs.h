@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Every modal message the window shows goes through this interface, so tests
 // can answer them without a person.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Beside the travel map while the gear view is on: which colour is which
 // gear, and the calibration check, a short line per gear, read out as they

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A push button that keeps its look as a picture and paints from it. The
 // stick's X value moves along the top edge of the button row on every tick,

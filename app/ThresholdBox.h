@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A threshold text box that shows when its text is not taken: a border in a
 // red that stands out from the box's own background (a light or a dark

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A label for the stick's X and Y values, which change on every tick. The
 // values are numbers, whose digits stand side by side without kerning or

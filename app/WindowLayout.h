@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where the window's controls go at any size. The design is in twips for a
 // client area of 6735 x 9000 (449 x 600 pixels at 96 dpi); at that size every

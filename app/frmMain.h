@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The tool's one window. It owns the window state (the open box, the report
 // buffers, the live-monitor values and the working thresholds) and its

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What one tick of the live monitor costs: a batch drawn onto a map whose
 // trace is full, the same tick with a replot that tests every cell and draws
 // every point again, a tick of a calibration (which lays the map out and

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the firmware update costs the host: writing an image page by page into
 // the emulated bootloader (whose transfers take no time, so what is left is
 // the tool's own work per page), building the update query and parsing the

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window costs the machine while a box streams: the real window on
 // the emulated box, whose stick the demo's hand sweeps through the gates with
 // a report every 10 ms, for 10 s at the window's default size and for 10 s

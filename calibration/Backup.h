@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The calibration file: the six thresholds of one box with the box's identity
 // and the time they were read. shifterctl backup writes it and restore reads

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One session over the open box: the only place that decides which
 // thresholds may be written into it, what the user must be asked first, and

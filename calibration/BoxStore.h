@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The last thresholds read from each box, by serial number, in the user's
 // application data folder, one calibration file per box (the format

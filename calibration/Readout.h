@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Bringing the window in line with the open box: its strings, version caption,
 // stored thresholds and the window title by model.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Files whose names come from the user (shifterctl backup FILE) or from a box
 // (the per-box store). A plain open-and-write does what the name's owner did

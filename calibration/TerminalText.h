@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Outside strings (a box's serial or product name, a file's contents, a
 // service's answer) on a terminal. Written raw, an escape sequence in a serial

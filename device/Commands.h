@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The box's feature-report commands, framed in one place. Every transfer goes
 // through device_handle and passes exactly the box's feature report length.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The device part of the window's state: which box is open, its two handles,
 // its report lengths and the two report buffers that every exchange uses.

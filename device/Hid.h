@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one seam between the tool and the platform's HID stack. Everything the
 // tool does with a box goes through HidBackend (find and open) and HidDevice

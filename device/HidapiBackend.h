@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The product's HID seam over hidapi. Thin on purpose: every decision about
 // the box is made above the seam, where the emulated box can exercise it.

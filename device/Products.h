@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The interfaces this tool serves, by USB product ID. The vendor ID is a
 // deployment constant (BuildConfig.h); the product IDs belong to the box.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Report lengths from a HID report descriptor, counted the way the Windows HID
 // class driver counts them, because the rest of the tool was built on those

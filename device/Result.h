@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How every operation on the box, its firmware and its files says how it
 // ended: success, or a fault of a kind callers act on and one plain sentence

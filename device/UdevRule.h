@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What to tell a user who may not open the box on a system whose device
 // nodes udev sets up: whether our rule is installed tells a missing rule from

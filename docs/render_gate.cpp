@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the README's picture of the thresholds: the window's travel map with
 // its threshold lines and their text boxes, as the window shows them while the
 // demo's stick goes through the H gate and then through sequential mode, each

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The shifter interface box, as the tool expects it to behave, in software:
 // identity and strings, report lengths, a queue of input reports, the five

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A hand on the shifter for --demo: moves the emulated box's stick through the
 // H gate, neutral -> 1 -> neutral -> 2 ... 6 -> R, then once up and down in

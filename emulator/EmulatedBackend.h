@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Serves one or more BoxModel instances through the tool's HID seam, in
 // process. Used by the tests and by --demo.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The maker's update service, as the tool expects it to behave, served over
 // real HTTP/1.1 on 127.0.0.1: the update query on /scripts/shifter.php answers

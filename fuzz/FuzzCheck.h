@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An invariant of a fuzz target. A broken one aborts with the condition and
 // its line, which libFuzzer takes for a crash and saves the input that caused it.

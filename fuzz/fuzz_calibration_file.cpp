@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The calibration file's reader on arbitrary bytes: shifterctl restore reads
 // whatever file it is given, and the per-box store whatever lies in its
 // folder. What it accepts must be a file of ours: six thresholds from 0 to 255

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // shifterctl's command-line reader on arbitrary words (the input split at NUL
 // bytes, which no command-line word can hold). A line it accepts names a
 // command of the table (or none, when it asks for the version or a completion

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The polling tick's read and report processing, driven by a scripted box: the
 // fuzz input sets the declared input report length, the map's size, the text
 // boxes and the calibration switch, then says what each read of each tick

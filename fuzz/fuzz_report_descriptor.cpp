@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The report-descriptor parser on arbitrary bytes: it either gives lengths a
 // box could declare or refuses with one sentence; it never reads outside the
 // descriptor (libFuzzer hands over an exact-size copy, so ASan sees any

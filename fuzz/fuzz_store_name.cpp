@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The per-box store's file names on arbitrary serials. Unique: two serials get
 // two names, and names that differ in more than letter case (Windows and macOS
 // take "KV-A" and "kv-a" for one file). Reversible: the serial comes back from

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The threshold text boxes' validation on arbitrary text, against a plain
 // model: blanks around, an optional sign, decimal digits with at most one
 // point; the number, rounded to the nearest whole one, accepted in 0..254.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The update service's answer on arbitrary bytes, with the version decision
 // and the version's display form behind it. An accepted answer must be one the
 // window can act on: no longer than the answer's limit, a version the box can

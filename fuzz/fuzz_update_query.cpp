@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The update query built from arbitrary identities and texts: the URL always
 // carries its ten parameters in their order, and no serial number or typed
 // text can add, cut or rename one; read back, every value is what was put in.

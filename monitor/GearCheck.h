@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The calibration check: how safely each gear sits inside the zone the
 // thresholds give it, read from the recorded reports, and which gears a new

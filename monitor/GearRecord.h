@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The gear the box decoded for each report, as the monitor keeps it: per cell
 // of the travel map for drawing, and as a bounded record of reports for the

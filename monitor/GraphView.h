@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The travel map: a drawing area onto which every reported position is drawn
 // as a point, plus the six threshold lines. What has been drawn stays until

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The live monitor's work on the window's controls: what one batch of input
 // reports does to the gear caption, the value labels, the markers, the travel

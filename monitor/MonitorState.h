@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The live monitor's part of the window state, and the pure arithmetic over
 // it: cutting a batch into reports, gear captions, range capture, threshold

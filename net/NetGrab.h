@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Fetches one URL at a time into memory in the background and reports
 // progress, completion and failure as signals on the thread that owns it (the

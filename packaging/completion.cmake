@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 Vantrel
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writes the completion script that shifterctl makes for a shell.
 #   cmake -DEXE=shifterctl -DSHELL_NAME=bash -DOUT=file -P completion.cmake
 get_filename_component(folder "${OUT}" DIRECTORY)

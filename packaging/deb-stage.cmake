@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 Vantrel
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs in cpack on the staged files, just before they are packed.
 set(_stage "${CPACK_TEMPORARY_INSTALL_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}")
 

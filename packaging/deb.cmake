@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 Vantrel
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Settings of the build the Debian package is made from:
 #
 #   cmake -C packaging/deb.cmake -S . -B build-pkg -G Ninja

@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 Vantrel
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Finishes a manual page that help2man made: an "Exit status:" list in the
 # program's help, which help2man keeps as a subsection of OPTIONS, becomes the
 # section EXIT STATUS that a manual page has; a page without that section

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Vantrel
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets with clang (build-fuzz/) and runs each over its
 # seed corpus, fuzz/corpus/<target>/. A crash or a broken invariant fails the
 # run; libFuzzer's report names the input, kept in build-fuzz/artifacts/.

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Vantrel
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from a release build of its own (Debian's hardened
 # build flags, manual pages from --help) and checks what it holds: lintian
 # must report no error and no warning, the desktop entry and the AppStream

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Vantrel
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the window and shifterctl (release) and runs the window; arguments go to the tool (--demo, ...).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Vantrel
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what the build needs from Debian's packages (only what is missing)
 # and configures a build directory. Usage: scripts/setup.sh BUILD_DIR [cmake args...]
 set -euo pipefail

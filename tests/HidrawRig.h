@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Boxes on a fake Linux device tree. umockdev builds the sysfs entries of a USB
 // HID interface and its /dev/hidrawN node; the rig answers the node's ioctls

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A window on an emulated bus, with a clock the test moves by hand.
 #include <gtest/gtest.h>

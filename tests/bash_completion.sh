@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Vantrel
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Loads the bash completion that shifterctl writes and completes lines with it
 # as bash would: commands, each command's own options, option values (the
 # demo's box paths, whose colon bash splits words at), thresholds, and file

@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 Vantrel
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs shifterctl as a real process with no display at all: passes when it
 # exits with STATUS (0 unless given), its standard output matches EXPECT and,
 # when ERROR is given, its standard error matches ERROR. OUTPUT=full sends the

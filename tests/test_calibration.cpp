@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Automatic calibration, save and factory reset, driven through the window
 // against the emulated box.
 #include <QApplication>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // shifterctl's commands against the emulated box, without a process.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finding the box, framing its commands on the wire, draining its input
 // reports, and reading its identity.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The emulated box against the contract the tool relies on: gear decoding,
 // the feature commands, the bootloader, presence on the bus and the knobs
 // that the other tests use to inject faults.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Get latest firmware" end to end: the window asks the emulated update
 // service over real HTTP on 127.0.0.1, downloads the image and writes it into
 // the emulated box through its bootloader.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The hidapi backend as far as it runs without a box: enumeration, the ways an
 // open fails, and the string and path helpers. Exchanges with an open hidraw
 // node need an emulated node and are not covered here.

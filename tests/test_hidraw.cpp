@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The product's hidapi transport and FindTheHid against boxes on fake hidraw
 // nodes: the real hidapi (hidraw backend) and libudev read a umockdev sysfs
 // tree, and every ioctl and read on a node is answered by the same box model

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The polling tick against the emulated box: reading, decoding, removal and
 // return, and the travel map as a user sees it.
 #include <QApplication>

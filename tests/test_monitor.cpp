@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The live monitor: the arithmetic over the window state, and what one batch
 // of input reports does to the travel map, the captions, the markers and the
 // threshold boxes and lines, on real widgets laid out as in the window.

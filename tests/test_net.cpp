@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The download component against the emulated update service over real
 // loopback HTTP: completion, progress, every way a read can fail, replacing a
 // running read, and saving what arrived.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Report lengths from hand-written descriptors of well-known device kinds and
 // of the box, and rejection of descriptors a parser must not trust.
 

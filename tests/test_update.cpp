@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The update check's query and answer, the image checks, and writing an image
 // into the emulated box through its bootloader.
 #include <gtest/gtest.h>

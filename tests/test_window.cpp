@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window driven as a user drives it, against the emulated box.
 #include <gtest/gtest.h>
 

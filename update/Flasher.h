@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Writing a downloaded image into the box: hand it over to its bootloader,
 // wait for the bootloader to appear, send the image page by page, and wait

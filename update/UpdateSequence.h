@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One firmware update of the open box, as both front ends run it: the query
 // (which pins the box), the service's answer, the check of the downloaded

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The commands that read or change the box: list, info, settings, set,
 // factory-reset, monitor; and finding the box they serve.
 #include <QJsonArray>

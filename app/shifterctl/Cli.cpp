@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs one command line: --help and --version, then the command the line names.
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // shifterctl: the box served from a terminal or a script, through the same
 // device, calibration, monitor and update code as the window. Exit status 0 on

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What runs one shifterctl command: the request, the streams and the box. Each
 // command family keeps its commands in a file of its own.

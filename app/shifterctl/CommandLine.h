@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // shifterctl's command line: the one table of commands and the one table of
 // options, from which the reader, the help and the shell completions are all

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shell completions for bash, zsh and fish, written from the command and
 // option tables so that they name what the reader takes and nothing else.
 // Each script walks the line as the reader does: options anywhere, an option

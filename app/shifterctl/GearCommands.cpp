@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The gear check: what the box decodes while the user moves the stick
 // through the gears, and how safely each gear sits inside its lines.
 #include <QJsonArray>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The help of shifterctl and of each command, made from the tables and
 // wrapped to the width it is shown in. help2man makes the manual page from
 // the program's help, so its headings are the ones help2man knows.

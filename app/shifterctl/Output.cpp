@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Output and errors: the status and kind of each failure, how a box, its
 // version and its thresholds are written, questions and progress.
 #include <QJsonArray>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Vantrel
+// SPDX-License-Identifier: GPL-3.0-or-later
 // shifterctl: the command-line companion of the window, over the same backend.
 // A QCoreApplication only, so that it runs without a display.
 #include <QCoreApplication>
