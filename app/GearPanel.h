@@ -16,7 +16,7 @@ class GearPanel : public QFrame {
     Q_OBJECT
 public:
     // Its width at the design size, in pixels.
-    static constexpr int kWidth = 230;
+    static constexpr int kWidth = 256;
 
     GearPanel(const monitor::GraphView& map, QWidget* parent);
 

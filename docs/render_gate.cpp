@@ -5,6 +5,9 @@
 // demo's stick goes through the H gate and then through sequential mode, each
 // line labelled with its threshold's name. Usage: render_gate OUTPUT.png
 //
+// render_gate --window OUTPUT.png draws the whole window on the demo's box,
+// its gear view on, after the stick went once through the H gate.
+//
 // render_gate --gears OUTPUT.png draws the gear view instead: the travel map
 // alone, fed with one turn of the demo's hand, coloured by gear in both modes,
 // and once more with gear 3's gate ending 3 counts past v2; each map with its
@@ -16,6 +19,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QTimer>
+#include <QCheckBox>
 
 #include <QLabel>
 #include <QLineEdit>
@@ -238,12 +242,37 @@ int render_gears(const char* path) {
 
 }  // namespace
 
+int render_window(const char* out) {
+    emulator::EmulatedBackend backend;
+    emulator::BoxIdentity identity;
+    identity.vendor_id = buildcfg::kVendorId;
+    emulator::DemoStick stick(backend.add_box(identity));
+    NoDialogs dialogs;
+    AppConfig config;
+    config.vendor_id = buildcfg::kVendorId;
+    frmMain window(backend, dialogs, config);
+    window.show();
+    window.chkGearView->setChecked(true);
+    qint64 sequential = 0;
+    while (!emulator::DemoStick::position_at(sequential).sequential) sequential += 10;
+    QElapsedTimer clock;
+    clock.start();
+    stick.start();
+    run_until(clock, sequential - 250);  // resting in neutral after reverse
+    if (!window.grab().save(QString::fromLocal8Bit(out))) {
+        std::fprintf(stderr, "render_gate: cannot write %s\n", out);
+        return 1;
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (argc == 3 && std::strcmp(argv[1], "--gears") == 0) return render_gears(argv[2]);
+    if (argc == 3 && std::strcmp(argv[1], "--window") == 0) return render_window(argv[2]);
     if (argc != 2) {
-        std::fprintf(stderr, "Usage: render_gate [--gears] OUTPUT.png\n");
+        std::fprintf(stderr, "Usage: render_gate [--gears | --window] OUTPUT.png\n");
         return 2;
     }
 
