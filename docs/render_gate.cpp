@@ -242,24 +242,38 @@ int render_gears(const char* path) {
 
 }  // namespace
 
-int render_window(const char* out) {
+// The window on the demo's box, its stick about to start; `sequential` is
+// where its path turns to sequential mode after the H gate.
+struct DemoWindow {
+    DemoWindow() : stick(backend.add_box(identity())), window(backend, dialogs, config()) {
+        window.show();
+        while (!emulator::DemoStick::position_at(sequential).sequential) sequential += 10;
+    }
+    static emulator::BoxIdentity identity() {
+        emulator::BoxIdentity id;
+        id.vendor_id = buildcfg::kVendorId;
+        return id;
+    }
+    static AppConfig config() {
+        AppConfig c;
+        c.vendor_id = buildcfg::kVendorId;
+        return c;
+    }
     emulator::EmulatedBackend backend;
-    emulator::BoxIdentity identity;
-    identity.vendor_id = buildcfg::kVendorId;
-    emulator::DemoStick stick(backend.add_box(identity));
+    emulator::DemoStick stick;
     NoDialogs dialogs;
-    AppConfig config;
-    config.vendor_id = buildcfg::kVendorId;
-    frmMain window(backend, dialogs, config);
-    window.show();
-    window.chkGearView->setChecked(true);
+    frmMain window;
     qint64 sequential = 0;
-    while (!emulator::DemoStick::position_at(sequential).sequential) sequential += 10;
+};
+
+int render_window(const char* out) {
+    DemoWindow demo;
+    demo.window.chkGearView->setChecked(true);
     QElapsedTimer clock;
     clock.start();
-    stick.start();
-    run_until(clock, sequential - 250);  // resting in neutral after reverse
-    if (!window.grab().save(QString::fromLocal8Bit(out))) {
+    demo.stick.start();
+    run_until(clock, demo.sequential - 250);  // resting in neutral after reverse
+    if (!demo.window.grab().save(QString::fromLocal8Bit(out))) {
         std::fprintf(stderr, "render_gate: cannot write %s\n", out);
         return 1;
     }
@@ -276,25 +290,16 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    emulator::EmulatedBackend backend;
-    emulator::BoxIdentity identity;
-    identity.vendor_id = buildcfg::kVendorId;
-    emulator::DemoStick stick(backend.add_box(identity));
-    NoDialogs dialogs;
-    AppConfig config;
-    config.vendor_id = buildcfg::kVendorId;
-    frmMain window(backend, dialogs, config);
-    window.show();
-
     // The stick's path: the H gate, then sequential mode from `sequential` on,
     // back to the H gate at the end of the cycle.
-    qint64 sequential = 0;
-    while (!emulator::DemoStick::position_at(sequential).sequential) sequential += 10;
+    DemoWindow demo;
+    frmMain& window = demo.window;
+    const qint64 sequential = demo.sequential;
     const qint64 cycle = emulator::DemoStick::cycle_length();
 
     QElapsedTimer clock;
     clock.start();
-    stick.start();
+    demo.stick.start();
     const monitor::GraphView& g = *window.Graph;
     run_until(clock, sequential - 250);  // resting in neutral after reverse
     const QImage h = panel(window, {{g.line_h1, "h1"}, {g.line_h2, "h2"}, {g.line_v2, "v2"}, {g.line_v1, "v1"}});
