@@ -9,6 +9,10 @@
 #include <QPainterPath>
 #include <QScrollArea>
 #include <QShortcut>
+#include <QTimer>
+#include <QWindow>
+#include <QScrollBar>
+#include <QScreen>
 
 #include <variant>
 
@@ -344,6 +348,39 @@ void frmMain::lay_out() {
     // position they show.
     Graph->fit_to_area();
     monitor::place_markers(mon(), monitor_controls());
+}
+
+void frmMain::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    if (fitted_) return;
+    fitted_ = true;
+    // The window manager frames and places the window once it is shown; only
+    // then does its frame's size tell whether it fits.
+    QTimer::singleShot(200, this, &frmMain::fit_to_screen);
+    if (QWindow* w = windowHandle())
+        connect(w, &QWindow::screenChanged, this, [this] { QTimer::singleShot(200, this, &frmMain::fit_to_screen); });
+}
+
+void frmMain::fit_to_screen() {
+    const QScreen* s = screen();
+    if (!s || isMaximized() || isFullScreen()) return;
+    const QRect free = s->availableGeometry();
+    const QRect frame = frameGeometry();
+    const QSize frame_extra = frame.size() - size();
+    const QSize room = free.size() - frame_extra;
+    // A screen too small for the readable minimum: the design area scrolls.
+    const QSize least = layout::WindowLayout::minimum_size();
+    QSize minimum = least.boundedTo(room);
+    if (room.height() < least.height())
+        minimum.setWidth(std::min(room.width(), least.width() + scroll_->verticalScrollBar()->sizeHint().width()));
+    setMinimumSize(minimum);
+    const QSize fitting = size().boundedTo(room).expandedTo(minimum);
+    if (fitting != size()) resize(fitting);
+    // Wholly on the screen, title bar included.
+    QPoint at = frame.topLeft();
+    at.setX(std::clamp(at.x(), free.left(), std::max(free.left(), free.right() + 1 - (fitting + frame_extra).width())));
+    at.setY(std::clamp(at.y(), free.top(), std::max(free.top(), free.bottom() + 1 - (fitting + frame_extra).height())));
+    if (at != frame.topLeft()) move(at);
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* e) {
