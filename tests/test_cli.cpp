@@ -736,6 +736,9 @@ TEST_F(Cli, ARestoreFileThatCannotBeUsedSendsNothing) {
         expect_one_sentence();
     }
     EXPECT_EQ(run({"restore", dir.filePath("missing.json")}), 2);
+    // An escape sequence in a name never reaches the terminal as one.
+    EXPECT_EQ(run({"restore", "\x1b[2Jmissing.json"}), 2);
+    EXPECT_TRUE(err_text.contains("\\e[2Jmissing.json") && !err_text.contains('\x1b')) << err_text.toStdString();
     EXPECT_EQ(run({"restore", dir.path(), "--json"}), 2);
     EXPECT_EQ(out_object().value("kind").toString(), "file");
     EXPECT_TRUE(box.feature_log().empty());

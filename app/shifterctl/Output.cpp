@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "CliRunner.h"
+#include "TerminalText.h"
 #include "Products.h"
 
 namespace ctl {
@@ -103,7 +104,9 @@ int Cli::fail(Kind kind, const QString& sentence, QJsonObject extra) {
 
 void Cli::say(const QString& line) {
     end_percent();
-    err_ << line << Qt::endl;
+    // A sentence may carry a box's string, a file's name or a service's
+    // words: nothing in them may act on the terminal.
+    err_ << calibration::terminal_text(line) << Qt::endl;
 }
 
 int Cli::output_failed() {
@@ -113,7 +116,8 @@ int Cli::output_failed() {
 
 int Cli::confirm(const QString& question, const QString& declined) {
     if (r_.has("--yes")) return kCliOk;
-    const std::optional<bool> answer = env_.confirm ? env_.confirm(question) : std::nullopt;
+    const std::optional<bool> answer =
+        env_.confirm ? env_.confirm(calibration::terminal_text(question)) : std::nullopt;
     if (!answer)
         return fail(Kind::Usage, "The question \"" + question +
                                      "\" cannot be asked, since the input is not a terminal; add --yes to go ahead.");

@@ -115,12 +115,14 @@ int main(int argc, char** argv) {
     // With --demo, check-update and update ask the demo's own update service.
     const bool demo = cli_wants_demo(args);
     BackendChoice choice = choose_backend(demo, buildcfg::kVendorId, demo && cli_wants_update_service(args));
+    // The demo's box keeps its calibration in a store of its own.
 
     // Ctrl+C and termination requests end the commands through their loops,
     // so the box is let go properly.
     catch_stops();
 
     CliEnv env;
+    env.store_folder = choice.box_store_folder();
     env.vendor_id = buildcfg::kVendorId;
     // The event loop runs during every wait: the demo stick moves on a timer.
     // A stop request ends the wait early, so a monitor polling once a minute
