@@ -9,7 +9,6 @@
 
 #include "Commands.h"
 #include "Dialogs.h"
-#include "GearCheck.h"
 #include "Products.h"
 #include "Readout.h"
 #include "WindowLayout.h"
@@ -357,18 +356,8 @@ void frmMain::btnUpdate_Click() {
     // with their last valid values, and the user is told which.
     const std::vector<monitor::UntakenText> untaken =
         monitor::untaken_texts(state_->last_reported_mode, monitor_controls());
-    calibration::WritePlan plan = session_.plan_save(thresholds(), sequential);
-    // Recorded points of a gear that the new lines would put into another
-    // zone: asked about as a crossed pair is.
-    const std::vector<monitor::GearCrossing> crossings =
-        monitor::save_crossings(mon().gear_record.reports(), thresholds(), sequential);
-    if (!crossings.empty()) {
-        std::string statement;
-        for (const monitor::GearCrossing& c : crossings)
-            statement += (statement.empty() ? "" : " ") + monitor::crossing_sentence(c, thresholds());
-        plan.questions.push_back({calibration::Question::Kind::GearCrossing, statement, "Save anyway?"});
-    }
-    calibration::WriteResult r = session_.write(plan, ask("Save calibration"));
+    calibration::WriteResult r = session_.write(
+        session_.plan_save(thresholds(), sequential, mon().gear_record.reports()), ask("Save calibration"));
     // A threshold that does not fit, or a crossed pair the user would not
     // save: nothing was sent, and a calibration goes on so that the user can
     // widen the travel and save again.

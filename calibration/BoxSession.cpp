@@ -3,6 +3,7 @@
 #include "BoxSession.h"
 
 #include "Commands.h"
+#include "GearCheck.h"
 #include "Products.h"
 
 namespace calibration {
@@ -147,11 +148,15 @@ void BoxSession::mark_derived(KnownSettings settings) {
     derived_ |= settings;
 }
 
-WritePlan BoxSession::plan_save(const Thresholds& t, bool sequential) const {
+WritePlan BoxSession::plan_save(const Thresholds& t, bool sequential,
+                                std::span<const monitor::RecordedReport> recorded) const {
     WritePlan plan;
     plan.writes = save_writes(t, sequential);
     plan.crossed = crossed_pairs(t, !sequential, sequential);
     for (const CrossedPair& p : plan.crossed) plan.questions.push_back(crossed_question(p, t, "Save anyway?"));
+    if (const std::string moved = monitor::crossings_statement(monitor::save_crossings(recorded, t, sequential), t);
+        !moved.empty())
+        plan.questions.push_back({Question::Kind::GearCrossing, moved, "Save anyway?"});
     return plan;
 }
 

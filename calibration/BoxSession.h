@@ -10,6 +10,7 @@
 
 #include <QString>
 #include <functional>
+#include <span>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "Backup.h"
 #include "BoxStore.h"
 #include "Connection.h"
+#include "GearRecord.h"
 #include "Readout.h"
 #include "Result.h"
 #include "Settings.h"
@@ -114,7 +116,10 @@ public:
     // once it has been answered, the store takes what the box holds.
     void hold_store(bool hold);
 
-    WritePlan plan_save(const device::Thresholds& t, bool sequential) const;
+    // A crossed pair asks first, and so do lines that would move recorded
+    // points of a gear into another zone.
+    WritePlan plan_save(const device::Thresholds& t, bool sequential,
+                        std::span<const monitor::RecordedReport> recorded = {}) const;
     // The named thresholds only, checked against what the box holds for the
     // others of their pairs.
     WritePlan plan_set(const std::vector<SettingWrite>& writes) const;

@@ -339,11 +339,10 @@ std::string crossing_sentence(const GearCrossing& c, const Thresholds& t) {
     return sentence;
 }
 
-std::string crossings_question(const std::vector<GearCrossing>& crossings, const Thresholds& t) {
-    if (crossings.empty()) return {};
+std::string crossings_statement(const std::vector<GearCrossing>& crossings, const Thresholds& t) {
     std::string text;
-    for (const GearCrossing& c : crossings) text += crossing_sentence(c, t) + "\r\n";
-    return text + "\r\nSave anyway?";
+    for (const GearCrossing& c : crossings) text += (text.empty() ? "" : " ") + crossing_sentence(c, t);
+    return text;
 }
 
 }  // namespace monitor

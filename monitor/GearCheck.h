@@ -103,7 +103,8 @@ std::vector<GearCrossing> save_crossings(std::span<const RecordedReport> reports
                                          bool sequential);
 // "With v2 at 200, 35 recorded points of gear 3 would fall into neutral."
 std::string crossing_sentence(const GearCrossing& crossing, const device::Thresholds& to_save);
-// Every crossing's sentence, then the question; empty without crossings.
-std::string crossings_question(const std::vector<GearCrossing>& crossings, const device::Thresholds& to_save);
+// Every crossing's sentence; empty without crossings. The box session asks
+// it before a save as it asks about a crossed pair.
+std::string crossings_statement(const std::vector<GearCrossing>& crossings, const device::Thresholds& to_save);
 
 }  // namespace monitor

@@ -617,6 +617,11 @@ TEST_F(Session, OneRangeForEveryWriteAndACrossedPairOnlyOnAYes) {
     EXPECT_EQ(setting_writes(*box), (std::vector<int>{5}));
     // Only the mode saved counts.
     EXPECT_TRUE(session.plan_save({150, 150, 64, 190, 100, 155}, true).questions.empty());
+    // Lines that would move where the stick rests in a gear ask too.
+    monitor::GearRecord record;
+    for (int i = 0; i < 20; ++i) record.add(128, 200, monitor::Gear::G3, monitor::kModeH);
+    write(session.plan_save({102, 152, 64, 210, 100, 155}, false, record.reports()), false);
+    EXPECT_EQ(asked, (std::vector<K>{K::GearCrossing}));
     // A file from another model, or from another box, asks first.
     calibration::Backup file = calibration::make_backup(device::kPidDravi, 0x0106, "KV-000123", {});
     file.thresholds = calibration::factory_thresholds();

@@ -316,11 +316,11 @@ TEST(GearCheck, QuestionBeforeSave) {
         {"the box's own thresholds", third, kFactory, ""},
         {"a line across the way in only", third, with([](Thresholds& t) { t.v2 = 205; }), ""},
         {"a line past where the stick rests", third, with([](Thresholds& t) { t.v2 = 240; }),
-         "With v2 at 240, 75 recorded points of gear 3 would fall into neutral.\r\n\r\nSave anyway?"},
+         "With v2 at 240, 75 recorded points of gear 3 would fall into neutral."},
         {"reverse follows v1", reports_of({{212, 26, Gear::G6, 40}, {226, 30, Gear::Neutral, 10}}),
          with([](Thresholds& t) { t.v1 = 140; }),
-         "With v1 at 140, 40 recorded points of gear 6 would fall into reverse.\r\n"
-         "With v1 at 140, 10 recorded points in neutral would fall into reverse.\r\n\r\nSave anyway?"},
+         "With v1 at 140, 40 recorded points of gear 6 would fall into reverse. "
+         "With v1 at 140, 10 recorded points in neutral would fall into reverse."},
         {"neutral into a gear, and two gears at once",
          reports_of({{127, 127, Gear::Neutral, 50}, {30, 220, Gear::G1, 20}}),
          with([](Thresholds& t) {
@@ -328,11 +328,11 @@ TEST(GearCheck, QuestionBeforeSave) {
              t.v1 = 230;
              t.v2 = 240;
          }),
-         "With h1 at 20, v1 at 230 and v2 at 240, 20 recorded points of gear 1 would fall into gear 4.\r\n"
-         "With v1 at 230, 50 recorded points in neutral would fall into gear 4.\r\n\r\nSave anyway?"},
+         "With h1 at 20, v1 at 230 and v2 at 240, 20 recorded points of gear 1 would fall into gear 4. "
+         "With v1 at 230, 50 recorded points in neutral would fall into gear 4."},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(crossings_question(save_crossings(c.reports, c.to_save, false), c.to_save), c.question) << c.name;
+        EXPECT_EQ(crossings_statement(save_crossings(c.reports, c.to_save, false), c.to_save), c.question) << c.name;
 }
 
 // One turn of the demo's hand reaches every gear well inside the factory
