@@ -136,6 +136,22 @@ private:
     int reports_ = 0;
 };
 
+// Streams for kStreamMs and sets the iteration's time, the process's CPU
+// share and the reports a second; answers the seconds it took.
+double stream(benchmark::State& state, const Feeder& stick) {
+    const int reports_before = stick.reports();
+    const double cpu_before = process_cpu_seconds();
+    QElapsedTimer wall;
+    wall.start();
+    run_for(kStreamMs);
+    const double cpu = process_cpu_seconds() - cpu_before;
+    const double seconds = wall.nsecsElapsed() / 1e9;
+    state.SetIterationTime(seconds);
+    state.counters["cpu_pct"] = cpu / seconds * 100.0;
+    state.counters["reports_per_s"] = (stick.reports() - reports_before) / seconds;
+    return seconds;
+}
+
 // Args: maximised (0: the window at its default size), a wake-up per report
 // (see Feeder).
 void BM_WindowStreaming(benchmark::State& state) {
@@ -160,17 +176,7 @@ void BM_WindowStreaming(benchmark::State& state) {
         run_for(kSettleMs);
 
         PaintCounter paints(window.get(), window->Graph);
-        const int reports_before = stick.reports();
-        const double cpu_before = process_cpu_seconds();
-        QElapsedTimer wall;
-        wall.start();
-        run_for(kStreamMs);
-        const double cpu = process_cpu_seconds() - cpu_before;
-        const double seconds = wall.nsecsElapsed() / 1e9;
-        state.SetIterationTime(seconds);
-
-        state.counters["cpu_pct"] = cpu / seconds * 100.0;
-        state.counters["reports_per_s"] = (stick.reports() - reports_before) / seconds;
+        const double seconds = stream(state, stick);
         if (paints.by_name) state.counters["paints_per_s"] = paints.all / seconds;
         state.counters["map_paints_per_s"] = paints.map / seconds;
         state.counters["width"] = window->width();
@@ -235,16 +241,7 @@ void BM_BoxAlone(benchmark::State& state) {
         Feeder stick(box, state.range(0) != 0);
         stick.start();
         run_for(kSettleMs);
-        const int reports_before = stick.reports();
-        const double cpu_before = process_cpu_seconds();
-        QElapsedTimer wall;
-        wall.start();
-        run_for(kStreamMs);
-        const double cpu = process_cpu_seconds() - cpu_before;
-        const double seconds = wall.nsecsElapsed() / 1e9;
-        state.SetIterationTime(seconds);
-        state.counters["cpu_pct"] = cpu / seconds * 100.0;
-        state.counters["reports_per_s"] = (stick.reports() - reports_before) / seconds;
+        stream(state, stick);
     }
 }
 BENCHMARK(BM_BoxAlone)->ArgName("wake_per_report")->Arg(0)->Arg(1)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
