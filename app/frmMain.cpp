@@ -74,8 +74,7 @@ void frmMain::closeEvent(QCloseEvent* e) {
 // ---- Finding the box and the control states ---------------------------------
 
 bool frmMain::FindTheHid() {
-    const bool found = device::FindTheHid(backend_, conn(), config_.vendor_id);
-    session_.found();
+    const bool found = session_.find(backend_, config_.vendor_id);
     show_notice();
     return found;
 }

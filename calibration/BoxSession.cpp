@@ -104,6 +104,12 @@ void BoxSession::found() {
     confirmed_.clear();
 }
 
+bool BoxSession::find(device::HidBackend& backend, std::uint16_t vendor_id) {
+    const bool found_one = device::FindTheHid(backend, conn_, vendor_id);
+    found();
+    return found_one;
+}
+
 void BoxSession::box_read(const Thresholds& read) {
     box_ = read;
     if (!store_ || hold_store_) return;

@@ -90,6 +90,9 @@ public:
     // A search replaced the connection: nothing is known of the box found
     // until it is read, and nothing earlier may be written into it.
     void found();
+    // Searches the bus as FindTheHid does (the first accepted box, or the
+    // connection's chosen one) and starts afresh with what it found.
+    bool find(device::HidBackend& backend, std::uint16_t vendor_id);
 
     // The readout (tool attached, thresholds, strings); the thresholds read
     // become what the box is known to hold.

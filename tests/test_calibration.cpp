@@ -583,8 +583,7 @@ class Session : public WindowFixture {
 protected:
     void SetUp() override {
         box = &add_box();
-        ASSERT_TRUE(device::FindTheHid(bus, conn, kTestVid));
-        session.found();
+        ASSERT_TRUE(session.find(bus, kTestVid));
         ASSERT_TRUE(session.read_info().thresholds);
         box->clear_log();
     }

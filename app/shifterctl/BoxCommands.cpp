@@ -45,8 +45,7 @@ int Cli::find_box(bool need_application, bool changes) {
                         {{"boxes", listed}});
         }
     }
-    device::FindTheHid(backend_, conn_, env_.vendor_id);
-    session_.found();
+    session_.find(backend_, env_.vendor_id);
     const device::BoxClass found = device::classify(conn_);
     if (found.state == device::BoxState::Absent) return not_found();
     if (found.state == device::BoxState::NotServed) return fail(Kind::Box, QString::fromStdString(found.sentence));
@@ -54,19 +53,6 @@ int Cli::find_box(bool need_application, bool changes) {
         return fail(Kind::Box,
                     "The box is in its bootloader, which keeps no thresholds and sends no stick positions; write "
                     "its firmware with shifterctl update or shifterctl flash FILE.");
-    return kCliOk;
-}
-
-int Cli::read_back(const char* key, QJsonObject extra) {
-    const device::Result<device::SettingsBytes> reply = device::read_settings(conn_);
-    if (!reply) return fail(Kind::Box, "The box did not answer with its thresholds.");
-    const device::Thresholds t = calibration::thresholds_from_reply(*reply);
-    if (json_) {
-        extra.insert(key, thresholds_json(t));
-        emit_json(extra);
-    } else {
-        out_ << thresholds_line(t) << Qt::endl;
-    }
     return kCliOk;
 }
 
@@ -92,8 +78,7 @@ int Cli::list() {
 
 int Cli::info() {
     if (const int status = arguments(0, "")) return status;
-    if (!device::FindTheHid(backend_, conn_, env_.vendor_id)) return not_found();
-    session_.found();
+    if (!session_.find(backend_, env_.vendor_id)) return not_found();
     const calibration::DeviceInfo info = session_.read_info();
     ToolAttached attached(conn_, false);
     // The box's strings as it sent them: exact in JSON, with anything a
@@ -142,7 +127,13 @@ int Cli::settings() {
     if (const int status = arguments(0, "")) return status;
     if (const int status = find_box(true, false)) return status;
     ToolAttached attached(conn_, true);
-    return read_back();
+    const device::Result<device::Thresholds> t = session_.read_thresholds();
+    if (!t) return fail(Kind::Box, "The box did not answer with its thresholds.");
+    if (json_)
+        emit_json({{"thresholds", thresholds_json(*t)}});
+    else
+        out_ << thresholds_line(*t) << Qt::endl;
+    return kCliOk;
 }
 
 int Cli::set() {

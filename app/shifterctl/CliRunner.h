@@ -87,7 +87,6 @@ private:
     int find_box(bool need_application, bool changes);
     int dispatch();
     int not_found();
-    int read_back(const char* key = "thresholds", QJsonObject extra = {});
     // The image FILE names, whole, or the status after saying why it cannot be
     // used. Nothing is sent to the box before it has been read.
     int read_image(const QString& path, QByteArray& image);
