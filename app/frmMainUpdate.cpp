@@ -15,9 +15,6 @@
 
 namespace {
 QString text_of(const std::string& s) { return QString::fromStdString(s); }
-}  // namespace
-
-namespace {
 constexpr int kFreshCopy = NetGrab::ModeFreshCopy;
 const char* const kWebsiteError = "Website access error";
 const char* const kDownloadError = "Firmware download error";
