@@ -322,6 +322,10 @@ TEST_F(Hidraw, RemovalFailsReadsProbeAndListingAndBothHandlesCloseOnce) {
     rig->with_box(box, [](BoxModel& b) { b.move_stick(128, 250); });
 
     rig->with_box(box, [](BoxModel& b) { b.unplug(); });
+    // The read fails at once; the node goes only when the kernel gets to it.
+    EXPECT_EQ(device::drain_input(conn), device::DrainResult::Failed);
+    EXPECT_TRUE(listed(node));
+    EXPECT_FALSE(device::probe_presence(conn));
     rig->settle();
     EXPECT_EQ(device::drain_input(conn), device::DrainResult::Failed);
     EXPECT_FALSE(device::probe_presence(conn));
