@@ -121,6 +121,10 @@ TEST(Options, TheDemoKeepsItsOwnStoreAndRemovesItAtExit) {
         EXPECT_TRUE(QDir(folder).exists());
         EXPECT_TRUE(QDir(running.box_store_folder()).exists());
         EXPECT_NE(running.box_store_folder(), folder);
+        // Marked in use while its demo runs.
+        QLockFile in_use(running.box_store_folder() + '/' + kDemoStoreLock);
+        in_use.setStaleLockTime(0);
+        EXPECT_FALSE(in_use.tryLock(0));
 #ifdef Q_OS_UNIX
         EXPECT_EQ(QFileInfo(folder).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::ExeOther), 0);
         EXPECT_FALSE(QDir(killed).exists());
