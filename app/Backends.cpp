@@ -49,8 +49,11 @@ void remove_demo_leftovers(const QString& base, const QString& own) {
 void make_demo_store(BackendChoice& choice) {
     const QString name = QString(kDemoStorePrefix) + "XXXXXX";
     // Made private (0700) under a name no one can guess, in the temporary
-    // folder or, should that refuse, in the user's own runtime folder.
-    for (const QString& base : {QDir::tempPath(), QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)}) {
+    // folder or, should that refuse, in the user's own runtime folder (asked
+    // only then: Qt warns on the terminal when the session names none).
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const QString base =
+            attempt == 0 ? QDir::tempPath() : QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
         if (base.isEmpty()) continue;
         auto dir = std::make_unique<QTemporaryDir>(base + '/' + name);
         if (!dir->isValid()) continue;

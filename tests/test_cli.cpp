@@ -71,6 +71,7 @@ protected:
         env.columns = columns;
         env.progress_in_place = progress_in_place;
         env.output_gone = [this] { return output_gone; };
+        env.store_folder = store_folder;
         const int status = run_cli(args, *bus, out, err, env);
         out.flush();
         err.flush();
@@ -125,6 +126,7 @@ protected:
     std::function<CliStops()> stops;  // the Ctrl+C presses so far
     QIODevice* out_device = nullptr;  // instead of out_text
     QString update_host = "127.0.0.1:9";
+    QString store_folder;  // empty: the user's own
     std::function<std::optional<bool>(const QString&)> confirm;  // null: no terminal to ask
     int columns = 0;
     bool progress_in_place = false;
@@ -194,6 +196,11 @@ TEST_F(Cli, InfoReadsTheFirstBoxAndLetsItGo) {
     ASSERT_EQ(run({"info"}), 0);
     EXPECT_TRUE(out_text.contains(QString::fromUtf8("Serial number:    KV-\u011B\\e[2J\\u009b\\u202e\\u2028\\x7f\\u200b\n")))
         << out_text.toStdString();
+    // A store that cannot keep the box's thresholds is told of, not passed over.
+    store_folder = write_file("not a folder") + "/boxes";
+    ASSERT_EQ(run({"info"}), 0);
+    EXPECT_TRUE(err_text.startsWith("shifterctl: warning: The folder ")) << err_text.toStdString();
+    EXPECT_TRUE(err_text.contains("so the calibration of the box is not kept")) << err_text.toStdString();
 }
 
 TEST_F(Cli, TheBootloaderIsDescribedButNeverSentApplicationCommands) {
