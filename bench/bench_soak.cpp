@@ -140,7 +140,8 @@ void BM_WindowSoak(benchmark::State& state) {
                 if (window.conn().device_found) ++found_again;
             }
             if (box_ms >= kFirstMinuteMs && at_first_minute == 0) at_first_minute = resident_bytes();
-            if (box_ms > kFirstMinuteMs && box_ms % 1000 == 0) highest_after = std::max(highest_after, resident_bytes());
+            if (box_ms > kFirstMinuteMs && box_ms % 1000 == 0)
+                highest_after = std::max(highest_after, resident_bytes());
         }
         window.close();
         state.counters["ticks"] = static_cast<double>(ticks);
