@@ -153,9 +153,12 @@ void frmMain::EnableUI() {
 void frmMain::initialise_values() { monitor::initialise_values(mon(), *Graph); }
 
 void frmMain::read_device_info() {
-    if (conn().device_found)
+    if (conn().device_found) {
         show_device_info(session_.read_info());
-    else
+        // A calibration that could not be kept is not there to offer back
+        // after an update that breaks off: the user hears of it now.
+        if (const device::Status& kept = session_.store_status(); !kept) set_saved_line(text_of(kept.sentence()));
+    } else
         show_device_info({});
 }
 

@@ -100,6 +100,7 @@ QByteArray write_backup(const Backup& b) {
                     {"product_id", hex(b.product_id, 4)},
                     {"serial", b.serial},
                     {"firmware", hex(b.firmware_version, 1)}};
+    if (!b.path.isEmpty()) box.insert("path", b.path);
     QJsonObject thresholds;
     for (int i = 0; i < device::kSettingCount; ++i) thresholds[device::setting_name(i)] = b.thresholds.get(i);
     const QJsonObject root{{"format", kBackupFormat},
@@ -129,6 +130,7 @@ device::Result<Backup> read_backup(const QByteArray& bytes) {
     const QJsonObject box = root.value("box").toObject();
     b.model = box.value("model").toString();
     b.serial = box.value("serial").toString();
+    b.path = box.value("path").toString();
     const std::optional<std::uint16_t> pid = parse_hex16(box.value("product_id").toString());
     const std::optional<std::uint16_t> version = parse_hex16(box.value("firmware").toString());
     if (!pid) return refused("its box has no product_id of up to four hexadecimal digits");

@@ -12,7 +12,9 @@
 //    "thresholds": {"h1": 102, "h2": 152, "v1": 64, "v2": 190, "s1": 100, "s2": 155}}
 //
 // "firmware" is the box's version number in hexadecimal, "product_id" four
-// hexadecimal digits. Every threshold is a whole number from 0 to 255.
+// hexadecimal digits. Every threshold is a whole number from 0 to 255. A box
+// without a serial number has its path on the bus in "box" as "path" too:
+// nothing else tells it from another box of its model.
 
 #include <QByteArray>
 #include <QDateTime>
@@ -34,6 +36,7 @@ struct Backup {
     std::uint16_t product_id = 0;
     QString serial;
     std::uint16_t firmware_version = 0;
+    QString path;     // empty unless the box has no serial number
     QDateTime saved;  // UTC
     device::Thresholds thresholds;
 };

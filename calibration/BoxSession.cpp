@@ -102,6 +102,7 @@ void BoxSession::found() {
     known_.reset();
     derived_.reset();
     confirmed_.clear();
+    store_status_ = {};
 }
 
 bool BoxSession::find(device::HidBackend& backend, std::uint16_t vendor_id) {
@@ -113,8 +114,8 @@ bool BoxSession::find(device::HidBackend& backend, std::uint16_t vendor_id) {
 void BoxSession::box_read(const Thresholds& read) {
     box_ = read;
     if (!store_ || hold_store_) return;
-    (void)store_->remember(make_backup(static_cast<std::uint16_t>(conn_.product_id),
-                                       conn_.hid_attributes.version_number, serial_, read));
+    store_status_ = store_->remember(make_backup(static_cast<std::uint16_t>(conn_.product_id),
+                                                 conn_.hid_attributes.version_number, serial_, read));
 }
 
 DeviceInfo BoxSession::read_info() {
@@ -190,15 +191,27 @@ WritePlan BoxSession::plan_restore(const Backup& file) const {
     WritePlan plan;
     plan.writes = all_writes(file.thresholds);
     const auto pid = static_cast<std::uint16_t>(conn_.product_id);
-    const std::string here = "this " + model_of(pid).toStdString() + " box (serial number \"" +
-                             serial_.toStdString() + "\")";
+    // Without a serial number only its place on the bus tells a box from
+    // another of its model.
+    const std::string here = "this " + model_of(pid).toStdString() + " box (" +
+                             (serial_.isEmpty() ? "no serial number, at " + conn_.device_path
+                                                : "serial number \"" + serial_.toStdString() + "\"") +
+                             ")";
+    const bool same_box = serial_.isEmpty() ? file.serial.isEmpty() && file.path.toStdString() == conn_.device_path
+                                            : file.serial == serial_;
     if (file.product_id != pid)
         plan.questions.push_back({Question::Kind::OtherModel,
                                   "The file was saved from a " + model_of(file.product_id).toStdString() +
                                       " box (product ID " + QString::number(file.product_id, 16).toUpper().toStdString() +
                                       "), not from " + here + ".",
                                   "Write its thresholds into this box?"});
-    else if (file.serial != serial_)
+    else if (!same_box && file.serial.isEmpty())
+        plan.questions.push_back({Question::Kind::OtherBox,
+                                  "The file was saved from a box without a serial number" +
+                                      (file.path.isEmpty() ? std::string() : " at " + file.path.toStdString()) +
+                                      ", so nothing tells that it came from " + here + ".",
+                                  "Write its thresholds into this box?"});
+    else if (!same_box)
         plan.questions.push_back({Question::Kind::OtherBox,
                                   "The file was saved from the box with serial number \"" + file.serial.toStdString() +
                                       "\", not from " + here + ".",

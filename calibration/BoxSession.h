@@ -118,6 +118,11 @@ public:
     // offered back, the box's new thresholds must not replace it in the store;
     // once it has been answered, the store takes what the box holds.
     void hold_store(bool hold);
+    // Why the store did not keep what was last read from the box (its folder
+    // or file cannot be written); fine when it did, or there is no store. A
+    // front end tells the user: a calibration not kept cannot be offered back
+    // after an update that broke off.
+    const device::Status& store_status() const { return store_status_; }
 
     // A crossed pair asks first, and so do lines that would move recorded
     // points of a gear into another zone.
@@ -161,6 +166,7 @@ private:
     KnownSettings known_;
     KnownSettings derived_;
     bool hold_store_ = false;
+    device::Status store_status_;
     // Crossed pairs the user said yes to, with their values.
     struct Confirmed {
         CrossedPair pair;

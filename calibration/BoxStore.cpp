@@ -2,9 +2,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "BoxStore.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
+
+#include <vector>
 
 #include "Products.h"
 #include "SafeFile.h"
@@ -17,6 +21,10 @@ const QString kExtension = QStringLiteral(".json");
 // NAME_MAX on Linux and macOS, and the length of a path component on
 // Windows; the names are ASCII, so characters and bytes are the same.
 constexpr qsizetype kMaxNameBytes = 255;
+// Between the readable start and the digest of a serial too long for a name
+// of its own; no character of a readable name.
+constexpr char16_t kDigestMark = '=';
+constexpr qsizetype kDigestDigits = 64;  // SHA-256 in hexadecimal
 
 bool plain(char16_t u) { return (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '-'; }
 
@@ -82,6 +90,8 @@ BoxStore::BoxStore(QString folder) : folder_(std::move(folder)) {
 std::optional<QString> BoxStore::file_name(const QString& serial) {
     if (serial.isEmpty()) return std::nullopt;
     QString stem;
+    // Where the form of each unit ends in stem.
+    std::vector<qsizetype> ends;
     for (const QChar c : serial) {
         const char16_t u = c.unicode();
         if (plain(u))
@@ -90,17 +100,27 @@ std::optional<QString> BoxStore::file_name(const QString& serial) {
             stem += '_' + c.toUpper();
         else
             append_escaped(stem, u);
+        ends.push_back(stem.size());
     }
     if (reserved_on_windows(stem)) {
         stem.chop(1);
         append_escaped(stem, serial.back().unicode());
     }
-    if (stem.size() + kExtension.size() > kMaxNameBytes) return std::nullopt;
-    return stem + kExtension;
+    if (stem.size() + kExtension.size() <= kMaxNameBytes) return stem + kExtension;
+    // Too long to name a file as it is: the readable start, cut where an
+    // escape begins, then the digest of the whole serial.
+    const qsizetype room = kMaxNameBytes - kExtension.size() - 1 - kDigestDigits;
+    qsizetype keep = 0;
+    for (const qsizetype end : ends)
+        if (end <= room) keep = end;
+    const QByteArray units(reinterpret_cast<const char*>(serial.utf16()), serial.size() * 2);
+    const QString digest =
+        QString::fromLatin1(QCryptographicHash::hash(units, QCryptographicHash::Sha256).toHex()).toUpper();
+    return stem.left(keep) + kDigestMark + digest + kExtension;
 }
 
 std::optional<QString> BoxStore::serial_from_file_name(const QString& name) {
-    if (!name.endsWith(kExtension)) return std::nullopt;
+    if (!name.endsWith(kExtension) || name.contains(kDigestMark)) return std::nullopt;
     const QStringView stem = QStringView(name).chopped(kExtension.size());
     QString serial;
     for (qsizetype i = 0; i < stem.size();) {
@@ -139,11 +159,15 @@ std::optional<Backup> BoxStore::last_read(const QString& serial) const {
 device::Status BoxStore::remember(const Backup& backup) const {
     if (backup.serial.isEmpty()) return {};
     const std::optional<QString> name = file_name(backup.serial);
-    if (!name)
-        return {device::Fault::Failed,
-                "The box's serial number is too long to name a file, so its calibration is not kept."};
-    if (!QDir().mkpath(folder_))
-        return {device::Fault::Failed, ("The folder " + folder_ + " cannot be made.").toStdString()};
+    if (!name) return {device::Fault::Failed, "The box's serial number names no file, so its calibration is not kept."};
+    if (!QDir(folder_).exists()) {
+        // Only its owner reads what the store keeps of the boxes.
+        const QFileInfo made(folder_);
+        if (!QDir().mkpath(made.absolutePath()) ||
+            !QDir().mkdir(folder_, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
+            return {device::Fault::Failed,
+                    ("The folder " + folder_ + " cannot be made, so the calibration of the box is not kept.").toStdString()};
+    }
     if (device::Status s = write_file_safely(folder_ + '/' + *name, write_backup(backup)); !s)
         return {device::Fault::Failed, "The calibration of the box cannot be kept: " + s.sentence()};
     return {};

@@ -40,9 +40,9 @@ public:
     // device under the box's name is no file of ours.
     std::optional<Backup> last_read(const QString& serial) const;
     // Replaces what is kept of this box, atomically and only in a regular
-    // file (write_file_safely); a box without a serial is not kept. Failed
-    // with a sentence when the serial names no file (file_name) or the file
-    // cannot be written.
+    // file (write_file_safely), in a folder only its owner may read (made so
+    // when it is missing); a box without a serial is not kept. Failed with a
+    // sentence when the folder or the file cannot be written.
     device::Status remember(const Backup& backup) const;
 
     // The file's name for a serial, the same on every system the tool runs
@@ -52,12 +52,14 @@ public:
     // reserves for a device (CON, NUL, COM1, ... with any extension) has its
     // last character written as %XX instead. So no name holds a path, a
     // character some system refuses or a lower-case letter, and two serials
-    // never get names that differ only in letter case. A unit takes at most
-    // five bytes, so every serial of up to 50 units (all a box sends) fits the
-    // 255 bytes a file name may have; a longer one that does not fit, and the
-    // empty serial, get none.
+    // never get names that differ only in letter case. A serial whose name
+    // would pass the 255 bytes a file name may have (126 lower-case letters,
+    // 51 CJK characters) is named by the start of that name, '=' and the
+    // SHA-256 of the serial's UTF-16 units in upper-case hexadecimal, which
+    // keeps it apart from every other. The empty serial gets none.
     static std::optional<QString> file_name(const QString& serial);
-    // The serial a name stands for; none for a name file_name never makes.
+    // The serial a name stands for; none for a name file_name never makes,
+    // and none for a name with a digest, which does not hold the serial.
     static std::optional<QString> serial_from_file_name(const QString& name);
 
 private:

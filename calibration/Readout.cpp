@@ -29,7 +29,10 @@ std::string decode_box_string(const std::u16string& units) {
     for (std::size_t i = 0; i < units.size() && i < kMaxStringUnits; ++i) {
         const auto low = static_cast<unsigned char>(units[i] & 0xFF);
         if (low == 0) break;
-        text.push_back(static_cast<char>(low));
+        // A label would take a control for what it is (U+011B has ESC for its
+        // low byte, U+200B a vertical tab), and a soft hyphen shows nothing.
+        const bool hidden = low < 0x20 || (low >= 0x7F && low <= 0x9F) || low == 0xAD;
+        text.push_back(hidden ? kHiddenByteMark : static_cast<char>(low));
     }
     return text;
 }

@@ -15,8 +15,13 @@
 
 namespace calibration {
 
+// What the window shows for a low byte that would not show as itself: a
+// control character (C0, DEL, C1) or the soft hyphen.
+inline constexpr char kHiddenByteMark = '?';
+
 // A USB string as the window shows it: the low byte of each UTF-16 code unit
-// (Latin-1), ending at the first unit whose low byte is zero; at most 50 units.
+// (Latin-1), ending at the first unit whose low byte is zero; at most 50
+// units; a low byte that would not show as itself is kHiddenByteMark.
 std::string decode_box_string(const std::u16string& units);
 
 // The most UTF-16 units a USB string descriptor can carry: its length field is

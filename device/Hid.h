@@ -26,6 +26,10 @@ struct HidDeviceInfo {
     // Zero vendor and product ID when the platform could not read them; such an
     // interface never matches.
     HidAttributes attributes;
+    // As the platform lists it (up to its first zero unit); empty when it
+    // lists none. Only for telling boxes apart in a message: every choice by
+    // serial asks the opened box itself.
+    std::u16string serial;
 };
 
 // Report lengths as the box declares them, report-ID byte included.

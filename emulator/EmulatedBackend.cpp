@@ -11,6 +11,7 @@ namespace {
 
 constexpr std::string_view kBoxPrefix = "emu:box";
 constexpr std::string_view kForeignPrefix = "emu:foreign";
+constexpr std::size_t kPageBytes = 40;  // what one firmware page fills in flash
 
 // Parses the decimal number at the start of text; nullopt unless it is there.
 std::optional<std::size_t> number_at(std::string_view text, std::string_view& rest) {
@@ -33,19 +34,43 @@ private:
     std::shared_ptr<int> live_;
 };
 
+// Runs the cues that a feature report to box has just reached.
+void reached(EmulatedBackend::Cues& cues, const BoxModel& box, bool was_bootloader) {
+    using Step = EmulatedBackend::Step;
+    for (std::size_t i = 0; i < cues.size(); ++i) {
+        const EmulatedBackend::Cue& c = cues[i];
+        if (c.watched != &box) continue;
+        const bool now = c.step == Step::HandedOver
+                             ? !was_bootloader && box.in_bootloader()
+                             : was_bootloader && box.flash().size() == static_cast<std::size_t>(c.pages) * kPageBytes;
+        if (!now) continue;
+        // The act may add boxes and cues.
+        const std::function<void()> act = std::move(cues[i].act);
+        cues.erase(cues.begin() + static_cast<std::ptrdiff_t>(i));
+        act();
+        return;
+    }
+}
+
 // A handle on one appearance of a box: once the box left the bus, even if it
 // came back since, every call fails as it does on a stale platform handle.
 class BoxHandle final : public CountedHandle {
 public:
-    BoxHandle(BoxModel& box, int generation, std::shared_ptr<int> live, std::shared_ptr<bool> backend_alive)
-        : CountedHandle(std::move(live)), box_(box), generation_(generation), backend_alive_(std::move(backend_alive)) {}
+    BoxHandle(BoxModel& box, int generation, std::shared_ptr<int> live, std::shared_ptr<bool> backend_alive,
+              std::shared_ptr<EmulatedBackend::Cues> cues)
+        : CountedHandle(std::move(live)), box_(box), generation_(generation), backend_alive_(std::move(backend_alive)),
+          cues_(std::move(cues)) {}
 
     std::optional<device::HidCaps> caps() override {
         if (!alive()) return std::nullopt;
         return box_.caps();
     }
     bool send_feature_report(std::span<const std::uint8_t> report) override {
-        return alive() && box_.set_feature(report);
+        if (!alive()) return false;
+        const bool was_bootloader = box_.in_bootloader();
+        const bool taken = box_.set_feature(report);
+        if (taken && *backend_alive_) reached(*cues_, box_, was_bootloader);
+        return taken;
     }
     int get_feature_report(std::span<std::uint8_t> report) override {
         return alive() ? box_.get_feature(report) : -1;
@@ -73,6 +98,7 @@ private:
     BoxModel& box_;
     const int generation_;
     std::shared_ptr<bool> backend_alive_;
+    std::shared_ptr<EmulatedBackend::Cues> cues_;
 };
 
 // Another vendor's interface: present, but it has nothing to say to this tool.
@@ -108,7 +134,7 @@ std::vector<device::HidDeviceInfo> EmulatedBackend::enumerate() {
     ++enumerations;
     std::vector<device::HidDeviceInfo> list;
     for (std::size_t i = 0; i < foreign_.size(); ++i)
-        list.push_back({std::string(kForeignPrefix) + std::to_string(i), foreign_[i].attributes});
+        list.push_back({std::string(kForeignPrefix) + std::to_string(i), foreign_[i].attributes, {}});
     for (std::size_t n = 0; n < boxes_.size(); ++n) {
         // A platform lists a box plugged in later before the others at times.
         const std::size_t i = list_newest_first ? boxes_.size() - 1 - n : n;
@@ -117,6 +143,7 @@ std::vector<device::HidDeviceInfo> EmulatedBackend::enumerate() {
         device::HidDeviceInfo info;
         info.path = std::string(kBoxPrefix) + std::to_string(i) + "#" + std::to_string(box.generation());
         if (i >= attributes_unreadable.size() || !attributes_unreadable[i]) info.attributes = box.attributes();
+        info.serial = box.identity().serial.substr(0, box.identity().serial.find(u'\0'));
         list.push_back(std::move(info));
     }
     return list;
@@ -141,9 +168,13 @@ device::OpenResult EmulatedBackend::open(const std::string& path) {
     if (!box.present() || static_cast<std::size_t>(box.generation()) != *generation) return not_found();
     if (*i < open_errors.size() && open_errors[*i]) return {nullptr, open_errors[*i]};
     opened_paths.push_back(path);
-    return {std::make_unique<BoxHandle>(box, box.generation(), live_handles_, alive_), {}};
+    return {std::make_unique<BoxHandle>(box, box.generation(), live_handles_, alive_, cues_), {}};
 }
 
 int EmulatedBackend::open_handles() const { return *live_handles_; }
+
+void EmulatedBackend::at_step(const BoxModel& watched, Step step, std::function<void()> act, int pages) {
+    cues_->push_back({&watched, step, pages, std::move(act)});
+}
 
 }  // namespace emulator

@@ -4,6 +4,7 @@
 // Serves one or more BoxModel instances through the tool's HID seam, in
 // process. Used by the tests and by --demo.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,16 +43,34 @@ public:
     // Opening box i fails with this error (kind None = opens fine).
     std::vector<device::HidError> open_errors;
 
+    // ---- moments of an update, for tests ---------------------------------
+    enum class Step {
+        HandedOver,  // the box took the order into its bootloader; the first pause follows
+        LastPage,    // its bootloader took page number `pages` (counted from 1)
+    };
+    // Runs act once, right after `watched` reached the step, so that another
+    // box can enter or leave its bootloader, or be swapped in, just then.
+    void at_step(const BoxModel& watched, Step step, std::function<void()> act, int pages = 0);
+
     // ---- counters for tests ----------------------------------------------
     int enumerations = 0;
     std::vector<std::string> opened_paths;   // every successful open, in order
     int open_handles() const;                // handles not yet closed
+
+    struct Cue {
+        const BoxModel* watched;
+        Step step;
+        int pages;
+        std::function<void()> act;
+    };
+    using Cues = std::vector<Cue>;
 
 private:
     struct Foreign { device::HidAttributes attributes; };
     std::vector<std::unique_ptr<BoxModel>> boxes_;
     std::vector<Foreign> foreign_;
     std::shared_ptr<int> live_handles_ = std::make_shared<int>(0);
+    std::shared_ptr<Cues> cues_ = std::make_shared<Cues>();
     // Cleared when the backend goes, which takes the boxes with it.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

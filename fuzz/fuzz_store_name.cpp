@@ -35,7 +35,7 @@ void check_name(const QString& serial) {
         FUZZ_CHECK(!name);
         return;
     }
-    if (serial.size() <= 50) FUZZ_CHECK(name);
+    FUZZ_CHECK(name);
     if (!name) return;
     FUZZ_CHECK(name->toUtf8().size() <= 255);
     for (const QChar c : *name) {
@@ -44,7 +44,11 @@ void check_name(const QString& serial) {
     }
     FUZZ_CHECK(!name->endsWith('.') && !name->endsWith(' ') && !name->startsWith('.'));
     FUZZ_CHECK(!windows_device_name(name->left(name->indexOf('.'))));
-    FUZZ_CHECK(BoxStore::serial_from_file_name(*name) == serial);
+    // A name with a digest does not give its serial back; every other does.
+    if (name->contains('='))
+        FUZZ_CHECK(!BoxStore::serial_from_file_name(*name));
+    else
+        FUZZ_CHECK(BoxStore::serial_from_file_name(*name) == serial);
 }
 
 }  // namespace

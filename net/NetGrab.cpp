@@ -16,9 +16,11 @@
 #include <utility>
 
 NetGrab::NetGrab(QObject* parent)
-    : QObject(parent), manager_(new QNetworkAccessManager(this)), deadline_(new QTimer(this)) {
+    : QObject(parent), manager_(new QNetworkAccessManager(this)), deadline_(new QTimer(this)),
+      low_speed_(new QTimer(this)) {
     deadline_->setSingleShot(true);
     connect(deadline_, &QTimer::timeout, this, &NetGrab::on_deadline);
+    connect(low_speed_, &QTimer::timeout, this, &NetGrab::on_low_speed_window);
     // The update service may move its images (http to https included); a
     // redirect that would drop from https to http is refused and fails.
     manager_->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
@@ -67,6 +69,8 @@ void NetGrab::DownloadStart(const QString& url, int mode) {
     connect(reply, &QNetworkReply::readyRead, this, [this, reply] { on_ready_read(reply); });
     connect(reply, &QNetworkReply::finished, this, [this, reply] { on_finished(reply); });
     deadline_->start(transfer_deadline_ms_);
+    window_bytes_ = 0;
+    if (low_speed_floor_ > 0 && low_speed_window_ms_ > 0) low_speed_->start(low_speed_window_ms_);
 }
 
 void NetGrab::DownloadCancel() {
@@ -157,6 +161,18 @@ void NetGrab::on_deadline() {
     fail(QNetworkReply::TimeoutError, tr("The transfer did not end within %1 ms").arg(transfer_deadline_ms_));
 }
 
+void NetGrab::on_low_speed_window() {
+    if (!reply_) return;
+    // What the reply holds but no signal has handed over yet counts too.
+    if (window_bytes_ + reply_->bytesAvailable() < low_speed_floor_) {
+        fail(QNetworkReply::TimeoutError, tr("Less than %1 bytes arrived in %2 ms; the transfer stalled")
+                                              .arg(low_speed_floor_)
+                                              .arg(low_speed_window_ms_));
+        return;
+    }
+    window_bytes_ = 0;
+}
+
 bool NetGrab::headers_acceptable(QNetworkReply* reply) {
     // An error answer is reported by its status whatever its length.
     if (error_status(reply)) return true;
@@ -180,7 +196,9 @@ void NetGrab::discard_error_page(QNetworkReply* reply) {
     // and dropped so that the reply does not hoard it, and the failure is
     // reported when the answer has ended, unless the page goes on for longer
     // than any body may.
-    skipped_ += reply->skip(reply->bytesAvailable());
+    const qint64 skipped = reply->skip(reply->bytesAvailable());
+    skipped_ += skipped;
+    window_bytes_ += skipped;
     if (skipped_ > max_body_bytes_) {
         const int status = error_status(reply);
         fail(status, tr("HTTP status %1 with an endless error page").arg(status));
@@ -198,6 +216,7 @@ qint64 NetGrab::take_available(QNetworkReply* reply) {
         return -1;
     }
     const QByteArray chunk = reply->read(available);
+    window_bytes_ += chunk.size();
     if (!fresh_bytes_) {
         // The previous read's bytes stay readable until the new read delivers.
         received_.clear();
@@ -210,6 +229,7 @@ qint64 NetGrab::take_available(QNetworkReply* reply) {
 
 void NetGrab::abandon_reply() {
     deadline_->stop();
+    low_speed_->stop();
     if (!reply_) return;
     QNetworkReply* reply = std::exchange(reply_, nullptr);
     disconnect(reply, nullptr, this, nullptr);

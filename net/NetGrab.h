@@ -37,6 +37,12 @@ public:
     // otherwise keep it open for days by announcing a large size and sending a
     // byte now and then.
     static constexpr int MaxTransferDeadlineMs = 10 * 60'000;
+    // A read that receives less than the floor in any window of this length
+    // fails as a stalled one: a service that trickles a byte every few
+    // seconds never trips the idle time-out, and would otherwise keep the
+    // user at the progress bar until the ten minutes are up.
+    static constexpr int DefaultLowSpeedWindowMs = 30'000;
+    static constexpr qint64 DefaultLowSpeedFloorBytes = 1024;
     // A box's firmware image is a few tens of KiB and the update answer a line
     // of text; a body past this is not ours, and a server that sends one must
     // not be able to fill the memory. The update library's image limit
@@ -81,6 +87,13 @@ public:
     void set_transfer_deadline_ms(int ms) {
         transfer_deadline_ms_ = ms > 0 && ms < MaxTransferDeadlineMs ? ms : MaxTransferDeadlineMs;
     }
+    // Less than floor_bytes in window_ms and the read fails with
+    // QNetworkReply::TimeoutError; 0 for either turns the check off. Applies
+    // from the next start.
+    void set_low_speed_limit(qint64 floor_bytes, int window_ms) {
+        low_speed_floor_ = floor_bytes;
+        low_speed_window_ms_ = window_ms;
+    }
     qint64 max_body_bytes() const { return max_body_bytes_; }
     // Any limit, small ones included: a body, announced or not, that would
     // pass it ends the read with ErrorBodyTooLarge before it is taken.
@@ -96,6 +109,7 @@ private:
     void on_ready_read(QNetworkReply* reply);
     void on_finished(QNetworkReply* reply);
     void on_deadline();
+    void on_low_speed_window();
     // False if the answer's announced length ended the read (and reported it).
     bool headers_acceptable(QNetworkReply* reply);
     // The answer's HTTP status if it is an error status, else 0.
@@ -114,6 +128,8 @@ private:
     QNetworkAccessManager* manager_;
     QNetworkReply* reply_ = nullptr;
     QTimer* deadline_;          // runs while reply_ is set
+    QTimer* low_speed_;         // ends each window of the low-speed check while reply_ is set
+    qint64 window_bytes_ = 0;   // bytes arrived in the current window
     quint64 read_ = 0;          // counts starts; names the current read
     bool busy_ = false;
     bool fresh_bytes_ = false;  // received_ already holds bytes of the current read
@@ -123,4 +139,6 @@ private:
     int transfer_timeout_ms_ = DefaultTransferTimeoutMs;
     int transfer_deadline_ms_ = DefaultTransferDeadlineMs;
     qint64 max_body_bytes_ = DefaultMaxBodyBytes;
+    qint64 low_speed_floor_ = DefaultLowSpeedFloorBytes;
+    int low_speed_window_ms_ = DefaultLowSpeedWindowMs;
 };

@@ -50,11 +50,16 @@ if unshare -m true 2>/dev/null; then
     perl -MIO::Socket::UNIX -e "IO::Socket::UNIX->new(Local => q(/run/udev/control), Listen => 1) or die"
     usb() { mkdir "/sys/bus/usb/devices/$1"; echo "$2" >"/sys/bus/usb/devices/$1/idVendor"; echo "$3" >"/sys/bus/usb/devices/$1/idProduct"; }
     usb 1-1 "$2" "$3"; usb 1-2 "$2" ffff; usb 1-3 abcd "$3"
-    PATH="$1:$PATH" sh "$4" configure' sh "$work/bin" "$vendor" "$product" "$work/control/postinst"
+    PATH="$1:$PATH" sh "$4" configure
+    PATH="$1:$PATH" sh "$5" upgrade
+    PATH="$1:$PATH" sh "$5" remove' sh "$work/bin" "$vendor" "$product" "$work/control/postinst" "$work/control/postrm"
+  # The same two calls after the install and after the removal, none on an upgrade.
   expected="udevadm control --reload-rules
+udevadm trigger --action=change --subsystem-match=hidraw --parent-match=/sys/bus/usb/devices/1-1
+udevadm control --reload-rules
 udevadm trigger --action=change --subsystem-match=hidraw --parent-match=/sys/bus/usb/devices/1-1"
   if [ "$(cat "$work/log")" != "$expected" ]; then
-    echo "The postinst ran, for a box $vendor:$product among others:" >&2
+    echo "The postinst and postrm ran, for a box $vendor:$product among others:" >&2
     cat "$work/log" >&2
     exit 1
   fi

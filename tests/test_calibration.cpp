@@ -430,12 +430,23 @@ TEST(BoxStore, NamesAreUniquePortableAndReversible) {
         {"COM1", "COM%31.json"},
         {"LPT9", "LPT%39.json"},
         {caron50, nullptr},                             // 255 bytes: filled in below
-        {caron50 + "x", nullptr},                       // one unit more does not fit
+        // Too long for a name of their own: a digest keeps each apart.
+        {caron50 + "x", "="},
+        {QString(126, 'k'), "="},
+        {QString(51, QChar(0x4E2D)), "="},
         {"", nullptr},
     };
     for (const auto& [serial, expected] : names) {
         SCOPED_TRACE(serial.toStdString());
         const std::optional<QString> name = calibration::BoxStore::file_name(serial);
+        if (expected && QString(expected) == "=") {
+            ASSERT_TRUE(name);
+            EXPECT_LE(name->toUtf8().size(), 255) << name->toStdString();
+            EXPECT_TRUE(name->startsWith(calibration::BoxStore::file_name(serial.left(20))->chopped(5)));
+            EXPECT_NE(name, calibration::BoxStore::file_name(serial.chopped(1) + QChar('y')));
+            EXPECT_FALSE(calibration::BoxStore::serial_from_file_name(*name));
+            continue;
+        }
         if (serial == caron50) {
             ASSERT_TRUE(name);
             EXPECT_EQ(name->toUtf8().size(), 255);
@@ -459,12 +470,15 @@ TEST(BoxStore, KeepsEveryBoxApartAndReadsOnlyItsOwnRegularFile) {
     const QString long_serial = QString(50, 'K') + "1";
     const QString accented(43, QChar(0x00E9));
     const QString serials[] = {"KV-A", u"KV-\u0141"_s, "kv-a", long_serial, QString(50, 'K') + "2", accented,
-                               u"\u0100KV"_s};
-    for (int i = 0; i < 7; ++i) {
+                               u"\u0100KV"_s, QString(125, 'k') + "1", QString(125, 'k') + "2"};
+    for (int i = 0; i < 9; ++i) {
         const device::Thresholds t{i, 0, 0, 0, 0, 0};
         ASSERT_TRUE(store.remember(calibration::make_backup(device::kPidKelvo, 0x0106, serials[i], t)));
     }
-    for (int i = 0; i < 7; ++i) {
+#ifdef Q_OS_UNIX
+    EXPECT_EQ(QFileInfo(folder).permissions() & (QFile::ReadOther | QFile::ReadGroup), 0);
+#endif
+    for (int i = 0; i < 9; ++i) {
         const auto back = store.last_read(serials[i]);
         ASSERT_TRUE(back) << i;
         EXPECT_EQ(back->thresholds.h1, i);
@@ -489,6 +503,18 @@ TEST(BoxStore, KeepsEveryBoxApartAndReadsOnlyItsOwnRegularFile) {
     EXPECT_FALSE(store.remember(calibration::make_backup(device::kPidKelvo, 0x0106, "KV-A", {})));
     EXPECT_EQ(QFileInfo(path).isFile(), false);
     EXPECT_TRUE(QFileInfo::exists(path));
+    // The session reading that box says the store did not keep it.
+    emulator::EmulatedBackend bus;
+    emulator::BoxIdentity id;
+    id.vendor_id = kTestVid;
+    id.serial = u"KV-A";
+    bus.add_box(id);
+    device::DeviceConnection conn;
+    calibration::BoxSession session(conn, &store);
+    ASSERT_TRUE(session.find(bus, kTestVid));
+    ASSERT_TRUE(session.read_info().thresholds);
+    EXPECT_EQ(session.store_status().fault(), device::Fault::Failed);
+    EXPECT_NE(session.store_status().sentence().find("cannot be kept"), std::string::npos) << session.store_status();
 #endif
 
     // What a killed writer left is gone when the store is next opened.
@@ -630,6 +656,28 @@ TEST_F(Session, OneRangeForEveryWriteAndACrossedPairOnlyOnAYes) {
     file.serial = "KV-A";
     write(session.plan_restore(file), false);
     EXPECT_EQ(asked, (std::vector<K>{K::OtherBox}));
+    // Between boxes without a serial only the place on the bus tells: a file
+    // from this box's path asks nothing, one from elsewhere or nowhere asks.
+    emulator::EmulatedBackend bare_bus;
+    emulator::BoxIdentity bare;
+    bare.vendor_id = kTestVid;
+    bare.serial = u"";
+    bare_bus.add_box(bare);
+    device::DeviceConnection bare_conn;
+    calibration::BoxSession bare_session(bare_conn);
+    ASSERT_TRUE(bare_session.find(bare_bus, kTestVid));
+    ASSERT_TRUE(bare_session.read_info().thresholds);
+    ASSERT_EQ(bare_conn.device_path, "emu:box0#1");
+    file.serial = "";
+    for (const char* path : {"emu:box0#1", "emu:box1#1", ""}) {
+        file.path = path;
+        const calibration::WritePlan plan = bare_session.plan_restore(file);
+        const bool ours = file.path == QString::fromStdString(bare_conn.device_path);
+        ASSERT_EQ(plan.questions.size(), ours ? 0u : 1u) << path;
+        if (!ours) {
+            EXPECT_EQ(plan.questions[0].kind, K::OtherBox) << plan.questions[0].statement;
+        }
+    }
 }
 
 TEST_F(Session, AWriteThatBreaksOffNamesWhatChangedAndWhatWasThere) {

@@ -22,6 +22,7 @@
 #include "Cli.h"
 #include "DemoStick.h"
 #include "EmulatedBackend.h"
+#include "TerminalText.h"
 #include "TestSupport.h"
 #include "UpdateService.h"
 
@@ -70,6 +71,7 @@ protected:
         env.columns = columns;
         env.progress_in_place = progress_in_place;
         env.output_gone = [this] { return output_gone; };
+        env.store_folder = store_folder;
         const int status = run_cli(args, *bus, out, err, env);
         out.flush();
         err.flush();
@@ -98,6 +100,13 @@ protected:
         EXPECT_EQ(docs.size(), 1) << out_text.toStdString();
         return docs.isEmpty() ? QJsonObject{} : docs.back().object();
     }
+    // Nothing on either stream that a terminal would act on or hide.
+    void expect_terminal_safe() const {
+        for (const QString* text : {&out_text, &err_text})
+            for (const QChar c : *text)
+                EXPECT_TRUE(c == '\n' || c == '\t' || !calibration::hidden_on_terminal(c.unicode()))
+                    << "U+" << std::hex << int{c.unicode()} << " in " << text->toStdString();
+    }
     // Every failure is one line on stderr.
     void expect_one_sentence() const {
         EXPECT_EQ(err_text.count('\n'), 1) << err_text.toStdString();
@@ -117,6 +126,7 @@ protected:
     std::function<CliStops()> stops;  // the Ctrl+C presses so far
     QIODevice* out_device = nullptr;  // instead of out_text
     QString update_host = "127.0.0.1:9";
+    QString store_folder;  // empty: the user's own
     std::function<std::optional<bool>(const QString&)> confirm;  // null: no terminal to ask
     int columns = 0;
     bool progress_in_place = false;
@@ -178,12 +188,19 @@ TEST_F(Cli, InfoReadsTheFirstBoxAndLetsItGo) {
     bus = std::make_unique<emulator::EmulatedBackend>();
     emulator::BoxIdentity id;
     id.vendor_id = kVid;
-    id.serial = u"KV-\u011B\u001B[2J";
+    id.serial = u"KV-\u011B\u001B[2J\u009B\u202E\u2028\u007F\u200B";
     bus->add_box(id, clock.clock());
     ASSERT_EQ(run({"info", "--json"}), 0);
     EXPECT_EQ(out_object().value("serial").toString(), QString::fromStdU16String(id.serial));
+    expect_terminal_safe();  // the same value, as escapes
     ASSERT_EQ(run({"info"}), 0);
-    EXPECT_TRUE(out_text.contains(QString::fromUtf8("Serial number:    KV-\u011B\\e[2J\n"))) << out_text.toStdString();
+    const QString shown = QString::fromUtf8("Serial number:    KV-\u011B\\e[2J\\u009b\\u202e\\u2028\\x7f\\u200b\n");
+    EXPECT_TRUE(out_text.contains(shown)) << out_text.toStdString();
+    // A store that cannot keep the box's thresholds is told of, not passed over.
+    store_folder = write_file("not a folder") + "/boxes";
+    ASSERT_EQ(run({"info"}), 0);
+    EXPECT_TRUE(err_text.startsWith("shifterctl: warning: The folder ")) << err_text.toStdString();
+    EXPECT_TRUE(err_text.contains("so the calibration of the box is not kept")) << err_text.toStdString();
 }
 
 TEST_F(Cli, TheBootloaderIsDescribedButNeverSentApplicationCommands) {
@@ -324,16 +341,20 @@ TEST_F(Cli, UsageErrorsSendNothing) {
         {"restore", "--yes", "--yes", "f"},
         {"info", "--version"},
         {"--completion", "tcsh"},
+        {"\x1b[2Jfrobnicate"},                          // the user's words, quoted back
+        {"--completion", "\xc2\x9b" "2J\x1b]0;x\x07"},    // CSI (U+009B), an OSC title
     };
     for (const QStringList& args : cases) {
         EXPECT_EQ(run(args), 2) << args.join(' ').toStdString();
         expect_one_sentence();
+        expect_terminal_safe();
         EXPECT_TRUE(out_text.isEmpty()) << args.join(' ').toStdString();
         // With --json the sentence is also an object on stdout.
         if (args.contains("--json") || args.contains("--json=yes")) continue;
         EXPECT_EQ(run(QStringList{"--json"} + args), 2) << args.join(' ').toStdString();
         EXPECT_EQ(out_object().value("kind").toString(), "usage") << args.join(' ').toStdString();
-        EXPECT_EQ(out_object().value("error").toString(), err_text.mid(12).trimmed());
+        EXPECT_EQ(calibration::terminal_text(out_object().value("error").toString()), err_text.mid(12).trimmed());
+        expect_terminal_safe();
     }
     EXPECT_TRUE(box.feature_log().empty());
     EXPECT_TRUE(bus->opened_paths.empty());
@@ -595,7 +616,7 @@ TEST_F(Cli, EveryCommandAnswersInJson) {
              ASSERT_TRUE(d.at(0).isArray());
              EXPECT_EQ(d.at(0).array().at(0).toObject(),
                        (QJsonObject{{"path", "emu:box0#1"}, {"product_id", "10A0"}, {"model", "Kelvo"},
-                                    {"version", "1.06"}, {"version_number", 0x0106}}));
+                                    {"serial", "KV-000123"}, {"version", "1.06"}, {"version_number", 0x0106}}));
          }},
         {{"settings", "--json"},
          [&](const QList<QJsonDocument>& d) { EXPECT_EQ(d.at(0).object().value("thresholds").toObject(), factory); }},
@@ -626,28 +647,43 @@ TEST_F(Cli, EveryCommandAnswersInJson) {
 }
 
 TEST_F(Cli, WithSeveralBoxesReadersTakeTheFirstAndChangesNeedAChoice) {
-    emulator::BoxModel& first = add_box(0x10A1);
-    emulator::BoxIdentity other;
-    other.vendor_id = kVid;
-    other.serial = u"KV-000777";
-    emulator::BoxModel& second = bus->add_box(other, clock.clock());
-    ASSERT_EQ(run({"info"}), 0);
-    EXPECT_TRUE(out_text.contains("KV-000123"));
-    for (const QStringList& args : {QStringList{"set", "h1=5"}, QStringList{"factory-reset"},
-                                    QStringList{"update", "--yes"}}) {
-        EXPECT_EQ(run(QStringList(args) << "--json"), 2) << args.join(' ').toStdString();
-        EXPECT_EQ(out_object().value("kind").toString(), "several-boxes");
-        EXPECT_EQ(out_object().value("boxes").toArray().size(), 2);
-        EXPECT_TRUE(err_text.contains("emu:box0#1 (Dravi 1.06), emu:box1#1 (Kelvo 1.06)")) << err_text.toStdString();
+    // Boxes of two models, and two of one model that only path and serial
+    // number tell apart.
+    for (const std::uint16_t first_model : {std::uint16_t{0x10A1}, std::uint16_t{0x10A0}}) {
+        SCOPED_TRACE(first_model);
+        bus = std::make_unique<emulator::EmulatedBackend>();
+        emulator::BoxModel& first = add_box(first_model);
+        emulator::BoxIdentity other;
+        other.vendor_id = kVid;
+        other.serial = u"KV-000777";
+        emulator::BoxModel& second = bus->add_box(other, clock.clock());
+        ASSERT_EQ(run({"info"}), 0);
+        EXPECT_TRUE(out_text.contains("KV-000123"));
+        const QString both = "emu:box0#1 (" + QString(first_model == 0x10A1 ? "Dravi" : "Kelvo") +
+                             " 1.06, serial number KV-000123), emu:box1#1 (Kelvo 1.06, serial number KV-000777)";
+        for (const QStringList& args : {QStringList{"set", "h1=5"}, QStringList{"factory-reset"},
+                                        QStringList{"update", "--yes"}}) {
+            EXPECT_EQ(run(QStringList(args) << "--json"), 2) << args.join(' ').toStdString();
+            EXPECT_EQ(out_object().value("kind").toString(), "several-boxes");
+            EXPECT_EQ(out_object().value("boxes").toArray().size(), 2);
+            EXPECT_TRUE(err_text.contains(both)) << err_text.toStdString();
+        }
+        EXPECT_TRUE(setting_writes(first).empty());
+        EXPECT_TRUE(setting_writes(second).empty());
+        ASSERT_EQ(run({"set", "h1=5", "--serial", "KV-000777"}), 0) << err_text.toStdString();
+        EXPECT_EQ(setting_writes(second), (std::vector<std::pair<int, int>>{{0, 5}}));
+        ASSERT_EQ(run({"--path=emu:box0#1", "set", "h1=6"}), 0) << err_text.toStdString();
+        EXPECT_EQ(setting_writes(first), (std::vector<std::pair<int, int>>{{0, 6}}));
+        EXPECT_EQ(setting_writes(second), (std::vector<std::pair<int, int>>{{0, 5}}));
+        EXPECT_EQ(run({"settings", "--serial", "KV-999"}), 3);
+        EXPECT_TRUE(err_text.contains("No box with serial number KV-999 was found")) << err_text.toStdString();
+        // An image goes into the chosen box only.
+        ASSERT_EQ(run({"flash", write_file(QByteArray(80, 'x')), "--serial", "KV-000777"}), 0)
+            << err_text.toStdString();
+        EXPECT_EQ(second.flash().size(), 80u);
+        EXPECT_TRUE(first.flash().empty());
+        for (const auto& r : first.feature_log()) EXPECT_NE(r[1], 0xA7);
     }
-    EXPECT_TRUE(setting_writes(first).empty());
-    EXPECT_TRUE(setting_writes(second).empty());
-    ASSERT_EQ(run({"set", "h1=5", "--serial", "KV-000777"}), 0) << err_text.toStdString();
-    EXPECT_EQ(setting_writes(second), (std::vector<std::pair<int, int>>{{0, 5}}));
-    ASSERT_EQ(run({"--path=emu:box0#1", "set", "h1=6"}), 0) << err_text.toStdString();
-    EXPECT_EQ(setting_writes(first), (std::vector<std::pair<int, int>>{{0, 6}}));
-    EXPECT_EQ(run({"settings", "--serial", "KV-999"}), 3);
-    EXPECT_TRUE(err_text.contains("No box with serial number KV-999 was found")) << err_text.toStdString();
 }
 
 TEST_F(Cli, BackupAndRestoreAskBeforeWritingIntoAnotherBox) {
@@ -711,6 +747,22 @@ TEST_F(Cli, BackupAndRestoreAskBeforeWritingIntoAnotherBox) {
     second.ignored_setting = device::kS2;
     EXPECT_EQ(run({"restore", file, "--yes"}), 1);
     EXPECT_TRUE(err_text.contains("s2 155 instead of 222")) << err_text.toStdString();
+
+    // Without serials the file keeps the box's path: restored there, nothing
+    // is asked; onto another box without a serial, it is.
+    bus = std::make_unique<emulator::EmulatedBackend>();
+    emulator::BoxIdentity bare;
+    bare.vendor_id = kVid;
+    bare.serial = u"";
+    emulator::BoxModel& first = bus->add_box(bare, clock.clock());
+    const QString bare_file = dir.filePath("bare.json");
+    ASSERT_EQ(run({"backup", bare_file}), 0) << err_text.toStdString();
+    EXPECT_EQ(run({"restore", bare_file}), 0) << err_text.toStdString();
+    first.unplug();
+    emulator::BoxModel& other_bare = bus->add_box(bare, clock.clock());
+    EXPECT_EQ(run({"restore", bare_file}), 2);
+    EXPECT_TRUE(err_text.contains("without a serial number at emu:box0#1")) << err_text.toStdString();
+    EXPECT_TRUE(setting_writes(other_bare).empty());
 }
 
 TEST_F(Cli, ARestoreFileThatCannotBeUsedSendsNothing) {

@@ -402,6 +402,8 @@ TEST(Identity, StringsShowTheLowByteOfEachUnitUpToTheFirstZero) {
     EXPECT_EQ(calibration::decode_box_string(u"AB\u0100CD"), "AB");  // low byte 0 ends it
     EXPECT_EQ(calibration::decode_box_string(u"\u00e9t\u00e9"), "\xe9t\xe9");  // Latin-1
     EXPECT_EQ(calibration::decode_box_string(u"\u0141x"), "\x41x");  // only the low byte
+    // A low byte that is a control shows as a mark: ESC, VT, CSI, DEL, soft hyphen.
+    EXPECT_EQ(calibration::decode_box_string(u"A\u011b[2J\u200b\u019b\u017f\u00adB"), "A?[2J????B");
     EXPECT_EQ(calibration::decode_box_string(std::u16string(80, u'x')).size(), 50u);
 }
 
@@ -423,6 +425,12 @@ TEST(Identity, ExactStringsAndTheirTerminalForm) {
         {"a\\e\tb\n\r", "a\\\\e\\tb\\n\\r"},  // a backslash is doubled, so "\\e" is no ESC
         {u"\u0085\u202eKV\u2066\u200f\u2028"_s, "\\u0085\\u202eKV\\u2066\\u200f\\u2028"},
         {QString(QChar(0xD800)) + "x", "\\ud800x"},  // a lone surrogate
+        {u"\u009b2J\u009c\u009d0;x\u0080"_s, "\\u009b2J\\u009c\\u009d0;x\\u0080"},  // CSI, ST, OSC
+        // Serials that would look like "KV-000123": zero-width space, soft
+        // hyphen, byte-order mark, word joiner, a combining mark, a no-break
+        // space, a tag character.
+        {u"KV-000123\u200b\u00ad\ufeff\u20603\u0301\u00a0\U000E0041"_s,
+         "KV-000123\\u200b\\u00ad\\ufeff\\u20603\\u0301\\u00a0\\U000e0041"},
     };
     for (const auto& [text, terminal] : shown)
         EXPECT_EQ(calibration::terminal_text(text), terminal) << text.toStdString();
@@ -463,7 +471,7 @@ TEST(Identity, ReadoutFillsStringsAndKeepsThresholdsWhenTheReadFails) {
     calibration::DeviceInfo info = calibration::read_device_info(conn);
     EXPECT_EQ(info.manufacturer, "ACME");
     EXPECT_EQ(info.version, " 1.A");
-    EXPECT_EQ(info.serial, "SN-\x1b");  // the window's caption rule
+    EXPECT_EQ(info.serial, "SN-?");  // the window's caption rule, the ESC of its low byte marked
     EXPECT_EQ(info.serial_text, u"SN-\u011b"_s);
     EXPECT_EQ(info.manufacturer_text, "ACME");
     ASSERT_TRUE(info.thresholds);

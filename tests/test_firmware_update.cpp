@@ -176,25 +176,51 @@ TEST_F(FirmwareUpdate, StoppingTheDownloadSendsNothingToTheBox) {
 }
 
 TEST_F(FirmwareUpdate, TheBoxShownIsTheOneWrittenWhicheverTheBusListsFirst) {
-    auto& ours = add_box();
-    ours.version_after_flash = 0x0107;
-    frmMain& w = open();
-    // Another box arrives, and the bus lists it first from now on.
-    emulator::BoxIdentity id;
-    id.vendor_id = kVid;
-    id.product_id = device::kPidDravi;
-    id.serial = u"DR-1";
-    auto& other = bus.add_box(id, [this] { return emulator::system_clock()() + skipped; });
-    bus.list_newest_first = true;
-    w.cmd_CheckFirmware_Click();
-    ASSERT_TRUE(wait_until([&] { return ours.flash().size() == 8000u && w.Pic->isHidden(); }, 20000));
-    EXPECT_EQ(service.requests().at(0).query_value("sn"), "KV-000123");
-    EXPECT_TRUE(other.flash().empty());
-    for (const auto& r : other.feature_log()) EXPECT_NE(r[1], 0xA7);
-    // The window finds the updated box again, not the one listed first.
-    ASSERT_TRUE(wait_until([&] { return w.conn().application() && w.update_state() == UpdateState::Idle; }));
-    EXPECT_EQ(w.lblSerialNumber->text(), " KV-000123");
-    EXPECT_EQ(w.lblVersion->text(), " 1.7");
+    struct Case {
+        const char* name;
+        std::uint16_t product_id;
+        const char16_t* serial;
+        bool leaves_bootloader;  // waits in its bootloader and restarts after our last page
+    };
+    for (const Case& c : {Case{"another model", device::kPidDravi, u"DR-1", false},
+                          Case{"our model", device::kPidKelvo, u"KV-2", false},
+                          Case{"our model, out of its bootloader", device::kPidKelvo, u"KV-2", true}}) {
+        SCOPED_TRACE(c.name);
+        auto& ours = add_box();
+        ours.version_after_flash = 0x0107;
+        frmMain& w = open();
+        // Another box arrives, and the bus lists it first from now on.
+        emulator::BoxIdentity id;
+        id.vendor_id = kVid;
+        id.product_id = c.product_id;
+        id.serial = c.serial;
+        const auto clock = [this] { return emulator::system_clock()() + skipped; };
+        emulator::BoxModel* other = &bus.add_box(id, clock);
+        bus.list_newest_first = true;
+        if (c.leaves_bootloader) {
+            other->power_up_in_bootloader();
+            bus.at_step(ours, emulator::EmulatedBackend::Step::LastPage, [&] {
+                other->unplug();
+                other = &bus.add_box(id, clock);  // the same box, back in its application
+            }, 200);
+        }
+        const qsizetype query = service.requests().size();
+        w.cmd_CheckFirmware_Click();
+        ASSERT_TRUE(wait_until([&] { return ours.flash().size() == 8000u && w.Pic->isHidden(); }, 20000));
+        EXPECT_EQ(service.requests().at(query).query_value("sn"), "KV-000123");
+        for (const auto& box : bus.boxes()) {
+            if (box.get() == &ours) continue;
+            EXPECT_TRUE(box->flash().empty());
+            for (const auto& r : box->feature_log()) EXPECT_NE(r[1], 0xA7);
+        }
+        // The window finds the updated box again, not the one listed first.
+        ASSERT_TRUE(wait_until([&] { return w.conn().application() && w.update_state() == UpdateState::Idle; }));
+        EXPECT_EQ(w.lblSerialNumber->text(), " KV-000123");
+        EXPECT_EQ(w.lblVersion->text(), " 1.7");
+        window.reset();
+        bus.boxes().clear();
+        bus.list_newest_first = false;
+    }
 }
 
 TEST_F(FirmwareUpdate, ARunningUpdateIsNotOfferedAgain) {

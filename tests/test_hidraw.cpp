@@ -154,6 +154,25 @@ TEST_P(HidrawIdentity, IsFoundByVendorAndProductWithStringsAndVersion) {
     EXPECT_EQ(conn.device_handle->manufacturer_string(), GetParam().id.manufacturer);
     EXPECT_EQ(conn.device_handle->product_string(), GetParam().id.product);
     EXPECT_EQ(conn.device_handle->serial_number_string(), GetParam().id.serial);
+
+    // A box of the same model beside it, one with another serial and one
+    // without: only a choice by serial takes the other, and the listing
+    // tells them apart.
+    BoxIdentity twin_id = GetParam().id;
+    twin_id.serial = u"TWIN-1";
+    BoxModel& twin = add_box(twin_id);
+    BoxIdentity bare_id = GetParam().id;
+    bare_id.serial = u"";
+    BoxModel& bare = add_box(bare_id);
+    std::map<std::string, std::u16string> serials;
+    for (const device::HidDeviceInfo& info : backend.enumerate()) serials[info.path] = info.serial;
+    EXPECT_EQ(serials[node], GetParam().id.serial);
+    EXPECT_EQ(serials[rig->node(twin)], u"TWIN-1");
+    EXPECT_EQ(serials[rig->node(bare)], u"");
+    conn.choice.serial = u"TWIN-1";
+    ASSERT_TRUE(device::FindTheHid(backend, conn, kVid));
+    EXPECT_EQ(conn.device_path, rig->node(twin));
+    conn.close_handles();
 }
 
 BoxIdentity with_strings(std::uint16_t pid, std::uint16_t version, std::u16string manufacturer,
@@ -322,6 +341,10 @@ TEST_F(Hidraw, RemovalFailsReadsProbeAndListingAndBothHandlesCloseOnce) {
     rig->with_box(box, [](BoxModel& b) { b.move_stick(128, 250); });
 
     rig->with_box(box, [](BoxModel& b) { b.unplug(); });
+    // The read fails at once; the node goes only when the kernel gets to it.
+    EXPECT_EQ(device::drain_input(conn), device::DrainResult::Failed);
+    EXPECT_TRUE(listed(node));
+    EXPECT_FALSE(device::probe_presence(conn));
     rig->settle();
     EXPECT_EQ(device::drain_input(conn), device::DrainResult::Failed);
     EXPECT_FALSE(device::probe_presence(conn));

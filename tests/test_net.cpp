@@ -246,6 +246,12 @@ TEST_F(Net, FailedReadsReportOnceAndKeepTheEarlierBytes) {
              t.service.set_trickle(t.service.image_path(), 40, 50);  // 10 s for the whole image
              return t.service.image_url();
          }, QNetworkReply::TimeoutError, false},
+        {"slow server", [](Net& t) {
+             // Bytes keep coming, but fewer than the floor in each window.
+             t.grab.set_low_speed_limit(1024, 300);
+             t.service.set_trickle(t.service.image_path(), 40, 100);  // 400 bytes a second
+             return t.service.image_url();
+         }, QNetworkReply::TimeoutError, false},
     };
     QTemporaryDir dir;
     for (const Case& c : cases) {
@@ -255,6 +261,7 @@ TEST_F(Net, FailedReadsReportOnceAndKeepTheEarlierBytes) {
         grab.set_max_body_bytes(NetGrab::DefaultMaxBodyBytes);
         grab.set_transfer_timeout_ms(NetGrab::DefaultTransferTimeoutMs);
         grab.set_transfer_deadline_ms(NetGrab::DefaultTransferDeadlineMs);
+        grab.set_low_speed_limit(NetGrab::DefaultLowSpeedFloorBytes, NetGrab::DefaultLowSpeedWindowMs);
         const QByteArray earlier = fetch_answer();
 
         grab.DownloadStart(c.arrange(*this), NetGrab::ModeFreshCopy);

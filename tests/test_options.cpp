@@ -5,7 +5,15 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QTemporaryDir>
 #include <QUrl>
+
+#ifdef Q_OS_UNIX
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "App.h"
 #include "Backends.h"
@@ -82,14 +90,51 @@ TEST(Options, TheDemoKeepsItsOwnStoreAndRemovesItAtExit) {
     char name[] = "test_options";
     char* argv[] = {name, nullptr};
     QCoreApplication app(argc, argv);
+    // A temporary folder of the test's own, so that no other demo is touched.
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const QByteArray tmpdir = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+    ASSERT_EQ(QDir::tempPath(), QDir(tmp.path()).canonicalPath());
+    const QString prefix = tmp.path() + '/' + kDemoStorePrefix;
+#ifdef Q_OS_UNIX
+    // A demo that was killed: its store and its lock stay behind.
+    const QString killed = prefix + "killed";
+    ASSERT_TRUE(QDir().mkdir(killed));
+    const pid_t child = ::fork();
+    if (child == 0) {
+        QLockFile lock(killed + '/' + kDemoStoreLock);
+        ::_exit(lock.tryLock(0) ? 0 : 1);
+    }
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+#endif
     QString folder;
     {
+        // One that another running demo uses stays.
+        const BackendChoice running = choose_backend(true, 0x1209, false);
         const BackendChoice demo = choose_backend(true, 0x1209, false);
         folder = app_config(parse_options({"--demo"}), demo).box_store_folder;
         ASSERT_FALSE(folder.isEmpty());
+        EXPECT_TRUE(folder.startsWith(prefix)) << folder.toStdString();
         EXPECT_TRUE(QDir(folder).exists());
+        EXPECT_TRUE(QDir(running.box_store_folder()).exists());
+        EXPECT_NE(running.box_store_folder(), folder);
+        // Marked in use while its demo runs.
+        QLockFile in_use(running.box_store_folder() + '/' + kDemoStoreLock);
+        in_use.setStaleLockTime(0);
+        EXPECT_FALSE(in_use.tryLock(0));
+#ifdef Q_OS_UNIX
+        EXPECT_EQ(QFileInfo(folder).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::ExeOther), 0);
+        EXPECT_FALSE(QDir(killed).exists());
+#endif
     }
     EXPECT_FALSE(QDir(folder).exists());
+    if (tmpdir.isNull())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", tmpdir);
     // A real box is kept in the user's own store.
     EXPECT_TRUE(app_config(parse_options({}), choose_backend(false, 0x1209, false)).box_store_folder.isEmpty());
 }

@@ -267,6 +267,9 @@ TEST_F(Flashing, OnlyThePinnedBoxIsEverWritten) {
         bool other_in_bootloader;  // and waits in its bootloader
         bool swapped;              // ours is replaced by the other after the check
         Fault fault;
+        bool same_model = false;      // the other is a box of our model
+        bool enters_at_hand_over = false;  // the other drops into its bootloader just as ours leaves
+        std::chrono::seconds ours_back{3};  // until our bootloader is on the bus
     };
     const Case cases[] = {
         {"another box in its bootloader", u"KV-1", u"KV-2", false, true, false, Fault::None},
@@ -275,6 +278,13 @@ TEST_F(Flashing, OnlyThePinnedBoxIsEverWritten) {
         {"another box listed first, no serials", u"", u"", true, false, false, Fault::None},
         {"a box swapped in during the download", u"KV-1", u"KV-2", false, false, true, Fault::NoDevice},
         {"a box swapped in, no serials", u"", u"", false, false, true, Fault::NoDevice},
+        {"a box of our model swapped in", u"KV-1", u"KV-2", false, false, true, Fault::NoDevice, true},
+        // Alone on the bus in its bootloader while ours restarts, for longer
+        // than the wait for ours.
+        {"our model, in its bootloader while ours restarts, ours without a serial", u"", u"KV-2", false, false,
+         false, Fault::Missing, true, true, std::chrono::seconds(60)},
+        {"our model without a serial, in its bootloader while ours restarts", u"KV-1", u"", false, false, false,
+         Fault::None, true, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -282,13 +292,15 @@ TEST_F(Flashing, OnlyThePinnedBoxIsEverWritten) {
         emulator::BoxIdentity ours_id, other_id;
         ours_id.serial = c.ours;
         other_id.serial = c.other;
-        other_id.product_id = device::kPidDravi;
+        other_id.product_id = c.same_model ? device::kPidKelvo : device::kPidDravi;
         emulator::BoxModel* other = c.other_first ? &fresh.add_box(other_id, clock.clock()) : nullptr;
         emulator::BoxModel& ours = fresh.add_box(ours_id, clock.clock());
         // The other bootloader is alone on the bus for a while after the hand-over.
-        ours.reenumerate_delay = std::chrono::seconds(3);
+        ours.reenumerate_delay = c.ours_back;
         if (!other && !c.swapped) other = &fresh.add_box(other_id, clock.clock());
         if (c.other_in_bootloader) other->power_up_in_bootloader();
+        if (c.enters_at_hand_over)
+            fresh.at_step(ours, emulator::EmulatedBackend::Step::HandedOver, [&] { other->power_up_in_bootloader(); });
         conn.choice.path = fresh.enumerate()[c.other_first ? 1 : 0].path;
         ASSERT_TRUE(device::FindTheHid(fresh, conn, 0x1209));
         conn.choice = {};

@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QStandardPaths>
 #include <QTest>
 
 #include <set>
 
+#include "BoxStore.h"
 #include "Commands.h"
 #include "ThresholdBox.h"
 #include "WindowFixture.h"
@@ -141,13 +143,19 @@ TEST_F(Window, TitleFollowsTheModel) {
     BoxIdentity id;
     id.vendor_id = kVid;
     id.product_id = device::kPidDravi;
-    id.serial = u"<b>DR</b><img src=x>";
+    id.serial = u"<b>DR</b><img src=x>\u011b";
     bus.add_box(id, clock.clock());
+    // Something in the store stands where this box's file would go.
+    ASSERT_TRUE(QDir(store_dir.path()).mkdir(*calibration::BoxStore::file_name(QString::fromStdU16String(id.serial))));
     frmMain& w = open();
     EXPECT_EQ(w.windowTitle(), "Dravi shifter interface calibration v1.6");
     EXPECT_FALSE(w.windowIcon().isNull());
-    // What the box says is shown as the characters it is, never as markup.
-    EXPECT_EQ(w.lblSerialNumber->text(), " <b>DR</b><img src=x>");
+    // What the box says is shown as the characters it is, never as markup,
+    // and a low byte that is a control (ESC here) as a mark.
+    EXPECT_EQ(w.lblSerialNumber->text(), " <b>DR</b><img src=x>?");
+    // The store could not keep the box: said where saves report.
+    EXPECT_TRUE(w.lblSaved->text().startsWith("The calibration of the box cannot be kept"))
+        << w.lblSaved->text().toStdString();
     for (QLabel* l : {w.lblManuf, w.lblProduct, w.lblSerialNumber, w.lblVersion, w.lblNotice, w.lblSaved})
         EXPECT_EQ(l->textFormat(), Qt::PlainText) << l->objectName().toStdString();
 }

@@ -71,7 +71,7 @@ int Cli::list() {
             out_ << QString::fromStdString(d.path) << '\t' << hex4(a.product_id) << '\t' << model(a.product_id)
                  << '\t' << version_text(a.version_number) << '\n';
     }
-    if (json_) out_ << QJsonDocument(listed).toJson(QJsonDocument::Compact) << '\n';
+    if (json_) out_ << json_text(QJsonDocument(listed)) << '\n';
     out_.flush();
     return kCliOk;
 }

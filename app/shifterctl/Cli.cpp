@@ -10,6 +10,7 @@
 #include "BuildConfig.h"
 #include "CliRunner.h"
 #include "Options.h"
+#include "TerminalText.h"
 
 namespace ctl {
 
@@ -57,10 +58,10 @@ int run_cli(const QStringList& args, device::HidBackend& backend, QTextStream& o
     if (env.update_host.isEmpty()) env.update_host = buildcfg::kUpdateHost;
     const bool json = !option_before_separator(args, "--json").isEmpty();
     const auto usage_error = [&](const QString& sentence) {
-        err << "shifterctl: " << sentence << Qt::endl;
-        if (json)
-            out << QJsonDocument(QJsonObject{{"error", sentence}, {"kind", "usage"}}).toJson(QJsonDocument::Compact)
-                << Qt::endl;
+        // The sentence may quote the user's words: nothing in them may act on
+        // the terminal, as on the other error path.
+        err << "shifterctl: " << calibration::terminal_text(sentence) << Qt::endl;
+        if (json) out << json_text(QJsonDocument(QJsonObject{{"error", sentence}, {"kind", "usage"}})) << Qt::endl;
         return kCliUsage;
     };
     const device::Result<Request> r = read_command_line(args);

@@ -44,6 +44,9 @@ QString thresholds_line(const device::Thresholds& t);
 QJsonObject thresholds_json(const device::Thresholds& t);
 QJsonObject box_json(const device::HidDeviceInfo& d);
 QString box_words(const device::HidDeviceInfo& d);
+// Compact JSON, with every character a terminal would act on or hide written
+// as a \u escape: the same value, but harmless when printed.
+QByteArray json_text(const QJsonDocument& doc);
 // A count or a time in milliseconds: plain digits, within limits.
 std::optional<int> parse_count(const QString& text, int minimum, int maximum);
 
@@ -62,6 +65,8 @@ public:
     // not get out has failed all the same.
     int run() {
         const int status = dispatch();
+        if (const device::Status& kept = session_.store_status(); !kept)
+            say("shifterctl: warning: " + QString::fromStdString(kept.sentence()));
         out_.flush();
         return status == kCliOk && out_.status() != QTextStream::Ok ? output_failed() : status;
     }
@@ -70,7 +75,7 @@ private:
     int fail(Kind kind, const QString& sentence, QJsonObject extra = {});
     // A line on err for the user (progress, a warning), on a line of its own.
     void say(const QString& line);
-    void emit_json(const QJsonObject& o) { out_ << QJsonDocument(o).toJson(QJsonDocument::Compact) << Qt::endl; }
+    void emit_json(const QJsonObject& o) { out_ << json_text(QJsonDocument(o)) << Qt::endl; }
     // A reader that went away ends the command without a word; other output
     // failures are failures.
     int output_failed();

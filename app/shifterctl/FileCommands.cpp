@@ -45,6 +45,7 @@ int Cli::backup() {
     b.model = model(pid);
     b.product_id = pid;
     b.serial = session_.serial();
+    if (b.serial.isEmpty()) b.path = QString::fromStdString(conn_.device_path);
     b.firmware_version = conn_.hid_attributes.version_number;
     b.saved = QDateTime::currentDateTimeUtc();
     b.thresholds = *info.thresholds;

@@ -72,14 +72,41 @@ QJsonObject thresholds_json(const device::Thresholds& t) {
 QJsonObject box_json(const device::HidDeviceInfo& d) {
     QJsonObject o{{"path", QString::fromStdString(d.path)},
                   {"product_id", hex4(d.attributes.product_id)},
-                  {"model", model(d.attributes.product_id)}};
+                  {"model", model(d.attributes.product_id)},
+                  {"serial", QString::fromStdU16String(d.serial)}};
     insert_version(o, "version", d.attributes.version_number);
     return o;
 }
 
 QString box_words(const device::HidDeviceInfo& d) {
+    // Two boxes of one model differ only in path and serial number.
+    const QString serial = d.serial.empty() ? QString(", no serial number")
+                                            : ", serial number " + QString::fromStdU16String(d.serial);
     return QString::fromStdString(d.path) + " (" + model(d.attributes.product_id) + " " +
-           version_text(d.attributes.version_number) + ")";
+           version_text(d.attributes.version_number) + serial + ")";
+}
+
+QByteArray json_text(const QJsonDocument& doc) {
+    // Outside strings JSON is ASCII, and Qt already writes C0 controls as
+    // escapes; what is left to escape can only stand inside a string.
+    const QString text = QString::fromUtf8(doc.toJson(QJsonDocument::Compact));
+    QString safe;
+    safe.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        const bool pair = QChar::isHighSurrogate(u) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode());
+        const char32_t c = pair ? QChar::surrogateToUcs4(u, text[i + 1].unicode()) : u;
+        const QString units = text.mid(i, pair ? 2 : 1);
+        if (pair) ++i;
+        if (c < 0x20 || !calibration::hidden_on_terminal(c)) {
+            safe += units;
+            continue;
+        }
+        // The same JSON value, as \u escapes (a pair for a character past the
+        // first plane).
+        for (const QChar unit : units) safe += QString("\\u%1").arg(unit.unicode(), 4, 16, QChar('0'));
+    }
+    return safe.toUtf8();
 }
 
 // A count or a time in milliseconds: plain digits, within limits.
