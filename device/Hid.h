@@ -26,6 +26,9 @@ struct HidDeviceInfo {
     // Zero vendor and product ID when the platform could not read them; such an
     // interface never matches.
     HidAttributes attributes;
+    // The serial number as the platform lists it, without opening the
+    // interface; empty when it gives none.
+    std::u16string serial;
 };
 
 // Report lengths as the box declares them, report-ID byte included.

@@ -108,7 +108,7 @@ std::vector<device::HidDeviceInfo> EmulatedBackend::enumerate() {
     ++enumerations;
     std::vector<device::HidDeviceInfo> list;
     for (std::size_t i = 0; i < foreign_.size(); ++i)
-        list.push_back({std::string(kForeignPrefix) + std::to_string(i), foreign_[i].attributes});
+        list.push_back({std::string(kForeignPrefix) + std::to_string(i), foreign_[i].attributes, {}});
     for (std::size_t n = 0; n < boxes_.size(); ++n) {
         // A platform lists a box plugged in later before the others at times.
         const std::size_t i = list_newest_first ? boxes_.size() - 1 - n : n;
@@ -117,6 +117,7 @@ std::vector<device::HidDeviceInfo> EmulatedBackend::enumerate() {
         device::HidDeviceInfo info;
         info.path = std::string(kBoxPrefix) + std::to_string(i) + "#" + std::to_string(box.generation());
         if (i >= attributes_unreadable.size() || !attributes_unreadable[i]) info.attributes = box.attributes();
+        info.serial = box.identity().serial.substr(0, box.identity().serial.find(u'\0'));
         list.push_back(std::move(info));
     }
     return list;
