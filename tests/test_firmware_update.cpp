@@ -64,6 +64,8 @@ protected:
             if (on_pause) on_pause();
             QCoreApplication::processEvents();
         };
+        // The update's waits are measured on the boxes' clock.
+        window->clock = [this] { return emulator::system_clock()() + skipped; };
         return *window;
     }
     // Waits until the update has ended, one way or the other.
@@ -101,7 +103,7 @@ struct OnPaint : QObject {
 TEST_F(FirmwareUpdate, NewerFirmwareIsDownloadedAndWrittenIntoTheBox) {
     auto& box = add_box();
     box.version_after_flash = 0x0107;
-    box.restart_after_flash = std::chrono::hours(1);
+    box.restart_after_flash = std::chrono::seconds(20);  // within the 30 s the window waits
     frmMain& w = open();
     // What the window says while the box is handed over and written (the bar
     // is repainted after every page).
@@ -151,7 +153,7 @@ TEST_F(FirmwareUpdate, NewerFirmwareIsDownloadedAndWrittenIntoTheBox) {
     EXPECT_FALSE(w.cmd_CheckFirmware->isEnabled());
     EXPECT_EQ(w.lblNotice->text(), "The box is restarting with its new firmware.");
     // The box restarts into its application and the window finds it again.
-    skipped += std::chrono::hours(1);
+    skipped += std::chrono::seconds(20);
     ASSERT_TRUE(wait_until([&] { return w.conn().application() && w.cmd_CheckFirmware->isEnabled(); }));
     EXPECT_EQ(w.lblVersion->text(), " 1.7");
     EXPECT_EQ(w.lblSaved->text(), "Firmware updated: the box now runs version 1.07.");
@@ -192,7 +194,7 @@ TEST_F(FirmwareUpdate, TheBoxShownIsTheOneWrittenWhicheverTheBusListsFirst) {
     EXPECT_TRUE(other.flash().empty());
     for (const auto& r : other.feature_log()) EXPECT_NE(r[1], 0xA7);
     // The window finds the updated box again, not the one listed first.
-    ASSERT_TRUE(wait_until([&] { return w.conn().application() && w.update_state() == UpdateState::Idle; }));
+    ASSERT_TRUE(wait_until([&] { return w.conn().application() && w.update_phase() == update::Phase::Done; }));
     EXPECT_EQ(w.lblSerialNumber->text(), " KV-000123");
     EXPECT_EQ(w.lblVersion->text(), " 1.7");
 }
@@ -400,7 +402,7 @@ TEST_F(FirmwareUpdate, ABoxLeftInItsBootloaderIsReportedWithWhatToDo) {
     EXPECT_TRUE(dialogs.shown.back().text.endsWith(
         "Unplug the box, plug it in again and click \"Get latest firmware\" once more."))
         << dialogs.shown.back().text.toStdString();
-    EXPECT_EQ(w.update_state(), UpdateState::Idle);
+    EXPECT_EQ(w.update_phase(), update::Phase::Failed);
 }
 
 TEST_F(FirmwareUpdate, ABoxThatDoesNotRestartIsReportedWithoutHanging) {

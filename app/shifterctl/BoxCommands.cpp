@@ -177,7 +177,9 @@ int Cli::set() {
     if (!session_.read_thresholds())
         return fail(Kind::Box, "The box did not answer with its thresholds, so none were written.");
     int refusal = kCliOk;
-    return written(session_.write(session_.plan_set(writes), asker(refusal)), refusal);
+    // Written first: a question declined leaves its status in `refusal`.
+    const calibration::WriteResult r = session_.write(session_.plan_set(writes), asker(refusal));
+    return written(r, refusal);
 }
 
 int Cli::factory_reset() {

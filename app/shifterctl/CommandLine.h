@@ -129,8 +129,9 @@ inline constexpr CommandSpec kCommands[] = {
             {"--update-host", nullptr}}},
     {"flash", "FILE", Complete::File, "Write a firmware image file into the box",
      "Writes the firmware image FILE (whole 40-byte pages, at most 16 MiB) into the box through its "
-     "bootloader; a box left in its update mode is written too. Ctrl+C while writing asks first.",
-     true, {}},
+     "bootloader; a box left in its update mode is written too. Asks first (without a terminal, only --yes "
+     "writes). Ctrl+C while writing asks first.",
+     true, {{"--yes", "write the image without asking"}, {}}},
     {"help", "[COMMAND]", Complete::Command, "Show the help of a command, or of them all",
      "Shows the help of COMMAND, or without one the help of shifterctl.", false, {}},
 };

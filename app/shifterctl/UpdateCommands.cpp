@@ -3,6 +3,7 @@
 // Firmware: flash an image file, and check-update and update through the
 // update service.
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QTimer>
 
 #include "CliRunner.h"
@@ -14,17 +15,23 @@
 namespace ctl {
 
 int Cli::read_image(const QString& path, QByteArray& image) {
+    const auto too_large = [&](qint64 size) {
+        return fail(Kind::File,
+                    QString("The image file \"%1\" has %2 bytes, more than the %3 bytes (%4 MiB) a firmware image "
+                            "may have.")
+                        .arg(path)
+                        .arg(size)
+                        .arg(update::kMaxImageBytes)
+                        .arg(update::kMaxImageBytes / (1024 * 1024)));
+    };
+    // A file that says it is too large is not read at all.
+    if (const QFileInfo info(path); info.isFile() && info.size() > update::kMaxImageBytes) return too_large(info.size());
     // Never read past the limit: a device such as /dev/zero never ends, and
     // a FIFO may wait for a writer that never comes (both are refused).
     const device::Result<QByteArray> read = calibration::read_file_safely(path, update::kMaxImageBytes);
     if (!read) return fail(Kind::File, QString::fromStdString(read.sentence()));
     image = *read;
-    if (image.size() > update::kMaxImageBytes)
-        return fail(Kind::File, QString("The image file \"%1\" has more than the %2 bytes (%3 MiB) a firmware image "
-                                        "may have.")
-                                    .arg(path)
-                                    .arg(update::kMaxImageBytes)
-                                    .arg(update::kMaxImageBytes / (1024 * 1024)));
+    if (image.size() > update::kMaxImageBytes) return too_large(image.size());
     if (image.isEmpty())
         return fail(Kind::File, "The image file \"" + path + "\" is empty, so there is nothing to write.");
     // Within the limit, the size fits the int the image checks count in.
