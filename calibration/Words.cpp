@@ -24,20 +24,6 @@ std::string thresholds_line(const device::Thresholds& t) {
     return text;
 }
 
-std::string place_in_gate(int index) {
-    const char* place = nullptr;
-    switch (index) {
-    case device::kH1: place = "X, the left column's line"; break;
-    case device::kH2: place = "X, the right column's line"; break;
-    case device::kV1: place = "Y, the lower row's line"; break;
-    case device::kV2: place = "Y, the upper row's line"; break;
-    case device::kS1: place = "Y, the minus line"; break;
-    case device::kS2: place = "Y, the plus line"; break;
-    default: return device::setting_name(index);
-    }
-    return std::string(device::setting_name(index)) + " (" + place + ")";
-}
-
 std::string failure_text(const device::Status& status, const std::string& again) {
     const std::string& sentence = status.sentence();
     switch (status.fault()) {

@@ -1,11 +1,10 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// How the tool tells the user of a version, a model, a set of thresholds, a
-// threshold's place in the gate and a failure, in one form for the window,
-// shifterctl and the files they write. The window's own captions (the version
-// label, the message boxes' titles and texts) keep their forms; everything
-// else says it as this file does.
+// How the tool tells the user of a version, a model, a set of thresholds and
+// a failure, in one form for the window, shifterctl and the files they write.
+// The window's own captions (the version label, the message boxes' titles and
+// texts) keep their forms; everything else says it as this file does.
 
 #include <QString>
 #include <cstdint>
@@ -31,10 +30,6 @@ QString model_name(std::uint32_t product_id);
 // All six thresholds as NAME=VALUE words in index order, as shifterctl set
 // takes them: "h1=102 h2=152 v1=64 v2=190 s1=100 s2=155".
 std::string thresholds_line(const device::Thresholds& t);
-
-// Where a threshold's line lies in the gate: "h1 (X, the left column's
-// line)"; the name alone for an index outside 0..5.
-std::string place_in_gate(int index);
 
 // A failed step of a firmware update and what the user can do about it;
 // `again` is how this front end's user starts the update again ("click "Get

@@ -198,7 +198,7 @@ TEST_F(Calibration, SaveWritesTheFourHPatternThresholds) {
     // Then, after them, the settings are read back.
     ASSERT_EQ(box.feature_log().size(), 5u);
     EXPECT_EQ(box.feature_log()[4][1], 0xF0);
-    EXPECT_EQ(w.lblSaved->text(), "Saved h1 72, h2 177, v1 56, v2 194 (H-pattern) to the box");
+    EXPECT_EQ(w.lblSaved->text(), "Saved h1=72 h2=177 v1=56 v2=194 (H-pattern) to the box");
     EXPECT_EQ(box.settings().value[device::kH1], 72);
     EXPECT_EQ(box.settings().value[device::kH2], 177);
     EXPECT_EQ(box.settings().value[device::kV1], 56);
@@ -220,7 +220,7 @@ TEST_F(Calibration, SaveInSequentialModeWritesTwoThresholds) {
     EXPECT_EQ(setting_writes(box), (std::vector<int>{5, 4}));
     EXPECT_EQ(box.settings().value[device::kS2], 182);
     EXPECT_EQ(box.settings().value[device::kS1], 68);
-    EXPECT_EQ(w.lblSaved->text(), "Saved s1 68, s2 182 (sequential) to the box");
+    EXPECT_EQ(w.lblSaved->text(), "Saved s1=68 s2=182 (sequential) to the box");
 }
 
 TEST_F(Calibration, ATypedValueThatIsNotAThresholdIsMarkedAndSaveSaysItKeptTheLastValidOne) {
@@ -374,7 +374,7 @@ TEST_F(Calibration, SaveReadsTheThresholdsBackAndNamesWhatTheBoxDidNotKeep) {
         w.thresholds() = {90, 160, 60, 200, 100, 155};
         w.btnUpdate_Click();
         const bool kept = ignored < 0;
-        EXPECT_EQ(w.lblSaved->text(), kept ? "Saved h1 90, h2 160, v1 60, v2 200 (H-pattern) to the box" : "");
+        EXPECT_EQ(w.lblSaved->text(), kept ? "Saved h1=90 h2=160 v1=60 v2=200 (H-pattern) to the box" : "");
         ASSERT_EQ(dialogs.shown.size(), kept ? 0u : 1u);
         if (!kept) {
             EXPECT_EQ(dialogs.shown[0].kind, "critical");

@@ -355,6 +355,9 @@ TEST_F(FirmwareUpdate, FailuresAreReportedAndNothingIsWritten) {
     w.cmd_CheckFirmware_Click();
     ASSERT_TRUE(wait_until([&] { return got("Website access error"); }));
     EXPECT_EQ(dialogs.shown.back().text, manual);
+    // Why, with the transfer's own words, stands under the information frame.
+    EXPECT_TRUE(w.lblSaved->text().startsWith("The update service at " + service.host_port() + " could not be reached ("))
+        << w.lblSaved->text().toStdString();
     // A dump the box did not give is left out, not filled from the buffer.
     EXPECT_TRUE(service.requests().at(0).query_value("mem").isEmpty());
     box.feature_reply_bytes = 0;
@@ -366,6 +369,7 @@ TEST_F(FirmwareUpdate, FailuresAreReportedAndNothingIsWritten) {
     w.cmd_CheckFirmware_Click();
     ASSERT_TRUE(wait_until([&] { return got("Firmware download error"); }));
     EXPECT_EQ(dialogs.shown.back().text, manual);
+    EXPECT_TRUE(w.lblSaved->text().contains("instead of the announced")) << w.lblSaved->text().toStdString();
     EXPECT_TRUE(w.cmd_CheckFirmware->isEnabled());
     EXPECT_TRUE(w.Pic->isHidden());
 
