@@ -69,6 +69,7 @@ protected:
         env.confirm = confirm;
         env.columns = columns;
         env.progress_in_place = progress_in_place;
+        env.output_is_terminal = output_is_terminal;
         env.output_gone = [this] { return output_gone; };
         const int status = run_cli(args, *bus, out, err, env);
         out.flush();
@@ -120,6 +121,7 @@ protected:
     std::function<std::optional<bool>(const QString&)> confirm;  // null: no terminal to ask
     int columns = 0;
     bool progress_in_place = false;
+    bool output_is_terminal = false;
     bool output_gone = false;  // the reader of out_device went away
     QString out_text, err_text;
     QTemporaryDir dir;
@@ -143,6 +145,12 @@ TEST_F(Cli, ListShowsAcceptedInterfacesOnlyAndOpensNone) {
                                         "emu:box1#1\t10A2\tgeneric\t1.0B\tKV-000123",
                                         "emu:box2#2\tB017\tbootloader\t1.06\tKV-000123"}));
     EXPECT_TRUE(bus->opened_paths.empty());
+    // A person at a terminal is told what the columns are.
+    output_is_terminal = true;
+    ASSERT_EQ(run({"list"}), 0);
+    EXPECT_EQ(out_lines().value(0), "PATH\tPRODUCT\tMODEL\tFIRMWARE\tSERIAL");
+    EXPECT_EQ(out_lines().size(), 4);
+    output_is_terminal = false;
 
     // No box is an empty list, not a failure.
     for (auto& box : bus->boxes()) box->unplug();
