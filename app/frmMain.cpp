@@ -296,8 +296,8 @@ void frmMain::offer_restore() {
     const std::optional<device::Thresholds> offer = update_->restore_offer();
     if (!offer) return;
     const bool yes = dialogs_.question(this, "Restore calibration",
-                                       text_of(update_->restore_statement()) +
-                                           "\r\n\r\nPut the calibration from before back into the box?");
+                                       text_of(update_->restore_statement()) + "\r\n\r\n" +
+                                           update::UpdateSequence::kRestoreQuestion);
     const std::optional<calibration::WriteResult> r = update_->answer_restore(yes);
     if (!r) return;
     if (r->written > 0) {

@@ -130,6 +130,7 @@ public:
     // result is returned); Done afterwards.
     std::optional<device::Thresholds> restore_offer() const;
     std::string restore_statement() const;
+    static constexpr const char* kRestoreQuestion = "Put the calibration from before back into the box?";
     std::optional<calibration::WriteResult> answer_restore(bool put_back);
     // The user saved a calibration of their own meanwhile: nothing is offered.
     void calibration_replaced();

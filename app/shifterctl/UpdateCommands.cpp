@@ -292,7 +292,7 @@ int Cli::update() {
         // The new firmware started from other thresholds: the calibration
         // from before is shown, and put back on a yes.
         say("shifterctl: " + QString::fromStdString(sequence.restore_statement()));
-        const QString question = "Put the calibration from before back into the box?";
+        const QString question = update::UpdateSequence::kRestoreQuestion;
         const std::optional<bool> yes =
             r_.has("--yes") ? std::optional<bool>(true) : env_.confirm ? env_.confirm(question) : std::nullopt;
         const std::optional<calibration::WriteResult> r = sequence.answer_restore(yes && *yes);
