@@ -97,7 +97,8 @@ public:
 
     // The box is told that a tool holds it when it is read (read_info) or
     // leased with `announce`, and that the tool let go once when the lease
-    // ends (or let_go()), as the window tells it on opening and closing. A
+    // ends (or let_go()), as the window tells it on opening and closing: a box
+    // left believing a tool holds it stays that way until it is replugged. A
     // search forgets it: a box found afresh was told nothing, and a box that
     // went into its bootloader is sent nothing more than the order to go.
     class Lease {

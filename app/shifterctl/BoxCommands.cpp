@@ -73,7 +73,8 @@ int Cli::list() {
             listed.append(box_json(d));
         else
             out_ << QString::fromStdString(d.path) << '\t' << hex4(a.product_id) << '\t' << model(a.product_id)
-                 << '\t' << version_text(a.version_number) << '\t' << calibration::terminal_text(QString::fromStdU16String(d.serial)) << '\n';
+                 << '\t' << version_text(a.version_number) << '\t'
+                 << calibration::terminal_text(QString::fromStdU16String(d.serial)) << '\n';
     }
     if (json_) out_ << QJsonDocument(listed).toJson(QJsonDocument::Compact) << '\n';
     out_.flush();
@@ -217,7 +218,7 @@ int Cli::monitor() {
     QString gear = "?";
     int shown = 0;
     for (;;) {
-        // Every way out returns through `attached`, which lets the box go.
+        // Every way out returns through `lease`, which lets the box go.
         if (const CliStops stops = env_.stops(); stops.count > 0) return stops.status;
         // The window's poll: what the box queued, or whether it is gone.
         const device::Poll polled = device::poll(conn_);
