@@ -290,9 +290,11 @@ TEST_F(FirmwareUpdate, ACalibrationTheNewFirmwareResetIsOfferedBack) {
         const char* name;
         bool from_bootloader;  // found there after an update that broke off
         bool put_back;
+        bool unreadable = false;  // the new firmware does not answer with its thresholds
     };
     for (const Case& c : {Case{"accepted", false, true}, Case{"declined", false, false},
-                          Case{"from the bootloader, by the kept file", true, true}}) {
+                          Case{"from the bootloader, by the kept file", true, true},
+                          Case{"thresholds unreadable after the update", false, false, true}}) {
         SCOPED_TRACE(c.name);
         if (c.from_bootloader)
             ASSERT_TRUE(calibration::BoxStore(store_dir.path())
@@ -309,6 +311,17 @@ TEST_F(FirmwareUpdate, ACalibrationTheNewFirmwareResetIsOfferedBack) {
         dialogs.while_open = [&] {
             if (dialogs.shown.back().title == "Restore calibration") dialogs.answer = c.put_back;
         };
+        if (c.unreadable) {
+            on_pause = [&] { box.feature_reply_bytes = box.in_bootloader() ? 3 : 0; };
+            w.cmd_CheckFirmware_Click();
+            // Nothing to offer, and the user is told so rather than nothing.
+            ASSERT_TRUE(wait_until([&] { return w.lblSaved->text().contains("could not be checked"); }, 20000));
+            EXPECT_EQ(dialogs.shown.size(), 1u);
+            on_pause = nullptr;
+            window.reset();
+            bus.boxes().clear();
+            continue;
+        }
         w.cmd_CheckFirmware_Click();
         ASSERT_TRUE(wait_until([&] { return dialogs.shown.size() == 2; }, 20000));
         EXPECT_EQ(dialogs.shown[1].title, "Restore calibration");
