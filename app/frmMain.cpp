@@ -60,7 +60,7 @@ void frmMain::unload() {
     // A write in progress finishes the image first (a half-written box would
     // have to be flashed again) and closes the handles itself; the bootloader
     // takes nothing else anyway.
-    if (update_state_ == UpdateState::HandingOver || update_state_ == UpdateState::Flashing) return;
+    if (update_owns_box()) return;
     // A calibration still running is cancelled, not written.
     session_.close(thresholds(), mon().auto_calibrating);
 }
@@ -87,7 +87,7 @@ void frmMain::show_notice() {
     if (found.state == device::BoxState::Absent) text = kNoBoxText;
     // While the update has the box, it is gone from the bus at times: say
     // what it is doing rather than ask for it to be plugged in.
-    if (const char* stage = stage_notice()) {
+    if (const QString stage = stage_notice(); !stage.isEmpty()) {
         text = stage;
         problem = true;
     }
@@ -142,7 +142,7 @@ void frmMain::EnableUI() {
     }
     // A box found again in the middle of an update (it restarts into its
     // bootloader) must not offer a second update on top of the first.
-    cmd_CheckFirmware->setEnabled(update_state_ == UpdateState::Idle || update_state_ == UpdateState::Asking);
+    cmd_CheckFirmware->setEnabled(!update_running());
     Frame1->setEnabled(true);
     for (QLabel* l : {Label2, Label3, Label4, Label5}) l->setEnabled(true);
     read_device_info();
@@ -193,7 +193,7 @@ void frmMain::show_thresholds() {
 
 void frmMain::Timer_Timer() {
     // From the hand-over to the last page the update owns the connection.
-    if (update_state_ == UpdateState::HandingOver || update_state_ == UpdateState::Flashing) return;
+    if (update_owns_box()) return;
     device::DeviceConnection& c = conn();
     if (c.device_found) {
         const device::Poll polled = device::poll(c);
@@ -217,24 +217,23 @@ void frmMain::Timer_Timer() {
             Timer->setInterval(kConnectedInterval);
         // The updated box still waiting in its bootloader: in time yet, or
         // not coming back.
-        if (update_state_ == UpdateState::Restarting && c.device_found && c.bootloader())
-            restart_seen(device::PinnedSearch::Found);
+        if (update_restarting() && c.device_found && c.bootloader()) update_->check_restart_time();
     }
     if (!c.device_found) {
         c.device_found = search();
         if (c.device_found) EnableUI();
     }
-    if (update_done_ || !update_failed_.isEmpty()) show_update_end();
+    show_update_end();
 }
 
 // The tick's search: any box, or while the updated box restarts, that box only.
 bool frmMain::search() {
-    if (update_state_ != UpdateState::Restarting) return FindTheHid();
-    const device::PinnedSearch found = update_->look_for_restart();
+    if (!update_restarting()) return FindTheHid();
+    const bool back = update_->look_for_restart();
     show_notice();
-    restart_seen(found);
-    if (found == device::PinnedSearch::Found) return true;
-    if (update_state_ == UpdateState::Idle) return FindTheHid();
+    if (back || conn().device_found) return true;
+    // Not coming back: any box again.
+    if (!update_restarting()) return FindTheHid();
     return false;
 }
 
@@ -295,22 +294,21 @@ bool frmMain::show_write_result(const calibration::WriteResult& r, const char* t
 }
 
 void frmMain::offer_restore() {
-    if (!restore_pending() || !conn().application()) return;
-    // Another box: keep waiting for the one that was updated.
-    if (update_->kept()->serial != session_.serial()) return;
+    if (!update_restarting() || !conn().application()) return;
+    update_->box_back();
     const std::optional<device::Thresholds> offer = update_->restore_offer();
-    if (offer && dialogs_.question(this, "Restore calibration",
-                                   text_of(update_->restore_statement()) +
-                                       "\r\n\r\nPut the calibration from before back into the box?")) {
-        calibration::WriteResult r = session_.write(session_.plan_put_back(*offer), {});
-        session_.verify(r);
-        if (r.written > 0) {
-            thresholds() = *offer;
-            show_thresholds();
-        }
-        calibration_put_back_ = show_write_result(r, "Restore calibration");
+    if (!offer) return;
+    const bool yes = dialogs_.question(this, "Restore calibration",
+                                       text_of(update_->restore_statement()) + "\r\n\r\n" +
+                                           update::UpdateSequence::kRestoreQuestion);
+    const std::optional<calibration::WriteResult> r = update_->answer_restore(yes);
+    if (!r) return;
+    if (r->written > 0) {
+        thresholds() = *offer;
+        show_thresholds();
     }
-    update_->offer_settled();
+    // A failed put-back is told here; the update itself went well.
+    if (!r->status) show_write_result(*r, "Restore calibration");
 }
 
 void frmMain::set_calibration_look(bool calibrating) {
@@ -370,11 +368,10 @@ void frmMain::btnUpdate_Click() {
     }
     if (r.status == device::Fault::Declined) return;
     end_calibration();
-    session_.verify(r);
     // What the user saved now is the calibration to keep across an update,
     // and the box decodes with it from now on: reports decoded with the old
     // lines would read as mismatches.
-    if (r.status && update_) update_->offer_settled();
+    if (r.status && update_) update_->calibration_replaced();
     if (r.status) mon().gear_record.clear();
     if (!show_write_result(r, "Save calibration") || untaken.empty()) return;
     QString text;
@@ -398,7 +395,5 @@ void frmMain::cmd_factory_reset_Click() {
     if (!conn().device_found) return read_device_info();
     const calibration::DeviceInfo info = session_.read_info();
     show_device_info(info);
-    // The readout has just read what the box kept.
-    session_.verify_with(*r, info.thresholds);
     if (!r->status) dialogs_.critical(this, "Factory reset", text_of(r->status.sentence()));
 }

@@ -52,18 +52,6 @@ struct WindowState {
     std::uint8_t last_reported_mode = monitor::kModeH;
 };
 
-// Where the window's firmware update stands. From the hand-over to the end of
-// the flashing the update owns the connection: the polling tick leaves it
-// alone, so a removal during the write is seen by the flasher alone.
-enum class UpdateState {
-    Idle,
-    Asking,       // the update service is asked (the button stays, a new click asks again)
-    Downloading,  // the user accepted; the image is on its way
-    HandingOver,  // the box restarts into its bootloader
-    Flashing,     // the pages are written
-    Restarting,   // written: the tick looks for the updated box only
-};
-
 class frmMain : public QWidget {
     Q_OBJECT
 public:
@@ -77,7 +65,8 @@ public:
     device::Thresholds& thresholds() { return state_->thresholds; }
     monitor::MonitorState& mon() { return state_->mon; }
     calibration::BoxSession& session() { return session_; }
-    UpdateState update_state() const { return update_state_; }
+    // The firmware update's phase (Idle before the first).
+    update::Phase update_phase() const { return update_ ? update_->phase() : update::Phase::Idle; }
     // The calibration to offer when the box comes back from a firmware update.
     bool restore_pending() const { return update_ && update_->kept(); }
 
@@ -103,8 +92,10 @@ public:
     // Every wait of a firmware update.
     update::UpdateLimits update_limits;
     // The hand-over's waits. They keep the window responsive; tests replace
-    // them with a clock they move by hand.
+    // them, and the clock the update's waits are measured on, with a clock
+    // they move by hand.
     std::function<void(int ms)> pause;
+    std::function<std::chrono::milliseconds()> clock;
 
     // Controls, by their design names.
     QPushButton* cmd_auto_cal;
@@ -198,7 +189,6 @@ private:
     // Tells the user how a write ended; true when the box kept everything.
     bool show_write_result(const calibration::WriteResult& r, const char* title);
     void offer_restore();
-    void restart_seen(device::PinnedSearch search);
     void lose_box_and_search();
     void unload();
 
@@ -207,16 +197,19 @@ private:
     void pause_ms(int ms);
     void set_bar(double fraction);
     void show_progress(bool shown);
-    void update_stage(update::Stage stage);
     // What the window says of the update's stage over the information frame;
-    // nullptr where it says nothing.
-    const char* stage_notice() const;
+    // empty where it says nothing.
+    QString stage_notice() const;
     // After the tick that saw the update's end: the line that names the
     // version the box now runs, or the message that says what to do.
     void show_update_end();
-    void website_error(const char* title);
-    // Either download failed: the frame goes, the user is told, and may retry.
-    void website_unreachable();
+    void tell_failure();
+    void end_download();
+    // An update runs past the service's question; it has the box (from the
+    // hand-over to the last page); it awaits the written box.
+    bool update_running() const;
+    bool update_owns_box() const;
+    bool update_restarting() const;
 
     device::HidBackend& backend_;
     Dialogs& dialogs_;
@@ -226,14 +219,6 @@ private:
     calibration::BoxSession session_;
     bool unloaded_ = false;
     bool closing_ = false;
-    UpdateState update_state_ = UpdateState::Idle;
-    // The stage the update reported last, while it runs past its download.
-    std::optional<update::Stage> stage_;
-    // The updated box is back with its new firmware (and its calibration put
-    // back): the line that says so follows the readout.
-    bool update_done_ = false;
-    bool calibration_put_back_ = false;
-    QString update_failed_;
     std::uint8_t described_mode_ = 0xFF;
     bool fitted_ = false;
     QScrollArea* scroll_;

@@ -3,81 +3,87 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
-#include <utility>
-
 #include "Dialogs.h"
 #include "NetGrab.h"
 #include "UpdateQuery.h"
 #include "frmMain.h"
 
-// The window's firmware update: the update flow's steps started from the
-// download events, and what the window shows of them.
+// The window's firmware update: the update flow started from the button and
+// the download events, its questions asked as messages, its phase shown.
 
 namespace {
 QString text_of(const std::string& s) { return QString::fromStdString(s); }
 constexpr int kFreshCopy = NetGrab::ModeFreshCopy;
-const char* const kWebsiteError = "Website access error";
-const char* const kDownloadError = "Firmware download error";
-const char* const kUpdateError = "Firmware update error";
 const char* const kAgain = "click \"Get latest firmware\" once more";
 }  // namespace
 
+bool frmMain::update_running() const { return update_ && !update_->may_start(); }
+
+bool frmMain::update_owns_box() const { return update_ && update_->owns_box(); }
+
+bool frmMain::update_restarting() const { return update_ && update_->phase() == update::Phase::Restarting; }
+
 void frmMain::cmd_CheckFirmware_Click() {
     // Asking again while the service is asked replaces the question.
-    if (update_state_ != UpdateState::Idle && update_state_ != UpdateState::Asking) return;
+    if (update_running()) return;
     update_ = std::make_unique<update::UpdateSequence>(session_, flash_environment(), update_limits, &store_);
-    update_state_ = UpdateState::Asking;
-    stage_.reset();
     const update::QueryTexts texts{lblSerialNumber->text(), Text9->text(), Text10->text(), Text8->text(),
                                    Text7->text()};
     NetGetInfo->set_transfer_deadline_ms(static_cast<int>(update_limits.answer_deadline.count()));
     // The answer is a short line; a service that sends more is not answering.
     NetGetInfo->set_max_body_bytes(update::kMaxAnswerBytes);
-    NetGetInfo->DownloadStart(update_->query_url(config_.update_host, texts), kFreshCopy);
+    NetGetInfo->DownloadStart(update_->start(config_.update_host, texts), kFreshCopy);
 }
 
-void frmMain::website_error(const char* title) {
-    dialogs_.critical(this, title, "Try downloading firmware from " + config_.update_host + " manually");
+// A failure of the service or the download: the message says what to do, the
+// line under the information frame why.
+void frmMain::tell_failure() {
+    const std::optional<update::Failure>& failure = update_->failure();
+    if (!failure || closing_) return;
+    if (failure->kind == update::FailureKind::Box) {
+        dialogs_.critical(this, failure->title(), text_of(update_->failure_text(kAgain)));
+        return;
+    }
+    set_saved_line(text_of(failure->status.sentence()));
+    dialogs_.critical(this, failure->title(), update_->manual_advice());
 }
 
 void frmMain::NetGetInfo_DownloadComplete(int) {
-    if (update_state_ != UpdateState::Asking) return;
-    update_state_ = UpdateState::Idle;
+    if (!update_ || update_->phase() != update::Phase::Asking) return;
     const device::Result<update::Offer> offer = update_->take_answer(NetGetInfo->Bytes());
-    if (!offer) {
-        dialogs_.critical(this, kWebsiteError,
-                          "The update service gave an answer this tool cannot use (" + text_of(offer.sentence()) +
-                              "). Try downloading firmware from " + config_.update_host + " manually");
-        return;
-    }
+    if (!offer) return tell_failure();
     const update::UpdateAnswer& answer = update_->answer();
     const QString version = update::version_display(answer.version_text);
     switch (*offer) {
-    case update::Offer::Upgrade:
-        if (dialogs_.question(this, "Found new firmware", "Upgrade to version " + version + " now?")) {
-            set_bar(0);
-            update_state_ = UpdateState::Downloading;
-            show_progress(true);
-            cmd_CheckFirmware->setEnabled(false);
-            NetGetFirmware->set_transfer_deadline_ms(static_cast<int>(update_limits.image_deadline(answer.size).count()));
-            NetGetFirmware->DownloadStart(answer.url, kFreshCopy);
-        }
+    case update::Offer::Upgrade: {
+        const bool yes = dialogs_.question(this, "Found new firmware", "Upgrade to version " + version + " now?");
+        update_->accept(yes);
+        if (!yes) break;
+        set_bar(0);
+        show_progress(true);
+        cmd_CheckFirmware->setEnabled(false);
+        NetGetFirmware->set_transfer_deadline_ms(static_cast<int>(update_limits.image_deadline(answer.size).count()));
+        NetGetFirmware->DownloadStart(answer.url, kFreshCopy);
         break;
+    }
     case update::Offer::AlreadyLatest:
         dialogs_.information(this, "No new firmware", "Already running latest firmware version " + version);
         break;
-    case update::Offer::Older:
-        break;
+    case update::Offer::Older: break;
     }
 }
 
-void frmMain::NetGetInfo_DownloadFailed(int, const QString&) { website_unreachable(); }
+void frmMain::NetGetInfo_DownloadFailed(int, const QString& errDesc) {
+    if (!update_ || update_->phase() != update::Phase::Asking) return;
+    update_->service_failed(errDesc);
+    end_download();
+}
 
-void frmMain::website_unreachable() {
-    update_state_ = UpdateState::Idle;
-    stage_.reset();
+// Either fetch failed, or the image was refused: the frame goes, the user is
+// told, and may retry.
+void frmMain::end_download() {
     show_progress(false);
-    website_error(kWebsiteError);
+    tell_failure();
     cmd_CheckFirmware->setEnabled(true);
 }
 
@@ -92,38 +98,25 @@ void frmMain::show_progress(bool shown) {
     lblProgress->setVisible(shown);
     // Only the download can be stopped: once the box is handed over, the
     // image is written whole.
-    cmd_StopDownload->setVisible(shown && update_state_ == UpdateState::Downloading);
+    cmd_StopDownload->setVisible(shown && update_ && update_->phase() == update::Phase::Downloading);
 }
 
-const char* frmMain::stage_notice() const {
-    if (!stage_) return nullptr;
-    switch (*stage_) {
-    case update::Stage::Download: return nullptr;  // the box is not touched yet
-    case update::Stage::Settle:
-    case update::Stage::SecondSettle: return "The box is switching to its update mode: do not unplug the box.";
-    case update::Stage::Flash: return "Writing the firmware: do not unplug the box.";
-    case update::Stage::Restart: return "The box is restarting with its new firmware.";
-    }
-    return nullptr;
-}
-
-void frmMain::update_stage(update::Stage stage) {
-    if (stage_ == stage) return;
-    stage_ = stage;
-    show_notice();
+QString frmMain::stage_notice() const {
+    // The stages that have the box; the download leaves it alone.
+    if (!update_owns_box() && !update_restarting()) return {};
+    return text_of(update_->stage_sentence());
 }
 
 void frmMain::NetGetFirmware_DownloadProgress(int nBytes) {
-    if (update_state_ != UpdateState::Downloading) return;
-    if (update_) update_->download_progress(nBytes);
+    if (!update_ || update_->phase() != update::Phase::Downloading) return;
+    update_->download_progress(nBytes);
     QCoreApplication::processEvents();
 }
 
 void frmMain::cmd_StopDownload_Click() {
-    if (update_state_ != UpdateState::Downloading) return;
-    // The download's end (a cancelled read) then finds the window idle.
-    update_state_ = UpdateState::Idle;
-    stage_.reset();
+    if (!update_ || update_->phase() != update::Phase::Downloading) return;
+    // The download's end (a cancelled read) then finds the update stopped.
+    update_->stop_download();
     NetGetFirmware->DownloadCancel();
     show_progress(false);
     cmd_CheckFirmware->setEnabled(conn().device_found);
@@ -132,73 +125,38 @@ void frmMain::cmd_StopDownload_Click() {
 
 void frmMain::NetGetFirmware_DownloadComplete(int) {
     // Stopped meanwhile: what arrived is not used.
-    if (update_state_ != UpdateState::Downloading) return;
-    if (const device::Status image = update_->take_image(NetGetFirmware->Bytes()); !image) {
-        update_state_ = UpdateState::Idle;
-        website_error(kDownloadError);
-        cmd_CheckFirmware->setEnabled(true);
-    } else {
-        update_state_ = UpdateState::HandingOver;
-        cmd_StopDownload->hide();
-        // The notices of the update's stages stand where the saved line is.
-        set_saved_line("");
-        const update::FlashOutcome outcome = switch_to_bootloader();
-        if (outcome.status) {
-            update_state_ = UpdateState::Restarting;
-            update_stage(update::Stage::Restart);
-        } else {
-            update_state_ = UpdateState::Idle;
-            stage_.reset();
-            show_notice();
-            if (!closing_) {
-                dialogs_.critical(this, kUpdateError, text_of(update::failure_text(outcome.status, kAgain)));
-                // The box may stay open as it was; let the user try again.
-                cmd_CheckFirmware->setEnabled(conn().device_found);
-            }
-        }
+    if (!update_ || update_->phase() != update::Phase::Downloading) return;
+    if (!update_->take_image(NetGetFirmware->Bytes())) return end_download();
+    cmd_StopDownload->hide();
+    // The notices of the update's stages stand where the saved line is.
+    set_saved_line("");
+    const update::FlashOutcome outcome = switch_to_bootloader();
+    show_notice();
+    if (!outcome.status) {
+        tell_failure();
+        // The box may stay open as it was; let the user try again.
+        if (!closing_) cmd_CheckFirmware->setEnabled(conn().device_found);
     }
     show_progress(false);
 }
 
-void frmMain::NetGetFirmware_DownloadFailed(int, const QString&) {
+void frmMain::NetGetFirmware_DownloadFailed(int, const QString& errDesc) {
     // A download the user stopped ends quietly.
-    if (update_state_ != UpdateState::Downloading) return;
-    website_unreachable();
+    if (!update_ || update_->phase() != update::Phase::Downloading) return;
+    update_->download_failed(errDesc);
+    end_download();
 }
 
 update::FlashOutcome frmMain::switch_to_bootloader() { return update_->write(); }
 
-// What a search while the updated box restarts found: its bootloader still,
-// the box back with its new firmware, or nothing in time. A box that stays in
-// its bootloader has not come back either.
-void frmMain::restart_seen(device::PinnedSearch found) {
-    const bool back = found == device::PinnedSearch::Found && !conn().bootloader();
-    const device::PinnedSearch so_far = found == device::PinnedSearch::Found ? device::PinnedSearch::NotYet : found;
-    const device::Status problem = back ? update_->check_version() : update_->restart_status(so_far);
-    // Not back yet, and still in time.
-    if (!back && problem) return;
-    update_state_ = UpdateState::Idle;
-    stage_.reset();
-    show_notice();
-    // Told once the window shows the box as it came back (or without it).
-    if (!problem)
-        update_failed_ = text_of(update::failure_text(problem, kAgain));
-    else
-        update_done_ = true;
-}
-
+// After the tick that saw the update's end: the line that names the version
+// the box now runs, or the message that says what to do.
 void frmMain::show_update_end() {
-    if (update_done_) {
-        const QString version = update::version_display(update::hex16(conn().hid_attributes.version_number));
-        set_saved_line(calibration_put_back_
-                           ? "The box now runs firmware " + version + ", with its calibration put back."
-                           : "Firmware updated: the box now runs version " + version + ".");
-    }
-    update_done_ = false;
-    calibration_put_back_ = false;
-    if (update_failed_.isEmpty()) return;
-    const QString text = std::exchange(update_failed_, QString());
-    dialogs_.critical(this, kUpdateError, text);
+    if (!update_ || !update_->end_to_tell()) return;
+    show_notice();
+    cmd_CheckFirmware->setEnabled(conn().device_found);
+    if (update_->phase() == update::Phase::Done) return set_saved_line(text_of(update_->done_sentence()));
+    tell_failure();
 }
 
 void frmMain::pause_ms(int ms) {
@@ -220,18 +178,16 @@ update::FlashEnvironment frmMain::flash_environment() {
         else
             pause_ms(ms);
     };
+    env.clock = clock;
     env.pump = [] { QCoreApplication::processEvents(); };
     env.progress = [this](update::Stage stage, std::int64_t done, std::int64_t total) {
-        update_stage(stage);
-        if (stage == update::Stage::Flash && done == 0) {
-            update_state_ = UpdateState::Flashing;
-            Progress->show();
-        }
+        show_notice();
+        if (stage == update::Stage::Flash && done == 0) Progress->show();
         set_bar(update::progress_fraction(stage, done, total));
         if (stage == update::Stage::Flash) Progress->repaint();
     };
     // Closing stops the update before the first page; once pages go out, the
     // image is finished (a box left half-written waits in its bootloader).
-    env.stop_requested = [this] { return closing_ && update_state_ != UpdateState::Flashing; };
+    env.stop_requested = [this] { return closing_ && update_->phase() != update::Phase::Writing; };
     return env;
 }

@@ -249,8 +249,12 @@ void BM_DemoUpdate(benchmark::State& state) {
         update::FlashOutcome outcome{{device::Fault::Stopped, "not run"}};
         bool finished = false;
         QObject::connect(&info, &NetGrab::DownloadComplete, [&](int) {
-            if (sequence.take_answer(info.Bytes())) firmware.DownloadStart(sequence.answer().url, NetGrab::ModeFreshCopy);
-            else finished = true;
+            if (sequence.take_answer(info.Bytes())) {
+                sequence.accept(true);
+                firmware.DownloadStart(sequence.answer().url, NetGrab::ModeFreshCopy);
+            } else {
+                finished = true;
+            }
         });
         QObject::connect(&firmware, &NetGrab::DownloadComplete, [&](int) {
             if (sequence.take_image(firmware.Bytes())) outcome = sequence.write();
@@ -262,7 +266,7 @@ void BM_DemoUpdate(benchmark::State& state) {
 
         QElapsedTimer clock;
         clock.start();
-        info.DownloadStart(sequence.query_url(demo.service.host_port(), {}), NetGrab::ModeFreshCopy);
+        info.DownloadStart(sequence.start(demo.service.host_port(), {}), NetGrab::ModeFreshCopy);
         run_until([&] { return finished; }, 30000);
         state.SetIterationTime(clock.nsecsElapsed() / 1e9);
         if (!found || !outcome.status || !demo.written()) {

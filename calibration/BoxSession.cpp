@@ -5,6 +5,7 @@
 #include "Commands.h"
 #include "GearCheck.h"
 #include "Products.h"
+#include "Words.h"
 
 namespace calibration {
 
@@ -37,11 +38,6 @@ std::string names(const std::vector<SettingWrite>& writes, std::size_t from, std
         text += device::setting_name(writes[i].index);
     }
     return text;
-}
-
-QString model_of(std::uint16_t product_id) {
-    const device::ProductInfo* p = device::find_product(product_id);
-    return p && *p->name ? QString(p->name) : QString("unknown");
 }
 
 Status broken_off(const WriteResult& r) {
@@ -88,15 +84,10 @@ std::string assignments(const std::vector<SettingWrite>& writes) {
     return text;
 }
 
-std::string thresholds_text(const Thresholds& t) {
-    std::vector<SettingWrite> all;
-    for (int i = 0; i < device::kSettingCount; ++i) all.push_back({i, t.get(i)});
-    return assignments(all);
-}
-
 BoxSession::BoxSession(device::DeviceConnection& conn, const BoxStore* store) : conn_(conn), store_(store) {}
 
 void BoxSession::found() {
+    attached_ = false;
     box_.reset();
     serial_.clear();
     known_.reset();
@@ -118,7 +109,20 @@ void BoxSession::box_read(const Thresholds& read) {
                                                  conn_.hid_attributes.version_number, serial_, read));
 }
 
+BoxSession::Lease BoxSession::lease(bool announce) {
+    if (announce && device::set_tool_attached(conn_, true)) attached_ = true;
+    return Lease(*this);
+}
+
+void BoxSession::let_go() {
+    if (!attached_) return;
+    attached_ = false;
+    (void)device::set_tool_attached(conn_, false);
+}
+
 DeviceInfo BoxSession::read_info() {
+    // The readout tells an application box that the tool holds it.
+    if (conn_.application() && conn_.served()) attached_ = true;
     DeviceInfo info = read_device_info(conn_);
     if (info.serial_text) serial_ = *info.serial_text;
     if (info.thresholds) {
@@ -193,7 +197,7 @@ WritePlan BoxSession::plan_restore(const Backup& file) const {
     const auto pid = static_cast<std::uint16_t>(conn_.product_id);
     // Without a serial number only its place on the bus tells a box from
     // another of its model.
-    const std::string here = "this " + model_of(pid).toStdString() + " box (" +
+    const std::string here = "this " + model_name(pid).toStdString() + " box (" +
                              (serial_.isEmpty() ? "no serial number, at " + conn_.device_path
                                                 : "serial number \"" + serial_.toStdString() + "\"") +
                              ")";
@@ -201,7 +205,7 @@ WritePlan BoxSession::plan_restore(const Backup& file) const {
                                             : file.serial == serial_;
     if (file.product_id != pid)
         plan.questions.push_back({Question::Kind::OtherModel,
-                                  "The file was saved from a " + model_of(file.product_id).toStdString() +
+                                  "The file was saved from a " + model_name(file.product_id).toStdString() +
                                       " box (product ID " + QString::number(file.product_id, 16).toUpper().toStdString() +
                                       "), not from " + here + ".",
                                   "Write its thresholds into this box?"});
@@ -270,16 +274,13 @@ WriteResult BoxSession::write(const WritePlan& plan, const Ask& ask) {
         ++r.written;
         known_.set(static_cast<std::size_t>(w.index));
     }
+    verify(r);
     return r;
 }
 
 void BoxSession::verify(WriteResult& r) {
     if (!r.status || r.planned.empty()) return;
-    verify_with(r, fetch_thresholds(conn_));
-}
-
-void BoxSession::verify_with(WriteResult& r, const device::Result<Thresholds>& read) {
-    if (!r.status) return;
+    const device::Result<Thresholds> read = fetch_thresholds(conn_);
     if (!read) {
         r.status = {Fault::Failed, "The thresholds were written, but the box did not answer when they were read back (" +
                                        read.sentence() + "), so it is not known whether it kept them."};
@@ -331,7 +332,9 @@ std::vector<SettingWrite> BoxSession::closing_writes(const Thresholds& working, 
 void BoxSession::close(const Thresholds& working, bool calibrating) {
     if (!conn_.device_found) return;
     const std::vector<SettingWrite> writes = closing_writes(working, calibrating);
-    device::ToolAttachment(conn_, false).detach();
+    // Closing tells the box the tool let go in any case.
+    attached_ = false;
+    (void)device::set_tool_attached(conn_, false);
     // Closing is not held up by a box that no longer answers.
     for (const SettingWrite& w : writes) (void)device::send_setting(conn_, w.index, w.value);
     conn_.close_handles();

@@ -26,10 +26,9 @@
 
 namespace calibration {
 
-// Every threshold written into the box lies in 0..255: what one byte holds,
-// so that whatever was read from a box can be written back into it.
-inline constexpr int kMinThreshold = 0;
-inline constexpr int kMaxThreshold = 255;
+// Every threshold written into the box lies in 0..255 (device/Settings.h says why).
+inline constexpr int kMinThreshold = device::kMinThreshold;
+inline constexpr int kMaxThreshold = device::kMaxThreshold;
 
 // A pair of thresholds whose lower line is not below the upper one. The box
 // decodes gears between these lines, so a crossed pair makes gears
@@ -77,8 +76,6 @@ struct WriteResult {
 
 // "v2=190 v1=64": writes as NAME=VALUE words, as shifterctl set takes them.
 std::string assignments(const std::vector<SettingWrite>& writes);
-// "h1=102 h2=152 v1=64 v2=190 s1=100 s2=155".
-std::string thresholds_text(const device::Thresholds& t);
 
 class BoxSession {
 public:
@@ -97,6 +94,26 @@ public:
     // The readout (tool attached, thresholds, strings); the thresholds read
     // become what the box is known to hold.
     DeviceInfo read_info();
+
+    // The box is told that a tool holds it when it is read (read_info) or
+    // leased with `announce`, and that the tool let go once when the lease
+    // ends (or let_go()), as the window tells it on opening and closing: a box
+    // left believing a tool holds it stays that way until it is replugged. A
+    // search forgets it: a box found afresh was told nothing, and a box that
+    // went into its bootloader is sent nothing more than the order to go.
+    class Lease {
+    public:
+        explicit Lease(BoxSession& session) : session_(session) {}
+        ~Lease() { session_.let_go(); }
+        Lease(const Lease&) = delete;
+        Lease& operator=(const Lease&) = delete;
+
+    private:
+        BoxSession& session_;
+    };
+    [[nodiscard]] Lease lease(bool announce);
+    void let_go();
+    bool told_attached() const { return attached_; }
     // The thresholds alone (one exchange), remembered likewise.
     device::Result<device::Thresholds> read_thresholds();
 
@@ -141,11 +158,9 @@ public:
     // Asks the plan's questions (the first no sends nothing), then sends its
     // writes in order and stops at the first one the box does not take: a
     // later write would only make the mix of old and new values larger.
+    // Then reads the thresholds back and compares every threshold written
+    // (NotKept names those the box did not keep).
     WriteResult write(const WritePlan& plan, const Ask& ask);
-    // Reads the thresholds back and compares every threshold written.
-    void verify(WriteResult& result);
-    // The same with what a readout has just read.
-    void verify_with(WriteResult& result, const device::Result<device::Thresholds>& read);
 
     // What closing writes back: the known thresholds that fit in a byte, in
     // closing order, without a pair that is crossed unless the user said yes
@@ -156,6 +171,7 @@ public:
     void close(const device::Thresholds& working, bool calibrating);
 
 private:
+    void verify(WriteResult& result);
     void box_read(const device::Thresholds& read);
     bool confirmed(const CrossedPair& pair, const device::Thresholds& t) const;
 
@@ -167,6 +183,7 @@ private:
     KnownSettings derived_;
     bool hold_store_ = false;
     device::Status store_status_;
+    bool attached_ = false;
     // Crossed pairs the user said yes to, with their values.
     struct Confirmed {
         CrossedPair pair;

@@ -12,6 +12,7 @@
 
 #include "Products.h"
 #include "SafeFile.h"
+#include "Words.h"
 
 namespace calibration {
 
@@ -64,8 +65,7 @@ std::optional<char16_t> hex_value(QStringView digits) {
 Backup make_backup(std::uint16_t product_id, std::uint16_t firmware_version, const QString& serial,
                    const device::Thresholds& thresholds) {
     Backup b;
-    const device::ProductInfo* p = device::find_product(product_id);
-    b.model = p ? QString(p->model_word) : QString();
+    b.model = model_name(product_id);
     b.product_id = product_id;
     b.serial = serial;
     b.firmware_version = firmware_version;

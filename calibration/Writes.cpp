@@ -55,8 +55,9 @@ std::string written_values(const std::vector<SettingWrite>& writes) {
     std::string text;
     KnownSettings written;
     for (const SettingWrite& w : sorted) {
-        if (!text.empty()) text += ", ";
-        text += std::string(setting_name(w.index)) + " " + std::to_string(w.value);
+        // NAME=VALUE, as every line of thresholds is told.
+        if (!text.empty()) text += ' ';
+        text += std::string(setting_name(w.index)) + "=" + std::to_string(w.value);
         if (w.index >= 0 && w.index < kSettingCount) written.set(static_cast<std::size_t>(w.index));
     }
     if (written == mode_settings(false)) text += " (H-pattern)";

@@ -40,8 +40,8 @@ std::vector<SettingWrite> known_writes(const std::vector<SettingWrite>& writes, 
 
 const char* setting_name(int index);
 
-// What writes put into the box, as a person reads it: "h1 102, h2 152, v1 64,
-// v2 190 (H-pattern)", in the thresholds' order, with the mode when the
+// What writes put into the box, as a person reads it: "h1=102 h2=152 v1=64
+// v2=190 (H-pattern)", in the thresholds' order, with the mode when the
 // writes are exactly one mode's thresholds.
 std::string written_values(const std::vector<SettingWrite>& writes);
 

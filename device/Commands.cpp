@@ -120,14 +120,4 @@ Status send_firmware_page(DeviceConnection& conn, std::span<const std::uint8_t, 
     return write_feature(conn, report.data());
 }
 
-ToolAttachment::ToolAttachment(DeviceConnection& conn, bool announce) : conn_(conn) {
-    if (announce) (void)set_tool_attached(conn_, true);
-}
-
-void ToolAttachment::detach() {
-    if (!attached_) return;
-    attached_ = false;
-    (void)set_tool_attached(conn_, false);
-}
-
 }  // namespace device

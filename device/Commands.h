@@ -54,21 +54,4 @@ Status enter_bootloader(DeviceConnection& conn);
 // Bootloader only: one 40-byte page in bytes 1..40 of a zeroed 65-byte buffer.
 Status send_firmware_page(DeviceConnection& conn, std::span<const std::uint8_t, kFirmwarePageSize> page);
 
-// Tells the box that a tool holds it on construction and that it let go on
-// destruction (or detach()), as the window does on opening and closing: a box
-// left believing a tool holds it stays that way until it is replugged. Only
-// an application box is told anything.
-class ToolAttachment {
-public:
-    ToolAttachment(DeviceConnection& conn, bool announce);
-    ~ToolAttachment() { detach(); }
-    ToolAttachment(const ToolAttachment&) = delete;
-    ToolAttachment& operator=(const ToolAttachment&) = delete;
-    void detach();
-
-private:
-    DeviceConnection& conn_;
-    bool attached_ = true;
-};
-
 }  // namespace device

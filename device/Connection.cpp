@@ -165,10 +165,18 @@ PinnedSearch find_pinned_bootloader(HidBackend& backend, DeviceConnection& conn,
         candidates(backend, conn, vendor_id, [](const HidDeviceInfo& info) { return is_bootloader(info.attributes.product_id); });
     for (Candidate& c : seen)
         if (c.handle && !pin.serial.empty() && c.serial == pin.serial) return take(backend, conn, c);
-    if (seen.size() == 1 && seen.front().handle && seen.front().serial.empty() && pin.serial.empty() &&
-        !listed(pin.bootloaders_before, seen.front().info.path))
-        return take(backend, conn, seen.front());
-    return seen.size() > 1 ? PinnedSearch::Ambiguous : PinnedSearch::NotYet;
+    // A box with a serial is known by it alone: a bootloader without one is
+    // another box's.
+    if (!pin.serial.empty()) return PinnedSearch::NotYet;
+    // Without a serial to tell it by, ours is the bootloader that appeared
+    // since the hand-over: the ones that were waiting before are other
+    // boxes', and so is one that reports another serial.
+    std::vector<Candidate*> appeared;
+    for (Candidate& c : seen)
+        if (c.serial.empty() && !listed(pin.bootloaders_before, c.info.path)) appeared.push_back(&c);
+    if (appeared.size() > 1) return PinnedSearch::Ambiguous;
+    if (appeared.size() == 1 && appeared.front()->handle) return take(backend, conn, *appeared.front());
+    return PinnedSearch::NotYet;
 }
 
 PinnedSearch find_pinned_application(HidBackend& backend, DeviceConnection& conn, std::uint16_t vendor_id,

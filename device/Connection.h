@@ -116,8 +116,9 @@ PinnedSearch find_pinned(HidBackend& backend, DeviceConnection& conn, std::uint1
 
 // The pinned box in its bootloader. A bootloader that reports the pinned
 // serial is the one; one that reports another serial never is. Without a
-// serial to match, a bootloader is taken only when it is the one bootloader
-// on the bus and was not there before the hand-over.
+// serial to match, a bootloader is taken when it is the one that appeared
+// since the hand-over (others that were already waiting do not count);
+// Ambiguous when more than one appeared.
 PinnedSearch find_pinned_bootloader(HidBackend& backend, DeviceConnection& conn, std::uint16_t vendor_id,
                                     const PinnedBox& pin);
 

@@ -237,9 +237,9 @@ std::vector<HidDeviceInfo> HidapiBackend::enumerate() {
     hid_device_info* list = hid_enumerate(0, 0);
     for (const hid_device_info* d = list; d; d = d->next) {
         if (!d->path) continue;
-        HidDeviceInfo info{d->path, {d->vendor_id, d->product_id, d->release_number}, {}};
-        if (d->serial_number) info.serial = wide_to_utf16(std::wstring_view(d->serial_number));
-        found.push_back(std::move(info));
+        found.push_back({d->path,
+                         {d->vendor_id, d->product_id, d->release_number},
+                         d->serial_number ? wide_to_utf16(std::wstring_view(d->serial_number)) : std::u16string()});
     }
     hid_free_enumeration(list);
     return found;

@@ -17,6 +17,16 @@ enum SettingIndex : int { kH1 = 0, kH2 = 1, kV1 = 2, kV2 = 3, kS1 = 4, kS2 = 5 }
 
 using SettingsBytes = std::array<std::uint8_t, kSettingCount>;
 
+// What may be written into a threshold: one byte, 0 to 255. Whatever was read
+// from a box can thus be written back into it: a calibration file, shifterctl
+// set and closing the window take 255 too.
+inline constexpr int kMinThreshold = 0;
+inline constexpr int kMaxThreshold = 255;
+// What the window's threshold boxes take when a value is typed: 0 to 254, as
+// the window always has; 255 typed there is ignored like any text it does not
+// take. A box that holds 255 keeps it and shows it; only typing it is refused.
+inline constexpr int kMaxTypedThreshold = 254;
+
 // The six working thresholds. They are whole numbers but may leave 0..255
 // (automatic calibration can derive -3 or 260); only the wire needs a byte.
 struct Thresholds {

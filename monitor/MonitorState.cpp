@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "MonitorState.h"
 
+#include "Settings.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -80,7 +82,9 @@ ThresholdText check_threshold_text(std::string_view text) {
     while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
     if (text.empty()) return {std::nullopt, "is empty"};
     const ThresholdText not_a_number{std::nullopt, "is not a number"};
-    const ThresholdText outside{std::nullopt, "is not within 0 to 254"};
+    static const std::string within = "is not within " + std::to_string(device::kMinThreshold) + " to " +
+                                      std::to_string(device::kMaxTypedThreshold);
+    const ThresholdText outside{std::nullopt, within};
 
     bool negative = false;
     if (text.front() == '+' || text.front() == '-') {
@@ -112,7 +116,7 @@ ThresholdText check_threshold_text(std::string_view text) {
         if (first > '5' || (first == '5' && (rest_nonzero || value % 2 == 1))) ++value;
     }
     if (negative) value = -value;
-    if (value < 0 || value > 254) return outside;
+    if (value < device::kMinThreshold || value > device::kMaxTypedThreshold) return outside;
     return {value, {}};
 }
 

@@ -70,6 +70,7 @@ protected:
         env.confirm = confirm;
         env.columns = columns;
         env.progress_in_place = progress_in_place;
+        env.output_is_terminal = output_is_terminal;
         env.output_gone = [this] { return output_gone; };
         env.store_folder = store_folder;
         const int status = run_cli(args, *bus, out, err, env);
@@ -130,6 +131,7 @@ protected:
     std::function<std::optional<bool>(const QString&)> confirm;  // null: no terminal to ask
     int columns = 0;
     bool progress_in_place = false;
+    bool output_is_terminal = false;
     bool output_gone = false;  // the reader of out_device went away
     QString out_text, err_text;
     QTemporaryDir dir;
@@ -149,9 +151,16 @@ TEST_F(Cli, ListShowsAcceptedInterfacesOnlyAndOpensNone) {
     bus->add_box(generic, clock.clock());
     add_box().power_up_in_bootloader();
     ASSERT_EQ(run({"list"}), 0);
-    EXPECT_EQ(out_lines(), (QStringList{"emu:box0#1\t10A1\tDravi\t1.06", "emu:box1#1\t10A2\tgeneric\t1.0B",
-                                        "emu:box2#2\tB017\tbootloader\t1.06"}));
+    EXPECT_EQ(out_lines(), (QStringList{"emu:box0#1\t10A1\tDravi\t1.06\tKV-000123",
+                                        "emu:box1#1\t10A2\tgeneric\t1.0B\tKV-000123",
+                                        "emu:box2#2\tB017\tbootloader\t1.06\tKV-000123"}));
     EXPECT_TRUE(bus->opened_paths.empty());
+    // A person at a terminal is told what the columns are.
+    output_is_terminal = true;
+    ASSERT_EQ(run({"list"}), 0);
+    EXPECT_EQ(out_lines().value(0), "PATH\tPRODUCT\tMODEL\tFIRMWARE\tSERIAL");
+    EXPECT_EQ(out_lines().size(), 4);
+    output_is_terminal = false;
 
     // No box is an empty list, not a failure.
     for (auto& box : bus->boxes()) box->unplug();
@@ -489,7 +498,10 @@ TEST_F(Cli, FlashWritesTheFileThroughTheBootloader) {
     emulator::BoxModel& box = add_box();
     QByteArray image(5 * 40, 0);
     for (int i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 13 + 5);
-    ASSERT_EQ(run({"flash", write_file(image)}), 0) << err_text.toStdString();
+    // Without a terminal to ask, only --yes writes.
+    EXPECT_EQ(run({"flash", write_file(image)}), 2);
+    EXPECT_TRUE(box.flash().empty());
+    ASSERT_EQ(run({"flash", write_file(image), "--yes"}), 0) << err_text.toStdString();
     ASSERT_EQ(box.flash().size(), 200u);
     EXPECT_TRUE(std::equal(box.flash().begin(), box.flash().end(), image.begin(),
                            [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); }));
@@ -569,7 +581,7 @@ TEST_F(Cli, CtrlCDuringFlashWarnsFirstAndStopsOnlyOnTheSecond) {
         clock.now = {};
         emulator::BoxModel& box = add_box();
         stops = [&] { return CliStops{c.presses(box, clock), 130}; };
-        EXPECT_EQ(run({"flash", write_file(QByteArray(400, 'x'))}), c.status) << err_text.toStdString();
+        EXPECT_EQ(run({"flash", write_file(QByteArray(400, 'x')), "--yes"}), c.status) << err_text.toStdString();
         EXPECT_EQ(box.flash().size(), c.flashed);
         // Each on a line of its own, not after the percentage shown in place.
         EXPECT_EQ(err_text.count("shifterctl: "), c.sentences) << err_text.toStdString();
@@ -582,7 +594,7 @@ TEST_F(Cli, CtrlCDuringFlashWarnsFirstAndStopsOnlyOnTheSecond) {
 TEST_F(Cli, FlashReportsABoxThatNeverReachesItsBootloader) {
     emulator::BoxModel& box = add_box();
     box.fail_feature_writes = true;  // ignores the order to restart
-    EXPECT_EQ(run({"flash", write_file(QByteArray(80, 'x'))}), 1);
+    EXPECT_EQ(run({"flash", write_file(QByteArray(80, 'x')), "--yes"}), 1);
     // After the progress, one sentence.
     EXPECT_EQ(err_text.count("shifterctl: "), 1) << err_text.toStdString();
     EXPECT_TRUE(err_text.contains("update mode")) << err_text.toStdString();
@@ -678,7 +690,7 @@ TEST_F(Cli, WithSeveralBoxesReadersTakeTheFirstAndChangesNeedAChoice) {
         EXPECT_EQ(run({"settings", "--serial", "KV-999"}), 3);
         EXPECT_TRUE(err_text.contains("No box with serial number KV-999 was found")) << err_text.toStdString();
         // An image goes into the chosen box only.
-        ASSERT_EQ(run({"flash", write_file(QByteArray(80, 'x')), "--serial", "KV-000777"}), 0)
+        ASSERT_EQ(run({"flash", write_file(QByteArray(80, 'x')), "--serial", "KV-000777", "--yes"}), 0)
             << err_text.toStdString();
         EXPECT_EQ(second.flash().size(), 80u);
         EXPECT_TRUE(first.flash().empty());
@@ -820,8 +832,20 @@ TEST_F(Cli, CheckUpdateAndUpdateAskTheServiceAndWriteTheFirmware) {
     // from before is put back.
     ASSERT_EQ(run({"set", "h1=90"}), 0);
     box.factory_settings_after_flash = true;
+    box.clear_log();
     ASSERT_EQ(run({"update", "--yes"}), 0) << err_text.toStdString();
     EXPECT_EQ(box.settings().value[0], 90);
+    // The stages are named as the window names them; the hand-over sends the
+    // order to restart and nothing before it.
+    for (const char* stage : {"Writing the firmware: do not unplug the box.",
+                              "The box is switching to its update mode: do not unplug the box.",
+                              "The box is restarting with its new firmware."})
+        EXPECT_TRUE(err_text.contains(stage)) << stage;
+    const auto& log = box.feature_log();
+    const auto order = std::find_if(log.begin(), log.end(), [](const auto& r) { return r[1] == 0xA7; });
+    ASSERT_NE(order, log.begin());
+    EXPECT_EQ((*(order - 1))[1], 0xD0);  // the query's memory read, not a word that the tool let go
+    EXPECT_FALSE(box.tool_attached());
     EXPECT_TRUE(err_text.contains("Before: h1=90 h2=152")) << err_text.toStdString();
     EXPECT_EQ(box.flash().size(), static_cast<std::size_t>(service.image().size()));
     EXPECT_TRUE(std::equal(box.flash().begin(), box.flash().end(), service.image().begin(),
@@ -841,7 +865,7 @@ TEST_F(Cli, CheckUpdateAndUpdateAskTheServiceAndWriteTheFirmware) {
     service.clear_faults();
     service.set_answer(QByteArray("nonsense"));
     EXPECT_EQ(run({"update", "--yes"}), 1);
-    expect_one_sentence();
+    EXPECT_EQ(err_text.count("shifterctl: "), 1) << err_text.toStdString();
     EXPECT_TRUE(err_text.contains("cannot use")) << err_text.toStdString();
 }
 

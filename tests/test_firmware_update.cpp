@@ -64,6 +64,8 @@ protected:
             if (on_pause) on_pause();
             QCoreApplication::processEvents();
         };
+        // The update's waits are measured on the boxes' clock.
+        window->clock = [this] { return emulator::system_clock()() + skipped; };
         return *window;
     }
     // Waits until the update has ended, one way or the other.
@@ -101,7 +103,7 @@ struct OnPaint : QObject {
 TEST_F(FirmwareUpdate, NewerFirmwareIsDownloadedAndWrittenIntoTheBox) {
     auto& box = add_box();
     box.version_after_flash = 0x0107;
-    box.restart_after_flash = std::chrono::hours(1);
+    box.restart_after_flash = std::chrono::seconds(20);  // within the 30 s the window waits
     frmMain& w = open();
     // What the window says while the box is handed over and written (the bar
     // is repainted after every page).
@@ -151,7 +153,7 @@ TEST_F(FirmwareUpdate, NewerFirmwareIsDownloadedAndWrittenIntoTheBox) {
     EXPECT_FALSE(w.cmd_CheckFirmware->isEnabled());
     EXPECT_EQ(w.lblNotice->text(), "The box is restarting with its new firmware.");
     // The box restarts into its application and the window finds it again.
-    skipped += std::chrono::hours(1);
+    skipped += std::chrono::seconds(20);
     ASSERT_TRUE(wait_until([&] { return w.conn().application() && w.cmd_CheckFirmware->isEnabled(); }));
     EXPECT_EQ(w.lblVersion->text(), " 1.7");
     EXPECT_EQ(w.lblSaved->text(), "Firmware updated: the box now runs version 1.07.");
@@ -214,7 +216,7 @@ TEST_F(FirmwareUpdate, TheBoxShownIsTheOneWrittenWhicheverTheBusListsFirst) {
             for (const auto& r : box->feature_log()) EXPECT_NE(r[1], 0xA7);
         }
         // The window finds the updated box again, not the one listed first.
-        ASSERT_TRUE(wait_until([&] { return w.conn().application() && w.update_state() == UpdateState::Idle; }));
+        ASSERT_TRUE(wait_until([&] { return w.conn().application() && w.update_phase() == update::Phase::Done; }));
         EXPECT_EQ(w.lblSerialNumber->text(), " KV-000123");
         EXPECT_EQ(w.lblVersion->text(), " 1.7");
         window.reset();
@@ -314,9 +316,11 @@ TEST_F(FirmwareUpdate, ACalibrationTheNewFirmwareResetIsOfferedBack) {
         const char* name;
         bool from_bootloader;  // found there after an update that broke off
         bool put_back;
+        bool unreadable = false;  // the new firmware does not answer with its thresholds
     };
     for (const Case& c : {Case{"accepted", false, true}, Case{"declined", false, false},
-                          Case{"from the bootloader, by the kept file", true, true}}) {
+                          Case{"from the bootloader, by the kept file", true, true},
+                          Case{"thresholds unreadable after the update", false, false, true}}) {
         SCOPED_TRACE(c.name);
         if (c.from_bootloader)
             ASSERT_TRUE(calibration::BoxStore(store_dir.path())
@@ -333,6 +337,17 @@ TEST_F(FirmwareUpdate, ACalibrationTheNewFirmwareResetIsOfferedBack) {
         dialogs.while_open = [&] {
             if (dialogs.shown.back().title == "Restore calibration") dialogs.answer = c.put_back;
         };
+        if (c.unreadable) {
+            on_pause = [&] { box.feature_reply_bytes = box.in_bootloader() ? 3 : 0; };
+            w.cmd_CheckFirmware_Click();
+            // Nothing to offer, and the user is told so rather than nothing.
+            ASSERT_TRUE(wait_until([&] { return w.lblSaved->text().contains("could not be checked"); }, 20000));
+            EXPECT_EQ(dialogs.shown.size(), 1u);
+            on_pause = nullptr;
+            window.reset();
+            bus.boxes().clear();
+            continue;
+        }
         w.cmd_CheckFirmware_Click();
         ASSERT_TRUE(wait_until([&] { return dialogs.shown.size() == 2; }, 20000));
         EXPECT_EQ(dialogs.shown[1].title, "Restore calibration");
@@ -379,6 +394,9 @@ TEST_F(FirmwareUpdate, FailuresAreReportedAndNothingIsWritten) {
     w.cmd_CheckFirmware_Click();
     ASSERT_TRUE(wait_until([&] { return got("Website access error"); }));
     EXPECT_EQ(dialogs.shown.back().text, manual);
+    // Why, with the transfer's own words, stands under the information frame.
+    EXPECT_TRUE(w.lblSaved->text().startsWith("The update service at " + service.host_port() + " could not be reached ("))
+        << w.lblSaved->text().toStdString();
     // A dump the box did not give is left out, not filled from the buffer.
     EXPECT_TRUE(service.requests().at(0).query_value("mem").isEmpty());
     box.feature_reply_bytes = 0;
@@ -390,6 +408,7 @@ TEST_F(FirmwareUpdate, FailuresAreReportedAndNothingIsWritten) {
     w.cmd_CheckFirmware_Click();
     ASSERT_TRUE(wait_until([&] { return got("Firmware download error"); }));
     EXPECT_EQ(dialogs.shown.back().text, manual);
+    EXPECT_TRUE(w.lblSaved->text().contains("instead of the announced")) << w.lblSaved->text().toStdString();
     EXPECT_TRUE(w.cmd_CheckFirmware->isEnabled());
     EXPECT_TRUE(w.Pic->isHidden());
 
@@ -426,7 +445,7 @@ TEST_F(FirmwareUpdate, ABoxLeftInItsBootloaderIsReportedWithWhatToDo) {
     EXPECT_TRUE(dialogs.shown.back().text.endsWith(
         "Unplug the box, plug it in again and click \"Get latest firmware\" once more."))
         << dialogs.shown.back().text.toStdString();
-    EXPECT_EQ(w.update_state(), UpdateState::Idle);
+    EXPECT_EQ(w.update_phase(), update::Phase::Failed);
 }
 
 TEST_F(FirmwareUpdate, ABoxThatDoesNotRestartIsReportedWithoutHanging) {

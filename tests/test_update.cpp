@@ -6,11 +6,14 @@
 
 #include <QUrlQuery>
 
+#include "BoxSession.h"
 #include "EmulatedBackend.h"
 #include "Flasher.h"
 #include "Products.h"
 #include "TestSupport.h"
 #include "UpdateQuery.h"
+#include "UpdateSequence.h"
+#include "Words.h"
 
 using namespace update;
 
@@ -45,6 +48,13 @@ TEST(UpdateQuery, UrlCarriesTheTenParametersInOrder) {
 
 TEST(UpdateQuery, ModelWordsAndHexForms) {
     EXPECT_EQ(model_word(0x10A3), "");  // the rest come from the product table
+    // The one way a version and a model are told, in the window's lines and
+    // shifterctl's output alike.
+    EXPECT_EQ(calibration::version_text(0x0106), "1.06");
+    EXPECT_EQ(calibration::version_text(0x010A), "1.0A");
+    EXPECT_EQ(calibration::version_text(0x0005), "0.05");
+    EXPECT_EQ(calibration::model_name(device::kPidGeneric), "generic");
+    EXPECT_EQ(calibration::model_name(0x10A3), "unknown");
     EXPECT_EQ(hex16(0xB017), "B017");
     EXPECT_EQ(hex16(0x0106), "106");
     EXPECT_EQ(hex16(0), "0");
@@ -147,6 +157,7 @@ protected:
             if (on_pause) on_pause();
         };
         env.pump = [] {};
+        env.clock = clock.clock();
         env.progress = [this](Stage stage, std::int64_t done, std::int64_t total) {
             progress.push_back({stage, done, total});
         };
@@ -273,7 +284,8 @@ TEST_F(Flashing, OnlyThePinnedBoxIsEverWritten) {
     };
     const Case cases[] = {
         {"another box in its bootloader", u"KV-1", u"KV-2", false, true, false, Fault::None},
-        {"another box in its bootloader, no serials", u"", u"", false, true, false, Fault::Ambiguous},
+        // Ours is the one bootloader that appeared after the hand-over.
+        {"another box in its bootloader, no serials", u"", u"", false, true, false, Fault::None},
         {"another box listed first", u"KV-1", u"DR-1", true, false, false, Fault::None},
         {"another box listed first, no serials", u"", u"", true, false, false, Fault::None},
         {"a box swapped in during the download", u"KV-1", u"KV-2", false, false, true, Fault::NoDevice},
@@ -325,4 +337,120 @@ TEST_F(Flashing, ABootloaderWhosePagesDoNotFitSaysSo) {
     EXPECT_EQ(out.status, device::Fault::NotServed);
     EXPECT_NE(out.status.sentence().find("33 bytes"), std::string::npos) << out.status;
     EXPECT_TRUE(box->flash().empty());
+}
+
+// The update from the question to the end, as a front end without ticks runs
+// it: every phase it passes, and how it ends.
+TEST_F(Flashing, TheUpdateFlowWalksEveryPhaseAndEndsAsItShould) {
+    using P = Phase;
+    using K = FailureKind;
+    using C = CalibrationOutcome;
+    const P to_restart[] = {P::Idle, P::Asking, P::Offered, P::Downloading, P::HandingOver, P::Writing, P::Restarting};
+    const auto through = [&](std::initializer_list<P> tail) {
+        std::vector<P> v(std::begin(to_restart), std::end(to_restart));
+        v.insert(v.end(), tail);
+        return v;
+    };
+    struct Case {
+        const char* name;
+        const char* answer;  // nullptr: the service is not reached
+        int image_bytes = 80;
+        bool accept = true;
+        bool unplug_before_write = false;
+        std::uint16_t version_after = 0x0107;
+        bool never_back = false;
+        bool factory_after = false;
+        bool unreadable_after = false;
+        bool put_back = false;
+        std::vector<P> phases;
+        std::optional<K> failure;
+        std::optional<C> calibration;
+    };
+    const char* const offer = "107,80,http://127.0.0.1/i";
+    const Case cases[] = {
+        {"service not reached", nullptr, 80, true, false, 0x0107, false, false, false, false,
+         {P::Idle, P::Asking, P::Failed}, K::Service, {}},
+        {"an answer that is none", "<html>", 80, true, false, 0x0107, false, false, false, false,
+         {P::Idle, P::Asking, P::Failed}, K::Service, {}},
+        {"already the latest", "106,80,http://127.0.0.1/i", 80, true, false, 0x0107, false, false, false, false,
+         {P::Idle, P::Asking, P::Done}, {}, {}},
+        {"declined", offer, 80, false, false, 0x0107, false, false, false, false,
+         {P::Idle, P::Asking, P::Offered, P::Idle}, {}, {}},
+        {"an image one byte short", offer, 79, true, false, 0x0107, false, false, false, false,
+         {P::Idle, P::Asking, P::Offered, P::Downloading, P::Failed}, K::Download, {}},
+        {"the box unplugged before the hand-over", offer, 80, true, true, 0x0107, false, false, false, false,
+         {P::Idle, P::Asking, P::Offered, P::Downloading, P::HandingOver, P::Failed}, K::Box, {}},
+        {"never back", offer, 80, true, false, 0x0107, true, false, false, false, through({P::Failed}), K::Box, {}},
+        {"back with another version", offer, 80, true, false, 0x0108, false, false, false, false,
+         through({P::Failed}), K::Box, {}},
+        {"back, thresholds kept", offer, 80, true, false, 0x0107, false, false, false, false, through({P::Done}), {},
+         C::Kept},
+        {"back, thresholds unreadable", offer, 80, true, false, 0x0107, false, false, true, false,
+         through({P::Done}), {}, C::Unchecked},
+        {"back from factory values, put back", offer, 80, true, false, 0x0107, false, true, false, true,
+         through({P::OfferingCalibration, P::Done}), {}, C::Restored},
+        {"back from factory values, left", offer, 80, true, false, 0x0107, false, true, false, false,
+         through({P::OfferingCalibration, P::Done}), {}, C::NotRestored},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        emulator::EmulatedBackend fresh;
+        emulator::BoxIdentity id;
+        id.vendor_id = 0x1209;
+        emulator::BoxModel& b = fresh.add_box(id, clock.clock());
+        emulator::BoxSettings calibrated;
+        for (int i = 0; i < 6; ++i) calibrated.value[i] = static_cast<std::uint8_t>(90 + i * 20);
+        b.set_settings(calibrated);
+        b.version_after_flash = c.version_after;
+        b.factory_settings_after_flash = c.factory_after;
+        if (c.never_back) b.restart_after_flash = std::chrono::hours(1);
+        device::DeviceConnection box_conn;
+        calibration::BoxSession session(box_conn);
+        std::vector<P> seen;
+        UpdateSequence* running = nullptr;
+        const auto note = [&] {
+            if (running && (seen.empty() || seen.back() != running->phase())) seen.push_back(running->phase());
+        };
+        FlashEnvironment e = env;
+        e.backend = &fresh;
+        e.progress = [&](Stage, std::int64_t, std::int64_t) { note(); };
+        UpdateSequence sequence(session, e);
+        running = &sequence;
+        note();
+        ASSERT_TRUE(session.find(fresh, 0x1209));
+        session.read_info();
+        (void)sequence.start("127.0.0.1", {});
+        note();
+        if (!c.answer) sequence.service_failed("Connection refused");
+        if (c.answer) (void)sequence.take_answer(c.answer);
+        note();
+        if (sequence.phase() == P::Offered) {
+            sequence.accept(c.accept);
+            note();
+            if (c.accept && sequence.take_image(image(2).left(c.image_bytes))) {
+                note();
+                if (c.unplug_before_write) b.unplug();
+                if (sequence.write().status && (note(), sequence.wait_for_restart())) {
+                    if (c.unreadable_after) b.feature_reply_bytes = 3;
+                    session.read_info();
+                    sequence.box_back();
+                    note();
+                    (void)sequence.answer_restore(c.put_back);
+                }
+            }
+        }
+        note();
+        EXPECT_EQ(seen, c.phases);
+        ASSERT_EQ(sequence.failure().has_value(), c.failure.has_value());
+        if (c.failure) {
+            EXPECT_EQ(sequence.failure()->kind, *c.failure);
+            EXPECT_FALSE(sequence.failure_text("try again").empty());
+        }
+        EXPECT_EQ(sequence.calibration(), c.calibration);
+        if (c.calibration == C::Unchecked)
+            EXPECT_NE(sequence.done_sentence().find("could not be checked"), std::string::npos)
+                << sequence.done_sentence();
+        if (c.calibration == C::Restored || c.calibration == C::Kept)
+            for (int i = 0; i < 6; ++i) EXPECT_EQ(b.settings().value[i], calibrated.value[i]) << i;
+    }
 }

@@ -57,6 +57,15 @@ void searched(const FlashEnvironment& env) {
 
 bool stop_requested(const FlashEnvironment& env) { return env.stop_requested && env.stop_requested(); }
 
+}  // namespace
+
+milliseconds now(const FlashEnvironment& env) {
+    if (env.clock) return env.clock();
+    return std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now().time_since_epoch());
+}
+
+namespace {
+
 int passes(milliseconds wait, milliseconds poll) {
     return static_cast<int>(std::max<std::int64_t>(1, wait.count() / std::max<std::int64_t>(1, poll.count())));
 }
@@ -81,13 +90,14 @@ bool settle(const FlashEnvironment& env, const UpdateLimits& limits, Stage stage
 // its bootloader would get an image that was not asked for it.
 Status wait_for_bootloader(DeviceConnection& conn, const FlashEnvironment& env, const UpdateLimits& limits,
                            const device::PinnedBox& pin) {
-    const int n = passes(limits.bootloader_wait, limits.poll);
-    for (int pass = 0; pass < n; ++pass) {
+    const milliseconds until = now(env) + limits.bootloader_wait;
+    for (;;) {
         const PinnedSearch search = device::find_pinned_bootloader(*env.backend, conn, env.vendor_id, pin);
         searched(env);
         if (search == PinnedSearch::Found) return {};
         if (search == PinnedSearch::Ambiguous)
             return {Fault::Ambiguous, "More than one box is in its update mode, so the firmware was not written."};
+        if (now(env) >= until) break;
         env.pause(static_cast<int>(limits.poll.count()));
         if (stop_requested(env)) return stopped();
     }
@@ -165,21 +175,6 @@ FlashOutcome flash_firmware(DeviceConnection& conn, const QByteArray& image, con
     return outcome;
 }
 
-Status wait_for_restart(DeviceConnection& conn, const FlashEnvironment& env, const device::PinnedBox& pin,
-                        const UpdateLimits& limits) {
-    const int n = passes(limits.restart_wait, limits.poll);
-    for (int pass = 0; pass < n; ++pass) {
-        const PinnedSearch search = device::find_pinned_application(*env.backend, conn, env.vendor_id, pin);
-        searched(env);
-        if (search == PinnedSearch::Found) return {};
-        if (search == PinnedSearch::Ambiguous) return restart_ambiguous();
-        report(env, Stage::Restart, pass * limits.poll.count(), limits.restart_wait.count());
-        env.pause(static_cast<int>(limits.poll.count()));
-        if (stop_requested(env)) break;
-    }
-    return restart_missing(limits);
-}
-
 Status restart_missing(const UpdateLimits& limits) {
     return {Fault::Missing, "The firmware was written, but the box did not come back with it within " +
                                 std::to_string(limits.restart_wait.count() / 1000) + " seconds."};
@@ -188,20 +183,6 @@ Status restart_missing(const UpdateLimits& limits) {
 Status restart_ambiguous() {
     return {Fault::Ambiguous,
             "The firmware was written, but several boxes came back and none of them can be told to be this one."};
-}
-
-std::string failure_text(const Status& status, const std::string& again) {
-    const std::string& sentence = status.sentence();
-    switch (status.fault()) {
-    case Fault::NoDevice: return sentence + " Plug it in and " + again + ".";
-    case Fault::Missing: return sentence + " Unplug the box, plug it in again and " + again + ".";
-    case Fault::Failed:
-    case Fault::Stopped:
-        return sentence + " The box may be waiting in its update mode for a whole firmware: " + again +
-               " to write it.";
-    case Fault::Ambiguous: return sentence + " Unplug the other boxes, leave only this one plugged in and " + again + ".";
-    default: return sentence;
-    }
 }
 
 }  // namespace update

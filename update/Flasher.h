@@ -25,7 +25,8 @@ using std::chrono::milliseconds;
 
 inline constexpr int kPageSize = device::kFirmwarePageSize;
 
-// Every wait of an update, one value each. A wait polls once a `poll`.
+// Every wait of an update, one value each, measured on the environment's
+// clock. A wait polls once a `poll`.
 struct UpdateLimits {
     milliseconds answer_deadline{60'000};  // for the update service's answer
     milliseconds settle{1'000};            // each pause while the box restarts and its bootloader settles
@@ -65,6 +66,9 @@ struct FlashEnvironment {
     // After each search, which replaced the connection (may be empty).
     std::function<void()> found;
     std::function<void(int ms)> pause;  // waits without blocking the front end
+    // The one clock every wait of the update is measured on (empty: the
+    // steady clock); tests move it by hand.
+    std::function<std::chrono::milliseconds()> clock;
     std::function<void()> pump;         // lets pending events run between pages (may be empty)
     std::function<void(Stage, std::int64_t done, std::int64_t total)> progress;  // may be empty
     // Asked at every wait and between pages (may be empty: never). A stop
@@ -95,19 +99,11 @@ FlashOutcome switch_to_bootloader(device::DeviceConnection& conn, const QByteArr
 // page would shift every later one), or when a stop is requested.
 FlashOutcome flash_firmware(device::DeviceConnection& conn, const QByteArray& image, const FlashEnvironment& env);
 
-// After a good flash: waits until the pinned box is back in its application
-// (open in conn), Missing after restart_wait, Ambiguous when boxes without a
-// serial cannot be told apart.
-device::Status wait_for_restart(device::DeviceConnection& conn, const FlashEnvironment& env,
-                                const device::PinnedBox& pin, const UpdateLimits& limits = {});
+// The environment's clock.
+std::chrono::milliseconds now(const FlashEnvironment& env);
 
 // Why the box is not back after a good flash.
 device::Status restart_missing(const UpdateLimits& limits);
 device::Status restart_ambiguous();
-
-// The sentence of a failed update and what the user can do about it;
-// `again` is how the front end's user starts the update again ("click "Get
-// latest firmware" once more", "run shifterctl update again").
-std::string failure_text(const device::Status& status, const std::string& again);
 
 }  // namespace update

@@ -4,8 +4,21 @@
 
 #include "Commands.h"
 #include "Products.h"
+#include "Words.h"
 
 namespace update {
+
+using device::Fault;
+using device::Status;
+
+const char* Failure::title() const {
+    switch (kind) {
+    case FailureKind::Service: return "Website access error";
+    case FailureKind::Download: return "Firmware download error";
+    case FailureKind::Box: return "Firmware update error";
+    }
+    return "Firmware update error";
+}
 
 UpdateSequence::UpdateSequence(calibration::BoxSession& session, FlashEnvironment env, UpdateLimits limits,
                                const calibration::BoxStore* store)
@@ -17,9 +30,43 @@ UpdateSequence::UpdateSequence(calibration::BoxSession& session, FlashEnvironmen
         session_.found();
         if (shown) shown();
     };
+    // The hand-over's stages are the update's phases.
+    auto progress = std::move(env_.progress);
+    env_.progress = [this, progress](Stage stage, std::int64_t done, std::int64_t total) {
+        if (stage == Stage::Flash) phase_ = Phase::Writing;
+        if (stage == Stage::Settle || stage == Stage::SecondSettle) phase_ = Phase::HandingOver;
+        if (progress) progress(stage, done, total);
+    };
 }
 
-QString UpdateSequence::query_url(const QString& host, const QueryTexts& texts) {
+bool UpdateSequence::may_start() const {
+    return phase_ == Phase::Idle || phase_ == Phase::Asking || phase_ == Phase::Done || phase_ == Phase::Failed;
+}
+
+std::string UpdateSequence::stage_sentence() const {
+    switch (phase_) {
+    case Phase::Asking: return "Asking the update service at " + host_.toStdString() + " for the newest firmware.";
+    case Phase::Downloading:
+        return "Downloading firmware " + version_display(answer_->version_text).toStdString() + ".";
+    case Phase::HandingOver: return "The box is switching to its update mode: do not unplug the box.";
+    case Phase::Writing: return "Writing the firmware: do not unplug the box.";
+    case Phase::Restarting: return "The box is restarting with its new firmware.";
+    default: return {};
+    }
+}
+
+void UpdateSequence::fail(FailureKind kind, Status status) {
+    failure_ = Failure{kind, std::move(status)};
+    phase_ = Phase::Failed;
+}
+
+QString UpdateSequence::start(const QString& host, const QueryTexts& texts) {
+    host_ = host;
+    failure_.reset();
+    calibration_.reset();
+    answer_.reset();
+    restarting_ = replaced_ = told_ = false;
+    phase_ = Phase::Asking;
     pin_ = device::pin_box(*env_.backend, conn_, env_.vendor_id);
     QueryFields f;
     f.attributes = conn_.hid_attributes;
@@ -34,21 +81,47 @@ QString UpdateSequence::query_url(const QString& host, const QueryTexts& texts) 
     return build_update_url(host, f);
 }
 
+void UpdateSequence::service_failed(const QString& why) {
+    fail(FailureKind::Service,
+         {Fault::Failed, "The update service at " + host_.toStdString() + " could not be reached (" +
+                             why.toStdString() + ")."});
+}
+
 device::Result<Offer> UpdateSequence::take_answer(const QByteArray& body) {
     QString reason;
     answer_ = parse_update_answer(body, &reason);
-    if (!answer_) return device::Status{device::Fault::BadAnswer, reason.toStdString()};
-    return decide_offer(*answer_, pin_.version, device::is_bootloader(pin_.product_id));
+    if (!answer_) {
+        Status bad{Fault::BadAnswer, "The update service at " + host_.toStdString() +
+                                         " gave an answer this tool cannot use (" + reason.toStdString() + ")."};
+        fail(FailureKind::Service, bad);
+        return bad;
+    }
+    const Offer offer = decide_offer(*answer_, pin_.version, device::is_bootloader(pin_.product_id));
+    phase_ = offer == Offer::Upgrade ? Phase::Offered : Phase::Done;
+    return offer;
 }
+
+void UpdateSequence::accept(bool yes) { phase_ = yes ? Phase::Downloading : Phase::Idle; }
 
 void UpdateSequence::download_progress(qint64 bytes) const {
     if (env_.progress && answer_ && answer_->size > 0) env_.progress(Stage::Download, bytes, answer_->size);
 }
 
-device::Status UpdateSequence::take_image(const QByteArray& bytes) {
-    if (!answer_) return {device::Fault::BadAnswer, "No update answer was taken."};
-    if (device::Status s = check_image(bytes.size(), answer_->size); !s) return s;
+void UpdateSequence::stop_download() { phase_ = Phase::Idle; }
+
+void UpdateSequence::download_failed(const QString& why) {
+    fail(FailureKind::Service, {Fault::Failed, "The firmware could not be downloaded from " + host_.toStdString() +
+                                                   " (" + why.toStdString() + ")."});
+}
+
+Status UpdateSequence::take_image(const QByteArray& bytes) {
+    if (!answer_) return {Fault::BadAnswer, "No update answer was taken."};
+    if (Status s = check_image(bytes.size(), answer_->size); !s) {
+        fail(FailureKind::Download, s);
+        return s;
+    }
     image_ = bytes;
+    phase_ = Phase::HandingOver;
     return {};
 }
 
@@ -67,47 +140,79 @@ void UpdateSequence::keep_calibration() {
 
 FlashOutcome UpdateSequence::write() {
     keep_calibration();
+    phase_ = Phase::HandingOver;
     FlashOutcome outcome = switch_to_bootloader(conn_, image_, env_, pin_, limits_);
-    written_at_ = std::chrono::steady_clock::now();
+    if (!outcome.status) {
+        fail(FailureKind::Box, outcome.status);
+        session_.hold_store(false);
+        return outcome;
+    }
+    written_at_ = now(env_);
+    restarting_ = true;
+    phase_ = Phase::Restarting;
     return outcome;
 }
 
-device::PinnedSearch UpdateSequence::look_for_restart() {
+bool UpdateSequence::look_for_restart() {
+    if (phase_ != Phase::Restarting) return false;
     device::PinnedSearch search = device::find_pinned_application(*env_.backend, conn_, env_.vendor_id, pin_);
     // The bootloader stays a moment after the last page before it starts the
     // new firmware.
     if (search == device::PinnedSearch::NotYet)
         search = device::find_pinned_bootloader(*env_.backend, conn_, env_.vendor_id, pin_);
     if (env_.found) env_.found();
-    return search;
+    if (search == device::PinnedSearch::Found && conn_.application()) return true;
+    if (search == device::PinnedSearch::Ambiguous)
+        fail(FailureKind::Box, restart_ambiguous());
+    else
+        check_restart_time();
+    return false;
 }
 
-device::Status UpdateSequence::restart_status(device::PinnedSearch last) const {
-    if (last == device::PinnedSearch::Ambiguous) return restart_ambiguous();
-    if (last == device::PinnedSearch::Found) return {};
-    if (std::chrono::steady_clock::now() - written_at_ < limits_.restart_wait) return {};
-    return restart_missing(limits_);
+void UpdateSequence::check_restart_time() {
+    if (phase_ == Phase::Restarting && now(env_) - written_at_ >= limits_.restart_wait)
+        fail(FailureKind::Box, restart_missing(limits_));
 }
 
-device::Status UpdateSequence::wait_for_restart() {
-    return update::wait_for_restart(conn_, env_, pin_, limits_);
+bool UpdateSequence::wait_for_restart() {
+    while (phase_ == Phase::Restarting) {
+        if (look_for_restart()) return true;
+        if (phase_ != Phase::Restarting) break;
+        if (env_.progress) env_.progress(Stage::Restart, (now(env_) - written_at_).count(), limits_.restart_wait.count());
+        env_.pause(static_cast<int>(limits_.poll.count()));
+        if (env_.stop_requested && env_.stop_requested()) fail(FailureKind::Box, restart_missing(limits_));
+    }
+    return false;
 }
 
-device::Status UpdateSequence::check_version() const {
-    if (!answer_ || !conn_.application()) return {};
-    const int now = static_cast<std::int16_t>(conn_.hid_attributes.version_number);
-    if (now == answer_->offered_version) return {};
-    return {device::Fault::Missing, "The box came back with firmware " +
-                                        version_display(hex16(conn_.hid_attributes.version_number)).toStdString() +
-                                        ", not with the offered " + version_display(answer_->version_text).toStdString() +
-                                        "."};
+void UpdateSequence::finish(CalibrationOutcome outcome) {
+    calibration_ = outcome;
+    phase_ = Phase::Done;
+    kept_.reset();
+    session_.hold_store(false);
+}
+
+void UpdateSequence::box_back() {
+    if (phase_ != Phase::Restarting || !conn_.application()) return;
+    const int now_running = static_cast<std::int16_t>(conn_.hid_attributes.version_number);
+    if (answer_ && now_running != answer_->offered_version) {
+        session_.hold_store(false);
+        return fail(FailureKind::Box,
+                    {Fault::Missing, "The box came back with firmware " +
+                                         calibration::version_text(conn_.hid_attributes.version_number).toStdString() +
+                                         ", not with the offered " +
+                                         version_display(answer_->version_text).toStdString() + "."});
+    }
+    if (replaced_) return finish(CalibrationOutcome::Kept);
+    // The box did not answer with its thresholds: nothing tells whether it
+    // kept its calibration.
+    if (!session_.box_thresholds()) return finish(CalibrationOutcome::Unchecked);
+    if (!kept_ || kept_->thresholds == *session_.box_thresholds()) return finish(CalibrationOutcome::Kept);
+    phase_ = Phase::OfferingCalibration;
 }
 
 std::optional<device::Thresholds> UpdateSequence::restore_offer() const {
-    if (!kept_ || !conn_.application() || !session_.box_thresholds()) return std::nullopt;
-    // A calibration kept of another box is never offered.
-    if (kept_->serial != session_.serial()) return std::nullopt;
-    if (kept_->thresholds == *session_.box_thresholds()) return std::nullopt;
+    if (phase_ != Phase::OfferingCalibration || !kept_) return std::nullopt;
     return kept_->thresholds;
 }
 
@@ -115,13 +220,60 @@ std::string UpdateSequence::restore_statement() const {
     if (!kept_ || !session_.box_thresholds()) return {};
     return "The box holds other thresholds than before the firmware update (a new firmware may start from its "
            "factory values). Now: " +
-           calibration::thresholds_text(*session_.box_thresholds()) +
-           ". Before: " + calibration::thresholds_text(kept_->thresholds) + ".";
+           calibration::thresholds_line(*session_.box_thresholds()) +
+           ". Before: " + calibration::thresholds_line(kept_->thresholds) + ".";
 }
 
-void UpdateSequence::offer_settled() {
+std::optional<calibration::WriteResult> UpdateSequence::answer_restore(bool put_back) {
+    const std::optional<device::Thresholds> offer = restore_offer();
+    if (!offer) return std::nullopt;
+    if (!put_back) {
+        finish(CalibrationOutcome::NotRestored);
+        return std::nullopt;
+    }
+    calibration::WriteResult r = session_.write(session_.plan_put_back(*offer), {});
+    finish(r.status ? CalibrationOutcome::Restored : CalibrationOutcome::NotRestored);
+    return r;
+}
+
+void UpdateSequence::calibration_replaced() {
+    replaced_ = true;
+    if (phase_ == Phase::OfferingCalibration) return finish(CalibrationOutcome::Kept);
     kept_.reset();
     session_.hold_store(false);
+}
+
+std::string UpdateSequence::failure_text(const std::string& again) const {
+    if (!failure_) return {};
+    if (failure_->kind == FailureKind::Box) return calibration::failure_text(failure_->status, again);
+    return failure_->status.sentence() + " " + manual_advice().toStdString() + ".";
+}
+
+QString UpdateSequence::manual_advice() const { return "Try downloading firmware from " + host_ + " manually"; }
+
+std::string UpdateSequence::done_sentence() const {
+    if (phase_ != Phase::Done || !calibration_) return {};
+    const std::string version = calibration::version_text(conn_.hid_attributes.version_number).toStdString();
+    if (*calibration_ == CalibrationOutcome::Restored)
+        return "The box now runs firmware " + version + ", with its calibration put back.";
+    const std::string then = calibration_sentence();
+    return "Firmware updated: the box now runs version " + version + "." + (then.empty() ? "" : " " + then);
+}
+
+std::string UpdateSequence::calibration_sentence() const {
+    if (!calibration_) return {};
+    switch (*calibration_) {
+    case CalibrationOutcome::Restored: return "The calibration from before was put back.";
+    case CalibrationOutcome::Unchecked:
+        return "The calibration could not be checked: the box did not answer with its thresholds.";
+    default: return {};
+    }
+}
+
+bool UpdateSequence::end_to_tell() {
+    if (!restarting_ || told_ || (phase_ != Phase::Done && phase_ != Phase::Failed)) return false;
+    told_ = true;
+    return true;
 }
 
 }  // namespace update

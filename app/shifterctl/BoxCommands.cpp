@@ -63,13 +63,18 @@ int Cli::list() {
     const std::vector<device::HidDeviceInfo> boxes = device::accepted_boxes(backend_, env_.vendor_id);
     // No box is an empty list, not a failure: the list is what was asked for.
     QJsonArray listed;
+    // A person reading it on a terminal is told what the columns are; a
+    // script reading a pipe gets the rows alone.
+    if (!json_ && env_.output_is_terminal && !boxes.empty())
+        out_ << "PATH\tPRODUCT\tMODEL\tFIRMWARE\tSERIAL\n";
     for (const device::HidDeviceInfo& d : boxes) {
         const device::HidAttributes& a = d.attributes;
         if (json_)
             listed.append(box_json(d));
         else
             out_ << QString::fromStdString(d.path) << '\t' << hex4(a.product_id) << '\t' << model(a.product_id)
-                 << '\t' << version_text(a.version_number) << '\n';
+                 << '\t' << version_text(a.version_number) << '\t'
+                 << calibration::terminal_text(QString::fromStdU16String(d.serial)) << '\n';
     }
     if (json_) out_ << json_text(QJsonDocument(listed)) << '\n';
     out_.flush();
@@ -80,7 +85,7 @@ int Cli::info() {
     if (const int status = arguments(0, "")) return status;
     if (!session_.find(backend_, env_.vendor_id)) return not_found();
     const calibration::DeviceInfo info = session_.read_info();
-    ToolAttached attached(conn_, false);
+    const auto lease = session_.lease(false);
     // The box's strings as it sent them: exact in JSON, with anything a
     // terminal would act on shown as an escape in text.
     const auto text = [](const std::optional<QString>& s) {
@@ -126,7 +131,7 @@ int Cli::info() {
 int Cli::settings() {
     if (const int status = arguments(0, "")) return status;
     if (const int status = find_box(true, false)) return status;
-    ToolAttached attached(conn_, true);
+    const auto lease = session_.lease(true);
     const device::Result<device::Thresholds> t = session_.read_thresholds();
     if (!t) return fail(Kind::Box, "The box did not answer with its thresholds.");
     if (json_)
@@ -167,29 +172,28 @@ int Cli::set() {
         if (given[w.index]) writes.push_back(w);
 
     if (const int status = find_box(true, true)) return status;
-    ToolAttached attached(conn_, true);
+    const auto lease = session_.lease(true);
     // What the box holds first: the other line of a pair, and what a write
     // that breaks off would have to put back.
     if (!session_.read_thresholds())
         return fail(Kind::Box, "The box did not answer with its thresholds, so none were written.");
     int refusal = kCliOk;
-    calibration::WriteResult r = session_.write(session_.plan_set(writes), asker(refusal));
-    session_.verify(r);
+    // Written first: a question declined leaves its status in `refusal`.
+    const calibration::WriteResult r = session_.write(session_.plan_set(writes), asker(refusal));
     return written(r, refusal);
 }
 
 int Cli::factory_reset() {
     if (const int status = arguments(0, "")) return status;
     if (const int status = find_box(true, true)) return status;
-    ToolAttached attached(conn_, true);
+    const auto lease = session_.lease(true);
     // What is replaced is shown first, so that it can be put back.
     const device::Result<device::Thresholds> before = session_.read_thresholds();
     if (!before) return fail(Kind::Box, "The box did not answer with its thresholds, so they were not replaced.");
     if (!json_)
         say("Replacing " + thresholds_line(*before) + "; to put them back: shifterctl set " +
             thresholds_line(*before));
-    calibration::WriteResult r = session_.write(session_.plan_factory_reset(), {});
-    session_.verify(r);
+    const calibration::WriteResult r = session_.write(session_.plan_factory_reset(), {});
     return written(r, kCliOk, "thresholds", {{"replaced", thresholds_json(*before)}});
 }
 
@@ -208,15 +212,18 @@ int Cli::monitor() {
         interval = *n;
     }
     if (const int status = find_box(true, false)) return status;
-    ToolAttached attached(conn_, true);
+    const auto lease = session_.lease(true);
 
     // A report between two gears leaves the caption as it was, as in the window.
     QString gear = "?";
     int shown = 0;
     for (;;) {
-        // Every way out returns through `attached`, which lets the box go.
+        // Every way out returns through `lease`, which lets the box go.
         if (const CliStops stops = env_.stops(); stops.count > 0) return stops.status;
-        if (device::drain_input(conn_) == device::DrainResult::Reports) {
+        // The window's poll: what the box queued, or whether it is gone.
+        const device::Poll polled = device::poll(conn_);
+        if (polled == device::Poll::Gone) return fail(Kind::Box, "The box was removed.");
+        if (polled == device::Poll::Reports) {
             for (const monitor::Report& r :
                  monitor::cut_batch(conn_.input_report.data(), conn_.bytes_read, conn_.hid_caps.input_report_length)) {
                 if (const std::optional<std::string> c = monitor::gear_caption(r)) gear = QString::fromStdString(*c);
@@ -231,8 +238,6 @@ int Cli::monitor() {
                 if (++shown == count) return kCliOk;
             }
         }
-        // Nothing read: a silent box still answers the probe, a removed one does not.
-        if (!conn_.last_result && !device::probe_presence(conn_)) return fail(Kind::Box, "The box was removed.");
         env_.pause(interval);
     }
 }

@@ -56,6 +56,8 @@ struct CliEnv {
     QString store_folder;
     // err goes to a terminal: progress is one line rewritten in place.
     bool progress_in_place = false;
+    // out goes to a terminal: a person reads it (list shows a header).
+    bool output_is_terminal = false;
     // The width of the terminal the help is shown in; 0 when there is none.
     int columns = 0;
     // After out failed: whether its reader went away (a closed pipe), rather

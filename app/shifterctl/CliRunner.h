@@ -35,7 +35,7 @@ const char* kind_name(Kind kind);
 
 QString hex4(std::uint16_t value);
 // Every firmware version the command line shows, the box's and the offered
-// alike: "1.06" for 0x0106.
+// alike, as calibration::version_text tells it: "1.06" for 0x0106.
 QString version_text(std::uint16_t version);
 // KEY: the version's text, KEY_number: the 16-bit number.
 void insert_version(QJsonObject& o, const QString& key, std::uint16_t version);
@@ -49,8 +49,6 @@ QString box_words(const device::HidDeviceInfo& d);
 QByteArray json_text(const QJsonDocument& doc);
 // A count or a time in milliseconds: plain digits, within limits.
 std::optional<int> parse_count(const QString& text, int minimum, int maximum);
-
-using ToolAttached = device::ToolAttachment;
 
 class Cli {
 public:
@@ -112,11 +110,16 @@ private:
     bool stop_now(bool& warned);
     update::FlashEnvironment flash_environment(bool& warned);
     int flash_failed(const update::FlashOutcome& outcome, const QString& again);
+    // The update's failure, told whole.
+    int update_failed(const update::UpdateSequence& sequence);
+    // The running update's stage, named on err once each.
+    void tell_stage();
     // One transfer with a local event loop; Ctrl+C ends it.
     struct Transfer {
         bool ok = false;
         QByteArray bytes;
         int stopped = 0;
+        QString error;  // why it failed, as the transfer says it
     };
     Transfer fetch(const QString& url, int deadline_ms, const std::function<void(qint64)>& progress,
                    qint64 max_bytes = update::kMaxImageBytes);
@@ -148,6 +151,10 @@ private:
     // Every threshold written into the box goes through it.
     calibration::BoxSession session_{conn_, &store_};
     int shown_ = -1;  // the last percentage printed
+    // The time the update's waits have waited: the clock they are measured on.
+    std::chrono::milliseconds waited_{0};
+    update::UpdateSequence* sequence_ = nullptr;  // the update running, for its stages
+    QString told_stage_;
     bool percent_line_open_ = false;
     QString host_;
 };

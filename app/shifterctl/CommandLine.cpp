@@ -7,6 +7,12 @@
 
 #include "BuildConfig.h"
 #include "Cli.h"
+#include "Commands.h"
+#include "GearCheck.h"
+#include "Settings.h"
+#include "UpdateQuery.h"
+#include "Words.h"
+#include "Writes.h"
 
 namespace ctl {
 
@@ -78,7 +84,17 @@ QStringList command_options(const CommandSpec& c) {
 
 bool command_takes(const CommandSpec& c, const QString& option) { return command_options(c).contains(option); }
 
-QString option_help_text(const char* help) { return QString(help).replace("{host}", buildcfg::kUpdateHost); }
+QString option_help_text(const char* help) {
+    // The numbers the help names come from the constants that hold them.
+    return QString(help)
+        .replace("{host}", buildcfg::kUpdateHost)
+        .replace("{min}", QString::number(device::kMinThreshold))
+        .replace("{max}", QString::number(device::kMaxThreshold))
+        .replace("{page}", QString::number(device::kFirmwarePageSize))
+        .replace("{image_mib}", QString::number(update::kMaxImageBytes / (1024 * 1024)))
+        .replace("{margin}", QString::number(monitor::kMarginLimit))
+        .replace("{factory}", QString::fromStdString(calibration::thresholds_line(calibration::factory_thresholds())));
+}
 
 device::Result<Request> read_command_line(const QStringList& args) {
     Request r;

@@ -73,9 +73,10 @@ struct CommandSpec {
 
 inline constexpr CommandSpec kCommands[] = {
     {"list", "", Complete::Nothing, "List the attached boxes",
-     "Lists every attached box, one a line: its path, product ID, model and firmware version, separated by "
-     "tabs. Nothing is opened, so a program that holds a box is not disturbed. Without a box it prints "
-     "nothing (with --json: []) and exits with 0.",
+     "Lists every attached box, one a line: its path, product ID, model, firmware version and serial number "
+     "(as --serial takes it), separated by tabs, under a header line when the output is a terminal. Nothing is "
+     "opened, so a program that holds a box is not disturbed. Without a box it prints nothing (with --json: "
+     "[]) and exits with 0.",
      false, {}},
     {"info", "", Complete::Nothing, "Show the box's identity, version and thresholds",
      "Shows the box the window would open: path, product ID, manufacturer, product, serial number, firmware "
@@ -87,13 +88,13 @@ inline constexpr CommandSpec kCommands[] = {
      "shifterctl set takes as it stands.",
      true, {}},
     {"set", "NAME=VALUE...", Complete::Threshold, "Store thresholds, then read them back",
-     "Stores the given thresholds (NAME h1 h2 v1 v2 s1 s2, VALUE 0 to 255), then reads all six back, "
+     "Stores the given thresholds (NAME h1 h2 v1 v2 s1 s2, VALUE {min} to {max}), then reads all six back, "
      "compares and prints them. Every value is checked before the box is touched; a pair whose lower line "
      "is not below the upper one is written only after a yes on the terminal, or with --yes. A write that "
      "breaks off says which thresholds changed, with a shifterctl set line that puts them back.",
      true, {{"--yes", "write a crossed pair without asking"}, {}}},
     {"factory-reset", "", Complete::Nothing, "Store the factory thresholds",
-     "Stores the factory thresholds (h1=102 h2=152 v1=64 v2=190 s1=100 s2=155), then reads them back. "
+     "Stores the factory thresholds ({factory}), then reads them back. "
      "First says which thresholds it replaces, as a shifterctl set line that puts them back (with --json: "
      "\"replaced\" beside \"thresholds\").",
      true, {}},
@@ -112,7 +113,7 @@ inline constexpr CommandSpec kCommands[] = {
     {"gears", "", Complete::Nothing, "Check how safely each gear sits inside its lines",
      "Records the stick's reports while you move it through every gear and back (for --seconds, or until "
      "--count reports), then prints for each gear the box decoded how many reports it sent and its margin: "
-     "how far the stick rests from the nearest line that bounds the gear, in counts. A gear closer than 8 "
+     "how far the stick rests from the nearest line that bounds the gear, in counts. A gear closer than {margin} "
      "counts may drop out or flicker, and is named at risk; a position the box decoded as another gear is "
      "named a mismatch. Exits with 1 when a gear is at risk.",
      true, {{"--seconds", nullptr}, {"--count", "stop after N reports"}}},
@@ -128,9 +129,10 @@ inline constexpr CommandSpec kCommands[] = {
      true, {{"--yes", "install the offered firmware and put the calibration back without asking"},
             {"--update-host", nullptr}}},
     {"flash", "FILE", Complete::File, "Write a firmware image file into the box",
-     "Writes the firmware image FILE (whole 40-byte pages, at most 16 MiB) into the box through its "
-     "bootloader; a box left in its update mode is written too. Ctrl+C while writing asks first.",
-     true, {}},
+     "Writes the firmware image FILE (whole {page}-byte pages, at most {image_mib} MiB) into the box through its "
+     "bootloader; a box left in its update mode is written too. Asks before it writes (without a "
+     "terminal it writes only with --yes). Ctrl+C while writing asks first.",
+     true, {{"--yes", "write the image without asking"}, {}}},
     {"help", "[COMMAND]", Complete::Command, "Show the help of a command, or of them all",
      "Shows the help of COMMAND, or without one the help of shifterctl.", false, {}},
 };
@@ -141,7 +143,8 @@ const CommandSpec* find_command(const QString& name);
 // the box's, then the global ones.
 QStringList command_options(const CommandSpec& c);
 bool command_takes(const CommandSpec& c, const QString& option);
-// An option's help with the built-in update host in its place.
+// A help text with the numbers and the host it names filled in ({host},
+// {min}, {max}, {page}, {image_mib}, {margin}, {factory}).
 QString option_help_text(const char* help);
 
 struct Request {

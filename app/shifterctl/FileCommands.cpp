@@ -1,11 +1,9 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The calibration file: backup and restore.
-#include <QDateTime>
-#include <QFile>
-#include <QFileInfo>
 
 #include "Backup.h"
+#include "BoxStore.h"
 #include "CliRunner.h"
 #include "Commands.h"
 #include "Readout.h"
@@ -16,20 +14,11 @@
 namespace ctl {
 
 int Cli::read_small_file(const QString& path, qint64 limit, QByteArray& bytes) {
-    // A link to a calibration file is one too; what it names must be a
-    // regular file, looked at before it is opened (a pipe may wait for a
-    // writer for ever) and again once it is.
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile())
-        return fail(Kind::File, "\"" + path + "\" is not a regular file (a device, a pipe or a folder).");
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(Kind::File, "The file \"" + path + "\" cannot be read: " + file.errorString() + ".");
-    if (file.isSequential())
-        return fail(Kind::File, "\"" + path + "\" is not a regular file (a device, a pipe or a folder).");
-    bytes = file.read(limit + 1);
-    if (file.error() != QFileDevice::NoError)
-        return fail(Kind::File, "The file \"" + path + "\" cannot be read: " + file.errorString() + ".");
+    // Only a regular file is read, and never past the limit (a pipe could
+    // wait for a writer for ever, a device never end).
+    const device::Result<QByteArray> read = calibration::read_file_safely(path, limit);
+    if (!read) return fail(Kind::File, QString::fromStdString(read.sentence()));
+    bytes = *read;
     return kCliOk;
 }
 
@@ -38,17 +27,14 @@ int Cli::backup() {
     const QString path = r_.arguments.front();
     if (const int status = find_box(true, false)) return status;
     const calibration::DeviceInfo info = session_.read_info();
-    ToolAttached attached(conn_, false);
+    const auto lease = session_.lease(false);
     if (!info.thresholds) return fail(Kind::Box, "The box did not answer with its thresholds.");
-    calibration::Backup b;
-    const std::uint16_t pid = static_cast<std::uint16_t>(conn_.product_id);
-    b.model = model(pid);
-    b.product_id = pid;
-    b.serial = session_.serial();
+    // The same file the store keeps of each box; a box without a serial is
+    // known by its place on the bus.
+    calibration::Backup b = calibration::make_backup(static_cast<std::uint16_t>(conn_.product_id),
+                                                     conn_.hid_attributes.version_number, session_.serial(),
+                                                     *info.thresholds);
     if (b.serial.isEmpty()) b.path = QString::fromStdString(conn_.device_path);
-    b.firmware_version = conn_.hid_attributes.version_number;
-    b.saved = QDateTime::currentDateTimeUtc();
-    b.thresholds = *info.thresholds;
     // Only a new file or a regular one is written, whole or not at all.
     if (const device::Status saved = calibration::write_file_safely(path, calibration::write_backup(b)); !saved)
         return fail(Kind::File, QString::fromStdString(saved.sentence()));
@@ -71,12 +57,11 @@ int Cli::restore() {
     if (!b) return fail(Kind::File, "\"" + path + "\" cannot be restored: " + QString::fromStdString(b.sentence()));
 
     if (const int status = find_box(true, true)) return status;
-    ToolAttached attached(conn_, false);
+    const auto lease = session_.lease(false);
     if (!session_.read_info().thresholds)
         return fail(Kind::Box, "The box did not answer with its thresholds, so none were written.");
     int refusal = kCliOk;
-    calibration::WriteResult r = session_.write(session_.plan_restore(*b), asker(refusal));
-    session_.verify(r);
+    const calibration::WriteResult r = session_.write(session_.plan_restore(*b), asker(refusal));
     if (!r.status) return written(r, refusal);
     const device::Thresholds held = *r.kept;
     if (json_)

@@ -45,7 +45,7 @@ int Cli::gears() {
         count = *n;
     }
     if (const int status = find_box(true, false)) return status;
-    ToolAttached attached(conn_, false);
+    const auto lease = session_.lease(false);
     // The check reads the gate with the thresholds the box decodes with.
     const calibration::DeviceInfo info = session_.read_info();
     if (!info.thresholds) return fail(Kind::Box, "The box did not answer with its thresholds.");
@@ -56,13 +56,12 @@ int Cli::gears() {
     const int total_ms = seconds * 1000;
     for (int waited = 0; count ? int(record.size()) < count : waited < total_ms; waited += kDefaultInterval) {
         if (const CliStops stops = env_.stops(); stops.count > 0) return stops.status;
-        if (device::drain_input(conn_) == device::DrainResult::Reports) {
+        const device::Poll polled = device::poll(conn_);
+        if (polled == device::Poll::Gone) return fail(Kind::Box, "The box was removed.");
+        if (polled == device::Poll::Reports)
             for (const monitor::Report& r :
                  monitor::cut_batch(conn_.input_report.data(), conn_.bytes_read, conn_.hid_caps.input_report_length))
                 if (!count || int(record.size()) < count) record.add(r);
-        } else if (!device::probe_presence(conn_)) {
-            return fail(Kind::Box, "The box was removed.");
-        }
         show_percent(count ? int(record.size() * 100 / count) : waited * 100 / total_ms);
         env_.pause(kDefaultInterval);
     }

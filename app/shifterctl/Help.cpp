@@ -78,10 +78,10 @@ QString usage_text(int width) {
                              "boxes. A question (restore onto another box, update) is asked on the terminal; "
                              "without a terminal and without --yes the command refuses.",
                              width);
-    text += '\n' + paragraph("The calibration file of backup and restore is one JSON object: {\"format\": "
+    text += '\n' + paragraph(option_help_text("The calibration file of backup and restore is one JSON object: {\"format\": "
                              "\"shifter-calibration\", \"version\": 1, \"saved\": UTC TIME, \"box\": {\"model\", "
                              "\"product_id\", \"serial\", \"firmware\"}, \"thresholds\": {\"h1\", \"h2\", \"v1\", "
-                             "\"v2\", \"s1\", \"s2\"}}, each threshold 0 to 255.",
+                             "\"v2\", \"s1\", \"s2\"}}, each threshold {min} to {max}."),
                              width);
     text += "\nCommands:\n";
     for (const CommandSpec& c : kCommands) text += item(command_label(c), c.summary, width);
@@ -108,7 +108,7 @@ QString usage_text(int width) {
 QString command_help_text(const CommandSpec& c, int width) {
     QString text = QString("Usage: shifterctl %1 [OPTIONS]%2%3\n\n")
                        .arg(c.name, *c.arguments ? " " : "", c.arguments);
-    text += paragraph(c.help, width);
+    text += paragraph(option_help_text(c.help), width);
     text += "\nOptions:\n";
     for (const QString& name : command_options(c)) {
         const OptionSpec& o = *find_option(name);

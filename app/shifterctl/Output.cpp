@@ -8,6 +8,7 @@
 #include "CliRunner.h"
 #include "TerminalText.h"
 #include "Products.h"
+#include "Words.h"
 
 namespace ctl {
 
@@ -39,29 +40,16 @@ const char* kind_name(Kind kind) {
 
 QString hex4(std::uint16_t value) { return QString("%1").arg(value, 4, 16, QChar('0')).toUpper(); }
 
-// The update service's form: the high byte in hexadecimal, a point, and the
-// low byte as two hexadecimal digits, so 0x0106 is 1.06 and 0x010A is 1.0A.
-// The service writes versions so ("106" for 1.06) and compares them as
-// numbers; with the low byte always two digits, two versions of one major
-// compare as text the way they compare as numbers (1.06 < 1.07 < 1.0A <
-// 1.10), where the window's form (1.6, 1.A, 1.10) would put 1.10 first.
-QString version_text(std::uint16_t version) {
-    return QString("%1.%2").arg(version >> 8, 0, 16).arg(version & 0xFF, 2, 16, QChar('0')).toUpper();
-}
+QString version_text(std::uint16_t version) { return calibration::version_text(version); }
 
 void insert_version(QJsonObject& o, const QString& key, std::uint16_t version) {
     o.insert(key, version_text(version));
     o.insert(key + "_number", version);
 }
 
-QString model(std::uint16_t product_id) {
-    const device::ProductInfo* p = device::find_product(product_id);
-    return p ? QString(p->name) : QString("unknown");
-}
+QString model(std::uint16_t product_id) { return calibration::model_name(product_id); }
 
-QString thresholds_line(const device::Thresholds& t) {
-    return QString("h1=%1 h2=%2 v1=%3 v2=%4 s1=%5 s2=%6").arg(t.h1).arg(t.h2).arg(t.v1).arg(t.v2).arg(t.s1).arg(t.s2);
-}
+QString thresholds_line(const device::Thresholds& t) { return QString::fromStdString(calibration::thresholds_line(t)); }
 
 QJsonObject thresholds_json(const device::Thresholds& t) {
     QJsonObject o;

@@ -3,12 +3,13 @@
 // Firmware: flash an image file, and check-update and update through the
 // update service.
 #include <QEventLoop>
-#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 
 #include "CliRunner.h"
 #include "Readout.h"
+#include "SafeFile.h"
+#include "Words.h"
 #include "UpdateQuery.h"
 
 namespace ctl {
@@ -23,24 +24,13 @@ int Cli::read_image(const QString& path, QByteArray& image) {
                         .arg(update::kMaxImageBytes)
                         .arg(update::kMaxImageBytes / (1024 * 1024)));
     };
-    const auto not_regular = [&] {
-        return fail(Kind::File, "\"" + path + "\" is not a regular file (a device, a pipe or a folder), so it is no "
-                                "firmware image.");
-    };
-    // Looked at before it is opened: a device such as /dev/zero never ends,
-    // and opening a FIFO waits for a writer that may never come.
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile()) return not_regular();
-    if (info.size() > update::kMaxImageBytes) return too_large(info.size());
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(Kind::File, "The image file \"" + path + "\" cannot be read: " + file.errorString() + ".");
-    // The path may have been replaced in between, or the file may grow: the
-    // opened file is asked again and never read past the limit.
-    if (file.isSequential()) return not_regular();
-    image = file.read(update::kMaxImageBytes + 1);
-    if (file.error() != QFileDevice::NoError)
-        return fail(Kind::File, "The image file \"" + path + "\" cannot be read: " + file.errorString() + ".");
+    // A file that says it is too large is not read at all.
+    if (const QFileInfo info(path); info.isFile() && info.size() > update::kMaxImageBytes) return too_large(info.size());
+    // Never read past the limit: a device such as /dev/zero never ends, and
+    // a FIFO may wait for a writer that never comes (both are refused).
+    const device::Result<QByteArray> read = calibration::read_file_safely(path, update::kMaxImageBytes);
+    if (!read) return fail(Kind::File, QString::fromStdString(read.sentence()));
+    image = *read;
     if (image.size() > update::kMaxImageBytes) return too_large(image.size());
     if (image.isEmpty())
         return fail(Kind::File, "The image file \"" + path + "\" is empty, so there is nothing to write.");
@@ -68,8 +58,14 @@ update::FlashEnvironment Cli::flash_environment(bool& warned) {
     update::FlashEnvironment fe;
     fe.backend = &backend_;
     fe.vendor_id = env_.vendor_id;
-    fe.pause = env_.pause;
+    // The update's waits are measured by the time shifterctl waited.
+    fe.pause = [this](int ms) {
+        env_.pause(ms);
+        waited_ += std::chrono::milliseconds(ms);
+    };
+    fe.clock = [this] { return waited_; };
     fe.progress = [this](update::Stage stage, std::int64_t done, std::int64_t total) {
+        tell_stage();
         show_percent(static_cast<int>(update::progress_fraction(stage, done, total) * 100));
     };
     // Asked at every wait and between pages.
@@ -77,10 +73,18 @@ update::FlashEnvironment Cli::flash_environment(bool& warned) {
     return fe;
 }
 
+void Cli::tell_stage() {
+    if (!sequence_) return;
+    const QString stage = QString::fromStdString(sequence_->stage_sentence());
+    if (stage.isEmpty() || stage == told_stage_) return;
+    told_stage_ = stage;
+    say(stage);
+}
+
 int Cli::flash_failed(const update::FlashOutcome& outcome, const QString& again) {
     end_percent();
     const QString text =
-        QString::fromStdString(update::failure_text(outcome.status, ("run " + again + " again").toStdString()));
+        QString::fromStdString(calibration::failure_text(outcome.status, ("run " + again + " again").toStdString()));
     if (outcome.status == device::Fault::Stopped) {
         say("shifterctl: " + text);
         if (json_) emit_json({{"error", text}, {"kind", "stopped"}});
@@ -96,8 +100,16 @@ int Cli::flash() {
     QByteArray image;
     if (const int status = read_image(r_.arguments.front(), image)) return status;
     if (const int status = find_box(false, true)) return status;
+    const int pages = static_cast<int>(image.size() / update::kPageSize);
+    // As the update asks before it installs: the box is written whole or
+    // left in its update mode.
+    if (const int status = confirm(QString("Write the %1 pages of \"%2\" into the box now?")
+                                       .arg(pages)
+                                       .arg(r_.arguments.front()),
+                                   "The firmware was not written."))
+        return status;
 
-    say(QString("Writing %1 pages into the box.").arg(image.size() / update::kPageSize));
+    say(QString("Writing %1 pages into the box: do not unplug the box.").arg(pages));
     bool warned = false;
     // The box found now is the one written, however the bus changes meanwhile.
     device::PinnedBox pin = device::pin_box(backend_, conn_, env_.vendor_id);
@@ -124,7 +136,8 @@ Cli::Transfer Cli::fetch(const QString& url, int deadline_ms, const std::functio
         ended = true;
         loop.quit();
     });
-    QObject::connect(&grab, &NetGrab::DownloadFailed, &loop, [&] {
+    QObject::connect(&grab, &NetGrab::DownloadFailed, &loop, [&](int, const QString& why) {
+        t.error = why;
         ended = true;
         loop.quit();
     });
@@ -145,6 +158,13 @@ Cli::Transfer Cli::fetch(const QString& url, int deadline_ms, const std::functio
     return t;
 }
 
+int Cli::update_failed(const update::UpdateSequence& sequence) {
+    end_percent();
+    const QString text = QString::fromStdString(sequence.failure_text("run shifterctl update again"));
+    const update::FailureKind kind = sequence.failure() ? sequence.failure()->kind : update::FailureKind::Box;
+    return fail(kind == update::FailureKind::Box ? Kind::Box : Kind::Service, text);
+}
+
 int Cli::ask_service(update::UpdateSequence& sequence, update::Offer& offer) {
     // The query carries what the window shows: the serial number and the
     // thresholds as the box holds them.
@@ -157,18 +177,18 @@ int Cli::ask_service(update::UpdateSequence& sequence, update::Offer& offer) {
         texts.v1 = QString::number(info.thresholds->v1);
         texts.v2 = QString::number(info.thresholds->v2);
     }
+    const QString url = sequence.start(host_, texts);
+    tell_stage();
     // The answer is a short line; a service that sends more is not answering.
-    const Transfer answer = fetch(sequence.query_url(host_, texts),
-                                  static_cast<int>(sequence.limits().answer_deadline.count()), {},
-                                  update::kMaxAnswerBytes);
+    const Transfer answer =
+        fetch(url, static_cast<int>(sequence.limits().answer_deadline.count()), {}, update::kMaxAnswerBytes);
     if (answer.stopped) return answer.stopped;
-    if (!answer.ok)
-        return fail(Kind::Service, "The update service at " + host_ +
-                                       " did not answer; try again later or download the firmware from it by hand.");
+    if (!answer.ok) {
+        sequence.service_failed(answer.error);
+        return update_failed(sequence);
+    }
     const device::Result<update::Offer> taken = sequence.take_answer(answer.bytes);
-    if (!taken)
-        return fail(Kind::Service, "The update service at " + host_ + " gave an answer this tool cannot use (" +
-                                       QString::fromStdString(taken.sentence()) + ").");
+    if (!taken) return update_failed(sequence);
     offer = *taken;
     return kCliOk;
 }
@@ -182,10 +202,20 @@ static const char* offer_word(update::Offer offer) {
     return "older";
 }
 
+static const char* calibration_word(update::CalibrationOutcome outcome) {
+    switch (outcome) {
+    case update::CalibrationOutcome::Kept: return "kept";
+    case update::CalibrationOutcome::Restored: return "restored";
+    case update::CalibrationOutcome::NotRestored: return "not restored";
+    case update::CalibrationOutcome::Unchecked: return "unchecked";
+    }
+    return "unchecked";
+}
+
 int Cli::check_update() {
     if (const int status = arguments(0, "")) return status;
     if (const int status = find_box(false, false)) return status;
-    ToolAttached attached(conn_, false);
+    const auto lease = session_.lease(false);
     bool warned = false;
     update::UpdateSequence sequence(session_, flash_environment(warned));
     update::Offer offer{};
@@ -216,9 +246,12 @@ int Cli::check_update() {
 int Cli::update() {
     if (const int status = arguments(0, "")) return status;
     if (const int status = find_box(false, true)) return status;
-    ToolAttached attached(conn_, false);
+    // The box is told the tool let go when the command ends, and before the
+    // hand-over it is sent nothing but the order to restart.
+    const auto lease = session_.lease(false);
     bool warned = false;
     update::UpdateSequence sequence(session_, flash_environment(warned), update::UpdateLimits{}, &store_);
+    sequence_ = &sequence;
     update::Offer offer{};
     if (const int status = ask_service(sequence, offer)) return status;
     const update::UpdateAnswer& answer = sequence.answer();
@@ -236,64 +269,53 @@ int Cli::update() {
             out_ << why << Qt::endl;
         return kCliOk;
     }
-    if (const int status = confirm("Upgrade to version " + offered + " now?", "The firmware was not updated."))
-        return status;
+    const int agreed = confirm("Upgrade to version " + offered + " now?", "The firmware was not updated.");
+    sequence.accept(agreed == kCliOk);
+    if (agreed) return agreed;
+    tell_stage();
     const Transfer image = fetch(answer.url, static_cast<int>(sequence.limits().image_deadline(answer.size).count()),
                                  [&sequence](qint64 n) { sequence.download_progress(n); });
     if (image.stopped) return image.stopped;
-    if (!image.ok)
-        return fail(Kind::Service, "The firmware could not be downloaded from the update service at " + host_ +
-                                       "; try again later.");
-    if (const device::Status taken = sequence.take_image(image.bytes); !taken)
-        return fail(Kind::Service, "The update service at " + host_ + " sent firmware this tool cannot use (" +
-                                       QString::fromStdString(taken.sentence()) + ").");
-    attached.detach();
+    if (!image.ok) sequence.download_failed(image.error);
+    if (!image.ok || !sequence.take_image(image.bytes)) return update_failed(sequence);
     const update::FlashOutcome outcome = sequence.write();
     if (!outcome.status) return flash_failed(outcome, "shifterctl update");
     show_percent(100);
     end_percent();
+    tell_stage();
     // Success only once the box that was checked is back, running the offered firmware.
-    if (const device::Status back = sequence.wait_for_restart(); !back)
-        return fail(Kind::Box, QString::fromStdString(update::failure_text(back, "run shifterctl update again")));
-    ToolAttached back_attached(conn_, false);
+    if (!sequence.wait_for_restart()) return update_failed(sequence);
     session_.read_info();
-    if (const device::Status version = sequence.check_version(); !version)
-        return fail(Kind::Box, QString::fromStdString(update::failure_text(version, "run shifterctl update again")));
-    const QString now = version_text(conn_.hid_attributes.version_number);
-    QString calibration = "kept";
+    sequence.box_back();
+    if (sequence.phase() == update::Phase::Failed) return update_failed(sequence);
     if (const std::optional<device::Thresholds> kept = sequence.restore_offer()) {
         // The new firmware started from other thresholds: the calibration
         // from before is shown, and put back on a yes.
         say("shifterctl: " + QString::fromStdString(sequence.restore_statement()));
-        const QString line = "shifterctl set " + QString::fromStdString(calibration::thresholds_text(*kept));
-        const QString question = "Put the calibration from before back into the box?";
+        const QString question = update::UpdateSequence::kRestoreQuestion;
         const std::optional<bool> yes =
             r_.has("--yes") ? std::optional<bool>(true) : env_.confirm ? env_.confirm(question) : std::nullopt;
-        if (!yes || !*yes) {
-            // The update itself went well; the calibration can follow later.
-            say("shifterctl: The calibration from before was not put back; to put it back: " + line);
-            sequence.offer_settled();
-            calibration = "not restored";
-        } else {
-            calibration::WriteResult r = session_.write(session_.plan_put_back(*kept), {});
-            session_.verify(r);
-            sequence.offer_settled();
-            if (!r.status) return written(r, kCliOk);
-            calibration = "restored";
-        }
-    } else {
-        sequence.offer_settled();
+        const std::optional<calibration::WriteResult> r = sequence.answer_restore(yes && *yes);
+        if (r && !r->status) return written(*r, kCliOk);
+        // The update itself went well; the calibration can follow later.
+        if (!r)
+            say("shifterctl: The calibration from before was not put back; to put it back: shifterctl set " +
+                QString::fromStdString(calibration::thresholds_line(*kept)));
     }
+    const update::CalibrationOutcome calibration = *sequence.calibration();
     if (json_) {
         QJsonObject o{{"updated", true},
-                      {"calibration", calibration},
+                      {"calibration", calibration_word(calibration)},
                       {"thresholds", session_.box_thresholds() ? QJsonValue(thresholds_json(*session_.box_thresholds()))
                                                                : QJsonValue()}};
         insert_version(o, "offered_version", static_cast<std::uint16_t>(answer.offered_version));
         insert_version(o, "box_version", conn_.hid_attributes.version_number);
-        emit_json(o);    } else {
-        out_ << "The firmware was written; the box restarted with version " << now << "." << Qt::endl;
-        if (calibration == "restored") out_ << "The calibration from before was put back." << Qt::endl;
+        emit_json(o);
+    } else {
+        out_ << "The firmware was written; the box restarted with version "
+             << version_text(conn_.hid_attributes.version_number) << "." << Qt::endl;
+        if (const std::string line = sequence.calibration_sentence(); !line.empty())
+            out_ << QString::fromStdString(line) << Qt::endl;
     }
     return kCliOk;
 }

@@ -142,6 +142,7 @@ int main(int argc, char** argv) {
     env.update_host = choice.service ? choice.service->host_port() : QString(buildcfg::kUpdateHost);
     // Progress shares the standard error with questions and warnings.
     env.progress_in_place = isatty(fileno(stderr));
+    env.output_is_terminal = isatty(fileno(stdout));
     env.columns = output_columns();
     env.output_gone = output_gone;
     QTextStream in(stdin);
