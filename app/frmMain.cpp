@@ -198,6 +198,7 @@ void frmMain::show_thresholds() {
     Text9->setText(QString::number(thresholds().h1));
     Text10->setText(QString::number(thresholds().h2));
     monitor::fill_mode_texts(state_->last_reported_mode, thresholds(), monitor_controls());
+    follow_lines();
 }
 
 // ---- The live monitor --------------------------------------------------------
@@ -219,6 +220,7 @@ void frmMain::Timer_Timer() {
                 describe_threshold_boxes();
             }
             show_mode_names();
+            follow_lines();
             if (Gear->accessibleName() != "Gear " + Gear->text()) Gear->setAccessibleName("Gear " + Gear->text());
             if (mon().auto_calibrating)
                 session_.mark_derived(calibration::mode_settings(state_->last_reported_mode == monitor::kModeSequential));

@@ -170,6 +170,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
+    void changeEvent(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
@@ -210,6 +211,10 @@ private:
     // Before a change of mode lays the display out anew.
     void leave_changing_box(std::uint8_t to);
     void show_mode_names();
+    // The threshold boxes with their names, and the gear between the boxes
+    // beside the map: as designed, or in a larger window beside their lines.
+    void place_threshold_boxes();
+    void follow_lines();
     void set_saved_line(const QString& text);
     void show_thresholds();
     // Asks the session's questions as Yes/No messages with No by default.
@@ -256,6 +261,11 @@ private:
     QString update_failed_;
     std::uint8_t described_mode_ = 0xFF;
     bool fitted_ = false;
+    // The size the window had last while neither maximised nor full screen,
+    // and the gear view's panel width then.
+    QSize normal_size_;
+    int normal_panel_ = 0;
+    std::pair<QSize, int> earlier_normal_;
     QScrollArea* scroll_;
     GearPanel* gear_panel_;
     QElapsedTimer gear_checked_;

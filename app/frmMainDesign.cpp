@@ -107,7 +107,7 @@ const Control kControls[] = {
     {&frmMain::lblNotice, "lblNotice", Kind::Label, "", 360, 1200, 6135, 960, Anchor::Top, "Notice",
      "Why the box cannot be used, that there is no box to plug in, or what a firmware update is doing."},
     // Between the information frame and the threshold boxes.
-    {&frmMain::lblSaved, "lblSaved", Kind::Label, "", 240, 1940, 6255, 220, Anchor::Top, "Save result",
+    {&frmMain::lblSaved, "lblSaved", Kind::Label, "", 240, 1940, 6255, 220, Anchor::SavedLine, "Save result",
      "Says what the last save, or the last firmware update, put into the box."},
     // Left of the update's progress frame while the image downloads.
     {&frmMain::cmd_StopDownload, "cmd_StopDownload", Kind::Button, "Stop", 120, 8670, 900, 300, Anchor::UnderMap,
@@ -270,7 +270,6 @@ void frmMain::build_controls() {
     lblNotice->setWordWrap(true);
     lblNotice->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblNotice->hide();
-    lblSaved->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     lblProgress->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     lblProgress->hide();
     cmd_StopDownload->hide();
@@ -338,65 +337,12 @@ void frmMain::lay_out() {
     // Right of h2's box, above the map's right edge, which it keeps clear of
     // h2's box down to the smallest map.
     chkGearView->setGeometry(at.place(Anchor::AboveMapRight, layout::px(5130, 2160, 1500, 375)));
-    // The names of the thresholds: left of the boxes above the map, right of
-    // the boxes beside it, as near as the text allows.
-    constexpr int kGap = 2;
-    const int name_width = layout::px(255);
-    for (const auto& [box, name] : {std::pair{Text9, lblName9}, std::pair{Text10, lblName10}})
-        name->setGeometry(box->x() - kGap - name_width, box->y(), name_width, box->height());
-    for (const auto& [box, name] : {std::pair{Text7, lblName7}, std::pair{Text8, lblName8}})
-        name->setGeometry(box->geometry().right() + 1 + kGap, box->y(), name_width, box->height());
-    const int mode_left = Frame1->x();
-    lblMode->setGeometry(mode_left, Text9->y(), std::min(layout::px(1500), lblName9->x() - kGap - mode_left),
-                         Text9->height());
+    place_threshold_boxes();
     gear_panel_->setGeometry(at.panel());
     // The lines and the drawing follow the map at once, and the markers the
     // position they show.
     Graph->fit_to_area();
     monitor::place_markers(mon(), monitor_controls());
-}
-
-void frmMain::showEvent(QShowEvent* e) {
-    QWidget::showEvent(e);
-    if (fitted_) return;
-    fitted_ = true;
-    // The window manager frames and places the window once it is shown; only
-    // then does its frame's size tell whether it fits.
-    QTimer::singleShot(200, this, &frmMain::fit_to_screen);
-    if (QWindow* w = windowHandle())
-        connect(w, &QWindow::screenChanged, this, [this] { QTimer::singleShot(200, this, &frmMain::fit_to_screen); });
-}
-
-void frmMain::fit_to_screen() {
-    const QScreen* s = screen();
-    if (!s || isMaximized() || isFullScreen()) return;
-    const QRect free = s->availableGeometry();
-    const QRect frame = frameGeometry();
-    const QSize frame_extra = frame.size() - size();
-    const QSize room = free.size() - frame_extra;
-    // A screen too small for the readable minimum: the design area scrolls.
-    const QSize least = layout::WindowLayout::minimum_size();
-    QSize minimum = least.boundedTo(room);
-    if (room.height() < least.height())
-        minimum.setWidth(std::min(room.width(), least.width() + scroll_->verticalScrollBar()->sizeHint().width()));
-    setMinimumSize(minimum);
-    const QSize fitting = size().boundedTo(room).expandedTo(minimum);
-    if (fitting != size()) resize(fitting);
-    // Wholly on the screen, title bar included.
-    QPoint at = frame.topLeft();
-    at.setX(std::clamp(at.x(), free.left(), std::max(free.left(), free.right() + 1 - (fitting + frame_extra).width())));
-    at.setY(std::clamp(at.y(), free.top(), std::max(free.top(), free.bottom() + 1 - (fitting + frame_extra).height())));
-    if (at != frame.topLeft()) move(at);
-}
-
-bool frmMain::eventFilter(QObject* watched, QEvent* e) {
-    if (watched == design_ && e->type() == QEvent::Resize) lay_out();
-    return QWidget::eventFilter(watched, e);
-}
-
-void frmMain::resizeEvent(QResizeEvent* e) {
-    QWidget::resizeEvent(e);
-    scroll_->setGeometry(rect());
 }
 
 void frmMain::wire_controls() {

@@ -1,6 +1,11 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <QCheckBox>
+
+#include <algorithm>
+
 #include "ThresholdBox.h"
+#include "WindowLayout.h"
 #include "Writes.h"
 #include "frmMain.h"
 
@@ -29,6 +34,7 @@ void frmMain::commit_box(QLineEdit* box) {
         box->setModified(false);
         session_.mark_set(one(monitor::box_threshold(mode, monitor_controls(), box)));
         refresh_gear_check(true);
+        follow_lines();
     }
     describe_threshold_boxes();
 }
@@ -67,6 +73,7 @@ void frmMain::drag_line(int index, int value) {
     monitor::place_threshold_line(index, value, c);
     describe_threshold_boxes();
     refresh_gear_check(true);
+    follow_lines();
 }
 
 void frmMain::wire_line_drag() {
@@ -112,4 +119,72 @@ void frmMain::show_mode_names() {
     }
     const bool shown = !Text7->isHidden();
     lblMode->setText(!shown ? QString() : mode == monitor::kModeSequential ? QString("Sequential") : QString("H-pattern"));
+}
+
+void frmMain::follow_lines() {
+    // At the design size and smaller the boxes keep their places.
+    if (Graph->width() > layout::px(3900)) place_threshold_boxes();
+}
+
+void frmMain::place_threshold_boxes() {
+    using layout::Anchor;
+    const layout::WindowLayout at(design_->size(), panel_width());
+    QRect h1 = at.place(Anchor::AboveMap, layout::px(2160, 2160, 735, 375));
+    QRect h2 = at.place(Anchor::AboveMap, layout::px(3960, 2160, 735, 375));
+    QRect upper = at.place(Anchor::RightOfMap, layout::px(5640, 3240, 735, 375));
+    QRect lower = at.place(Anchor::RightOfMap, layout::px(5640, 5760, 735, 375));
+    QRect gear = at.place(Anchor::Gear, layout::px(5640, 4080, 795, 1365));
+    const int name_width = layout::px(255);
+    constexpr int kGap = 2;
+    if (at.beside_line(h1, 0, true) != h1) {
+        // Beside their lines, each within the map's span, never over each
+        // other, the mode's name or the gear view's switch, and the gear
+        // between the boxes right of the map.
+        const bool sequential = state_->last_reported_mode == monitor::kModeSequential;
+        const device::Thresholds& t = thresholds();
+        const QRect map = Graph->geometry();
+        const QPoint area = map.topLeft() + Graph->contentsRect().topLeft();
+        auto x_of = [&](int v) { return area.x() + monitor::map_x(std::clamp(v, 0, 255), Graph->ScaleWidth()); };
+        auto y_of = [&](int v) { return area.y() + monitor::map_y(std::clamp(v, 0, 255), Graph->ScaleHeight()); };
+        h1 = at.beside_line(h1, x_of(t.h1), true);
+        h2 = at.beside_line(h2, x_of(t.h2), true);
+        upper = at.beside_line(upper, y_of(sequential ? t.s2 : t.v2), false);
+        lower = at.beside_line(lower, y_of(sequential ? t.s1 : t.v1), false);
+        const int apart_x = name_width + 2 * kGap;
+        if (h2.left() - (h1.right() + 1) < apart_x) {
+            const int mid = (h1.center().x() + h2.center().x()) / 2;
+            h1.moveLeft(mid - apart_x / 2 - h1.width());
+            h2.moveLeft(h1.right() + 1 + apart_x);
+        }
+        const QFontMetrics fm(lblMode->font());
+        const int first = Frame1->x() + std::max(fm.horizontalAdvance("H-pattern"), fm.horizontalAdvance("Sequential")) +
+                          kGap + apart_x;
+        const int last = chkGearView->x() - kGap;
+        h1.moveLeft(std::clamp(h1.left(), first, last - apart_x - h1.width() - h2.width()));
+        h2.moveLeft(std::clamp(h2.left(), h1.right() + 1 + apart_x, last - h2.width()));
+        const int apart_y = gear.height();
+        if (lower.top() - (upper.bottom() + 1) < apart_y) {
+            const int mid = (upper.center().y() + lower.center().y()) / 2;
+            upper.moveTop(mid - apart_y / 2 - upper.height());
+            lower.moveTop(upper.bottom() + 1 + apart_y);
+        }
+        upper.moveTop(std::clamp(upper.top(), map.top(), map.bottom() + 1 - 2 * upper.height() - apart_y));
+        lower.moveTop(std::clamp(lower.top(), upper.bottom() + 1 + apart_y, map.bottom() + 1 - lower.height()));
+        gear.moveTop(upper.bottom() + 1 + (lower.top() - (upper.bottom() + 1) - gear.height()) / 2);
+    }
+    Text9->setGeometry(h1);
+    Text10->setGeometry(h2);
+    Text7->setGeometry(upper);
+    Text8->setGeometry(lower);
+    Gear->setGeometry(gear);
+    // The names: left of the boxes above the map, right of the boxes beside it.
+    for (const auto& [box, name] : {std::pair{Text9, lblName9}, std::pair{Text10, lblName10}})
+        name->setGeometry(box->x() - kGap - name_width, box->y(), name_width, box->height());
+    for (const auto& [box, name] : {std::pair{Text7, lblName7}, std::pair{Text8, lblName8}})
+        name->setGeometry(box->geometry().right() + 1 + kGap, box->y(), name_width, box->height());
+    const int mode_left = Frame1->x();
+    lblMode->setGeometry(mode_left, Text9->y(), std::min(layout::px(1500), lblName9->x() - kGap - mode_left),
+                         Text9->height());
+    lblSaved->setWordWrap(at.compact());
+    lblSaved->setAlignment(at.compact() ? Qt::AlignLeft | Qt::AlignTop : Qt::AlignLeft | Qt::AlignVCenter);
 }
