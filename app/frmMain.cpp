@@ -407,7 +407,7 @@ void frmMain::cmd_factory_reset_Click() {
     // The readout has just read what the box kept.
     session_.verify_with(*r, info.thresholds);
     if (r->status)
-        set_saved_line("Factory reset: wrote " + text_of(calibration::written_values(r->planned)) + " to the box");
+        set_saved_line("Factory reset wrote " + text_of(calibration::written_values(r->planned)));
     else
         dialogs_.critical(this, "Factory reset", text_of(r->status.sentence()));
 }

@@ -353,6 +353,11 @@ void frmMain::wire_controls() {
     connect(cmd_CheckFirmware, &QPushButton::clicked, this, &frmMain::cmd_CheckFirmware_Click);
     connect(cmd_StopDownload, &QPushButton::clicked, this, &frmMain::cmd_StopDownload_Click);
     connect(chkGearView, &QCheckBox::toggled, this, &frmMain::chkGearView_Toggled);
+    // Widened past its screen by the panel: back onto it, the design area
+    // scrolling sideways.
+    connect(chkGearView, &QCheckBox::toggled, this, [this] {
+        if (fitted_) QTimer::singleShot(0, this, &frmMain::fit_to_screen);
+    });
     wire_line_drag();
     for (QLineEdit* box : {Text7, Text8, Text9, Text10}) {
         auto* threshold_box = static_cast<ThresholdBox*>(box);

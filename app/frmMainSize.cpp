@@ -78,8 +78,12 @@ void frmMain::changeEvent(QEvent* e) {
     if (e->type() != QEvent::WindowStateChange) return;
     const Qt::WindowStates was = static_cast<QWindowStateChangeEvent*>(e)->oldState();
     const Qt::WindowStates large = Qt::WindowMaximized | Qt::WindowFullScreen;
-    // The window manager may size the window before it says it maximised it.
-    if (!(was & large) && (windowState() & large) && normal_size_ == size())
+    // The window manager may size the window before it says it maximised
+    // it: a size that fills the screen was not the normal one.
+    const QSize screen_size = screen() ? screen()->availableGeometry().size() : QSize();
+    const QSize frame_extra = frameGeometry().size() - size();
+    if (!(was & large) && (windowState() & large) && normal_size_ == size() && earlier_normal_.first.isValid() &&
+        size() + frame_extra == screen_size)
         std::tie(normal_size_, normal_panel_) = earlier_normal_;
     if (!(was & large) || (windowState() & (large | Qt::WindowMinimized)) || !normal_size_.isValid()) return;
     // Restored: the size from before, wider or narrower by the gear view's

@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QStandardPaths>
 #include <QTest>
 
 #include <set>
 
 #include "Commands.h"
+#include "GearPanel.h"
 #include "ThresholdBox.h"
 #include "WindowFixture.h"
 #include "WindowLayout.h"
@@ -63,8 +65,10 @@ TEST_F(Window, ControlsCarryTheirDesignNamesAndPlaces) {
 }
 
 TEST_F(Window, GrowsAroundTheMapAndShrinksToAReadableMinimum) {
-    add_box();
+    auto& box = add_box();
     frmMain& w = open();
+    box.move_stick(128, 128);
+    w.Timer_Timer();
     w.show();
     // The pairs of controls that touch; a marker on the map's edge and the X
     // value over the buttons' top are designed so.
@@ -91,12 +95,43 @@ TEST_F(Window, GrowsAroundTheMapAndShrinksToAReadableMinimum) {
         EXPECT_EQ(w.cmd_auto_cal->x() - (w.Graph->x() + c.map / 2), 48 - 229);  // centred under it as designed
         EXPECT_EQ(w.cmd_factory_reset->geometry().bottom() - w.Graph->geometry().bottom(), 576 - 443);
         EXPECT_EQ(touching(), designed);
+        // Larger by 100 pixels or more: each box above the map beside its line.
+        if (c.map >= 360) {
+            EXPECT_NEAR(w.Text9->geometry().center().x(), w.Graph->x() + 1 + w.lineV1->X1, 1);
+        }
     }
     EXPECT_EQ(w.Graph->geometry(), QRect(99, 184, 260, 260));
+    // A short screen at twice the scale (1024 x 600): the map, its boxes and
+    // the buttons in sight without scrolling, the information below them.
+    const QSize compact = layout::WindowLayout::compact_size();
+    w.setMinimumSize(0, 0);  // as it is fitted to such a screen
+    w.resize(compact.width() + 20, 287);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.cmd_auto_cal->x() > w.Graph->geometry().right(); }));
+    for (QWidget* c : std::initializer_list<QWidget*>{w.Graph, w.Text7, w.Text8, w.Text9, w.Text10, w.Gear, w.btnUpdate,
+                                                     w.cmd_auto_cal, w.cmd_CheckFirmware, w.cmd_factory_reset})
+        EXPECT_TRUE(QRect(0, 0, compact.width(), 287).contains(c->geometry())) << c->objectName().toStdString();
+    EXPECT_GT(w.Frame1->y(), w.Graph->geometry().bottom());
     // Room beside the design for a panel of its own leaves the design as it is.
     const layout::WindowLayout with_panel(layout::WindowLayout::design_size(200), 200);
     EXPECT_EQ(with_panel.map(), QRect(99, 184, 260, 260));
     EXPECT_EQ(with_panel.panel(), QRect(449, 0, 200, 600));
+    // Maximised, the height limits the map and the panel takes the width left.
+    const layout::WindowLayout maximised(QSize(1280, 881), GearPanel::kWidth);
+    EXPECT_EQ(std::tuple(maximised.map().width(), maximised.panel().left(), maximised.panel().width()),
+              std::tuple(541, 730, 550));
+}
+
+TEST_F(Window, RestoringFromMaximisedGivesTheSizeFromBeforeWithTheGearViewsWidth) {
+    add_box();
+    frmMain& w = open();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    const int before = w.width();
+    w.showMaximized();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.isMaximized() && w.width() > before; }));
+    w.chkGearView->click();
+    w.showNormal();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.width() == before + GearPanel::kWidth; })) << w.width();
 }
 
 TEST_F(Window, StartsConnectedWithTheBoxReadBeforeItIsShown) {
@@ -458,7 +493,7 @@ TEST_F(Window, FactoryResetSaysWhatItWroteAndAsksWhileACalibrationRuns) {
     frmMain& w = open();
     QTest::mouseClick(w.cmd_factory_reset, Qt::LeftButton);
     EXPECT_TRUE(dialogs.shown.empty());
-    EXPECT_EQ(w.lblSaved->text(), "Factory reset: wrote h1 102, h2 152, v1 64, v2 190, s1 100, s2 155 to the box");
+    EXPECT_EQ(w.lblSaved->text(), "Factory reset wrote h1 102, h2 152, v1 64, v2 190, s1 100, s2 155");
     QTest::mouseClick(w.cmd_auto_cal, Qt::LeftButton);
     box.clear_log();
     dialogs.answer = false;
