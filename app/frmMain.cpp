@@ -204,6 +204,7 @@ void frmMain::show_thresholds() {
 // ---- The live monitor --------------------------------------------------------
 
 void frmMain::Timer_Timer() {
+    apply_drag();
     // From the hand-over to the last page the update owns the connection.
     if (update_state_ == UpdateState::HandingOver || update_state_ == UpdateState::Flashing) return;
     device::DeviceConnection& c = conn();

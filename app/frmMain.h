@@ -208,6 +208,7 @@ private:
     // partner), or put back where the drag started.
     void drag_line(int index, int value);
     void wire_line_drag();
+    void apply_drag();
     // Before a change of mode lays the display out anew.
     void leave_changing_box(std::uint8_t to);
     void show_mode_names();
@@ -272,6 +273,8 @@ private:
     monitor::LineDrag* drag_;
     // The threshold dragged and its value when the drag began.
     std::optional<std::pair<int, int>> drag_start_;
+    // Where the mouse last took it, not yet shown.
+    std::optional<std::pair<int, int>> drag_to_;
     QWidget* design_;
     std::unique_ptr<update::UpdateSequence> update_;
 };

@@ -71,7 +71,6 @@ void frmMain::drag_line(int index, int value) {
             box->setModified(false);
         }
     monitor::place_threshold_line(index, value, c);
-    describe_threshold_boxes();
     refresh_gear_check(true);
     follow_lines();
 }
@@ -82,14 +81,29 @@ void frmMain::wire_line_drag() {
         // Not while a calibration derives the lines.
         if (Text7->isEnabled()) drag_start_ = std::pair{index, thresholds().get(index)};
     });
+    // The mouse moves more often than the window shows a tick: the line goes
+    // where the mouse last was once per tick, in the same repaint as the
+    // tick's own (apply_drag), and at once when the button is let go.
     connect(drag_, &monitor::LineDrag::moved, this, [this](int index, int value) {
-        if (drag_start_) drag_line(index, monitor::keep_from_partner(index, value, thresholds()));
+        if (drag_start_) drag_to_ = std::pair{index, value};
     });
-    connect(drag_, &monitor::LineDrag::released, this, [this] { drag_start_.reset(); });
+    connect(drag_, &monitor::LineDrag::released, this, [this] {
+        apply_drag();
+        drag_start_.reset();
+    });
     connect(drag_, &monitor::LineDrag::cancelled, this, [this] {
+        drag_to_.reset();
         if (drag_start_) drag_line(drag_start_->first, drag_start_->second);
         drag_start_.reset();
     });
+}
+
+void frmMain::apply_drag() {
+    if (!drag_to_ || !drag_start_) return;
+    const auto [index, value] = *drag_to_;
+    drag_to_.reset();
+    const int kept = monitor::keep_from_partner(index, value, thresholds());
+    if (kept != thresholds().get(index)) drag_line(index, kept);
 }
 
 void frmMain::leave_changing_box(std::uint8_t to) {

@@ -441,6 +441,7 @@ TEST_F(Window, AThresholdTakesWhatTheUserMeant) {
     auto at_value = [&](int x) { return area + QPoint(static_cast<int>(monitor::map_x(x, w.Graph->ScaleWidth())), 100); };
     QTest::mousePress(w.Graph, Qt::LeftButton, {}, at_value(120));
     QTest::mouseMove(w.Graph, at_value(250));
+    tick();  // the line follows the mouse once per tick
     EXPECT_EQ(std::tuple(w.thresholds().h1, w.Text9->text()), std::tuple(152, QString("152")));
     QTest::keyClick(w.Graph, Qt::Key_Escape);
     QTest::mouseRelease(w.Graph, Qt::LeftButton, {}, at_value(250));
