@@ -6,9 +6,23 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
+QString with_mnemonic(const QString& caption, QChar letter) {
+    QString text = caption;
+    text.replace('&', "&&");
+    const qsizetype at = letter.isNull() ? -1 : text.indexOf(letter, 0, Qt::CaseInsensitive);
+    if (at >= 0) text.insert(at, '&');
+    return text;
+}
+
+void KeptButton::set_mnemonic(QChar letter) {
+    mnemonic_ = letter;
+    update();
+}
+
 void KeptButton::paintEvent(QPaintEvent*) {
     QStyleOptionButton option;
     initStyleOption(&option);
+    option.text = with_mnemonic(option.text, mnemonic_);
     const qreal scale = devicePixelRatioF();
     const Look look{option.state, static_cast<int>(option.features), size(), option.text, option.icon.cacheKey(),
                     palette().cacheKey(), font(), scale, style()};
@@ -24,4 +38,17 @@ void KeptButton::paintEvent(QPaintEvent*) {
     // show seams at a fractional scale.
     QPainter p(this);
     p.drawPixmap(0, 0, picture_);
+}
+
+void MnemonicCheckBox::set_mnemonic(QChar letter) {
+    mnemonic_ = letter;
+    update();
+}
+
+void MnemonicCheckBox::paintEvent(QPaintEvent*) {
+    QStylePainter p(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    option.text = with_mnemonic(option.text, mnemonic_);
+    p.drawControl(QStyle::CE_CheckBox, option);
 }

@@ -8,15 +8,23 @@
 // picture is drawn anew whenever anything of the button's look changes (its
 // state, caption, size, palette, font, style or scale).
 
+#include <QCheckBox>
 #include <QFont>
 #include <QPixmap>
 #include <QPushButton>
 #include <QStyle>
 
+// The caption as the style is to draw it with `letter` underlined (its first
+// occurrence in either case): the letter that Alt presses the control with.
+// The control's own text stays the caption itself.
+QString with_mnemonic(const QString& caption, QChar letter);
+
 class KeptButton : public QPushButton {
     Q_OBJECT
 public:
     using QPushButton::QPushButton;
+    void set_mnemonic(QChar letter);
+    QChar mnemonic() const { return mnemonic_; }
 
 protected:
     void paintEvent(QPaintEvent* e) override;
@@ -36,4 +44,20 @@ private:
     };
     Look look_;
     QPixmap picture_;
+    QChar mnemonic_;
+};
+
+// A check box whose caption shows its Alt letter underlined the same way.
+class MnemonicCheckBox : public QCheckBox {
+    Q_OBJECT
+public:
+    using QCheckBox::QCheckBox;
+    void set_mnemonic(QChar letter);
+    QChar mnemonic() const { return mnemonic_; }
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+
+private:
+    QChar mnemonic_;
 };

@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ThresholdBox.h"
 
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPen>
 
@@ -29,4 +31,29 @@ void ThresholdBox::paintEvent(QPaintEvent* e) {
     p.setPen(QPen(border_color(palette().color(QPalette::Base)), kWidth));
     p.setBrush(Qt::NoBrush);
     p.drawRect(QRectF(rect()).adjusted(kWidth / 2.0, kWidth / 2.0, -kWidth / 2.0, -kWidth / 2.0));
+}
+
+void ThresholdBox::keyPressEvent(QKeyEvent* e) {
+    const bool plain = (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (plain && e->key() == Qt::Key_Escape) {
+        emit revert_asked();
+        return;
+    }
+    if (plain && (e->key() == Qt::Key_Up || e->key() == Qt::Key_Down)) {
+        emit step_asked(e->key() == Qt::Key_Up ? 1 : -1);
+        return;
+    }
+    // Enter commits here and is not passed on, so that it presses no button.
+    if (plain && (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)) {
+        emit commit_asked();
+        return;
+    }
+    QLineEdit::keyPressEvent(e);
+}
+
+void ThresholdBox::focusOutEvent(QFocusEvent* e) {
+    QLineEdit::focusOutEvent(e);
+    // A context menu or another window taking the keyboard for a moment is
+    // not leaving the box.
+    if (e->reason() != Qt::PopupFocusReason && e->reason() != Qt::ActiveWindowFocusReason) emit commit_asked();
 }

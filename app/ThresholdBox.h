@@ -3,7 +3,9 @@
 #pragma once
 // A threshold text box that shows when its text is not taken: a border in a
 // red that stands out from the box's own background (a light or a dark
-// palette alike), and the reason as its tooltip.
+// palette alike), and the reason as its tooltip. It tells its window when its
+// text is to be committed (Enter, or the keyboard leaving it), put back
+// (Escape) or stepped by one count (the Up and Down arrows).
 
 #include <QLineEdit>
 #include <QString>
@@ -18,8 +20,15 @@ public:
     // The border's colour over a background.
     static QColor border_color(QColor background);
 
+signals:
+    void commit_asked();
+    void revert_asked();
+    void step_asked(int counts);
+
 protected:
     void paintEvent(QPaintEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
 
 private:
     QString problem_;

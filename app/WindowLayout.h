@@ -8,8 +8,11 @@
 // relative to it: the text boxes and markers along its edges at the same
 // fraction of its side, the buttons centred under it, the information frame
 // across the top. A smaller one shrinks the map down to kMinMapSide, at which
-// every text is still whole and no two controls touch; below that the window
-// scrolls. Room to the right of the design can be given to a panel of its own.
+// every text is still whole and no two controls touch. A window too short
+// for that but wide enough (a small screen at a large scale) is laid out
+// compact: the map with its boxes at the top left, the buttons in a column
+// right of it, the information frame below them; below the compact size the
+// window scrolls. Room to the right of the design goes to a panel of its own.
 
 #include <QRect>
 #include <QSize>
@@ -18,7 +21,8 @@ namespace layout {
 
 // How a control follows the map.
 enum class Anchor {
-    Top,         // keeps its place above the map, widens with the window (frame, notice, saved line)
+    Top,         // keeps its place above the map, widens with the window (frame, notice)
+    SavedLine,   // as Top; in the compact layout under the buttons
     InFrame,     // inside the information frame, as designed (captions)
     InFrameWide, // inside the information frame, widens with it (the box's values)
     Map,         // the travel map
@@ -44,6 +48,15 @@ public:
     static QSize design_size(int panel_width = 0);
     // The smallest size at which everything is readable.
     static QSize minimum_size(int panel_width = 0);
+    // The smallest size the design area may have in a client area of
+    // `client`: the compact one where that layout is taken.
+    static QSize minimum_for(QSize client, int panel_width = 0);
+    // Whether a client area of `client` takes the compact layout.
+    static bool is_compact(QSize client, int panel_width = 0);
+    // The compact layout's size, without a panel, and the height of its part
+    // that must be on screen (the map with its boxes, and the buttons).
+    static QSize compact_size();
+    static int compact_block_height();
 
     // The layout for a client area of `client`; panel_width is the width a
     // panel right of the design area asks for (0: none).
@@ -56,12 +69,22 @@ public:
     // right of it (empty without a panel).
     QRect design_area() const { return area_; }
     QRect panel() const { return panel_; }
+    bool compact() const { return compact_; }
+    // Where a threshold box placed at `placed` goes when its line stands at
+    // `line` (window coordinates: x for a vertical line, y for a horizontal
+    // one): at the design size and smaller where the design puts it; in a
+    // larger window it moves towards its line, until beside it.
+    QRect beside_line(const QRect& placed, double line, bool vertical_line) const;
 
 private:
     int along_x(double design_centre_x, int width) const;
     int along_y(double design_centre_y, int height) const;
 
+    QRect column(const QRect& design) const;
+    QRect saved_line(const QRect& design) const;
+
     int growth_;  // how much wider and taller the map is than designed (negative: smaller)
+    bool compact_ = false;
     QRect area_;
     QRect map_;
     QRect panel_;

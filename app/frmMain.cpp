@@ -49,6 +49,12 @@ frmMain::frmMain(device::HidBackend& backend, Dialogs& dialogs, AppConfig config
     conn().device_found = FindTheHid();
     if (conn().device_found) EnableUI();
     Timer->start();
+    // The keyboard starts in h1's box, or with no box on the window itself,
+    // never in one of the box's read-only values.
+    if (!Text9->isHidden())
+        Text9->setFocus(Qt::OtherFocusReason);
+    else
+        setFocus(Qt::OtherFocusReason);
 }
 
 frmMain::~frmMain() { unload(); }
@@ -61,7 +67,10 @@ void frmMain::unload() {
     // have to be flashed again) and closes the handles itself; the bootloader
     // takes nothing else anyway.
     if (update_owns_box()) return;
-    // A calibration still running is cancelled, not written.
+    // What is being typed counts as typed (a text that is not a threshold
+    // leaves the last committed value); a calibration still running is
+    // cancelled, not written.
+    if (conn().device_found) commit_drafts();
     session_.close(thresholds(), mon().auto_calibrating);
 }
 
@@ -123,6 +132,7 @@ void frmMain::DisableUI() {
     Gear->setText("");
     set_saved_line("");
     name_value_labels();
+    show_mode_names();
     Timer->setInterval(kSearchInterval);
     setWindowTitle(device::kNoDeviceTitle);
 }
@@ -146,6 +156,10 @@ void frmMain::EnableUI() {
     Frame1->setEnabled(true);
     for (QLabel* l : {Label2, Label3, Label4, Label5}) l->setEnabled(true);
     read_device_info();
+    show_mode_names();
+    // A box found with the keyboard nowhere in particular: h1's box takes it.
+    if ((focusWidget() == nullptr || focusWidget() == this) && !Text9->isHidden())
+        Text9->setFocus(Qt::OtherFocusReason);
     Timer->setInterval(kConnectedInterval);
     offer_restore();
 }
@@ -187,11 +201,13 @@ void frmMain::show_thresholds() {
     Text9->setText(QString::number(thresholds().h1));
     Text10->setText(QString::number(thresholds().h2));
     monitor::fill_mode_texts(state_->last_reported_mode, thresholds(), monitor_controls());
+    follow_lines();
 }
 
 // ---- The live monitor --------------------------------------------------------
 
 void frmMain::Timer_Timer() {
+    apply_drag();
     // From the hand-over to the last page the update owns the connection.
     if (update_owns_box()) return;
     device::DeviceConnection& c = conn();
@@ -207,6 +223,8 @@ void frmMain::Timer_Timer() {
                 described_mode_ = state_->last_reported_mode;
                 describe_threshold_boxes();
             }
+            show_mode_names();
+            follow_lines();
             if (Gear->accessibleName() != "Gear " + Gear->text()) Gear->setAccessibleName("Gear " + Gear->text());
             if (mon().auto_calibrating)
                 session_.mark_derived(calibration::mode_settings(state_->last_reported_mode == monitor::kModeSequential));
@@ -251,19 +269,6 @@ void frmMain::lose_box_and_search() {
 }
 
 // ---- Calibration ---------------------------------------------------------------
-
-void frmMain::mark_typed(QLineEdit* box) {
-    // A threshold the user types becomes known; which one a box holds follows
-    // the mode on show.
-    const int index = monitor::box_threshold(state_->last_reported_mode, monitor_controls(), box);
-    if (index >= 0) session_.mark_set(calibration::KnownSettings().set(static_cast<std::size_t>(index)));
-    set_saved_line("");
-}
-
-void frmMain::apply_typed() {
-    // Enter applies the boxes at once rather than on the next tick with reports.
-    monitor::read_back_texts(state_->last_reported_mode, thresholds(), monitor_controls());
-}
 
 void frmMain::set_saved_line(const QString& text) {
     lblSaved->setText(text);
@@ -352,10 +357,18 @@ void frmMain::btnUpdate_Click() {
         return;
     }
     const bool sequential = state_->last_reported_mode == monitor::kModeSequential;
-    // Typed texts the read-back did not take: their thresholds go to the box
-    // with their last valid values, and the user is told which.
-    const std::vector<monitor::UntakenText> untaken =
-        monitor::untaken_texts(state_->last_reported_mode, monitor_controls());
+    // The box being edited commits first, so that what was typed is saved. A
+    // box whose text is not a threshold saves nothing: the user is told which
+    // box holds what, and the calibration, if any, goes on.
+    commit_drafts();
+    std::vector<monitor::Untaken> untaken;
+    if (!mon().auto_calibrating)
+        for (const monitor::UntakenText& u : monitor::untaken_texts(state_->last_reported_mode, monitor_controls()))
+            untaken.push_back({u.index, u.text.toStdString(), u.problem});
+    if (!untaken.empty()) {
+        dialogs_.critical(this, "Save calibration", text_of(monitor::refusal_sentence(untaken)));
+        return;
+    }
     calibration::WriteResult r = session_.write(
         session_.plan_save(thresholds(), sequential, mon().gear_record.reports()), ask("Save calibration"));
     // A threshold that does not fit, or a crossed pair the user would not
@@ -373,27 +386,27 @@ void frmMain::btnUpdate_Click() {
     // lines would read as mismatches.
     if (r.status && update_) update_->calibration_replaced();
     if (r.status) mon().gear_record.clear();
-    if (!show_write_result(r, "Save calibration") || untaken.empty()) return;
-    QString text;
-    for (const monitor::UntakenText& u : untaken) {
-        const char* name = calibration::setting_name(u.index);
-        text += QString("%1: the typed \"%2\" %3, so %1 was saved as %4.\r\n")
-                    .arg(name, u.text, QString::fromStdString(u.problem), QString::number(thresholds().get(u.index)));
-    }
-    dialogs_.information(this, "Save calibration", text.trimmed());
+    show_write_result(r, "Save calibration");
 }
 
 void frmMain::cmd_factory_reset_Click() {
+    // Asked before anything changes: a calibration running goes on after a no.
+    std::optional<calibration::WriteResult> r;
+    if (conn().device_found) {
+        r = session_.write(session_.plan_factory_reset(mon().auto_calibrating), ask("Factory reset"));
+        if (r->status == device::Fault::Declined) return;
+    }
     set_saved_line("");
     end_calibration();
     thresholds() = calibration::factory_thresholds();
     session_.mark_set(calibration::KnownSettings().set());
-    std::optional<calibration::WriteResult> r;
-    if (conn().device_found) r = session_.write(session_.plan_factory_reset(), {});
     initialise_values();
     Graph->repaint();
     if (!conn().device_found) return read_device_info();
     const calibration::DeviceInfo info = session_.read_info();
     show_device_info(info);
-    if (!r->status) dialogs_.critical(this, "Factory reset", text_of(r->status.sentence()));
+    if (r->status)
+        set_saved_line("Factory reset wrote " + text_of(calibration::written_values(r->planned)));
+    else
+        dialogs_.critical(this, "Factory reset", text_of(r->status.sentence()));
 }

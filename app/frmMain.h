@@ -23,6 +23,7 @@
 #include "Connection.h"
 #include "Flasher.h"
 #include "GraphView.h"
+#include "LineDrag.h"
 #include "Monitor.h"
 #include "MonitorState.h"
 #include "UpdateSequence.h"
@@ -149,10 +150,18 @@ public:
     // Beside the map: the gear view (the trace coloured by the gear the box
     // decoded) instead of the plain trace, with the calibration check.
     QCheckBox* chkGearView;
+    // The mode on show ("H-pattern" or "Sequential"), and beside each
+    // threshold box the name of the threshold it holds.
+    QLabel* lblMode;
+    QLabel* lblName7;
+    QLabel* lblName8;
+    QLabel* lblName9;
+    QLabel* lblName10;
 
 protected:
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
+    void changeEvent(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
@@ -180,8 +189,24 @@ private:
     void show_device_info(const calibration::DeviceInfo& info);
     void set_calibration_look(bool calibrating);
     void end_calibration();
-    void mark_typed(QLineEdit* box);
-    void apply_typed();
+    // Typed values: a box's text reaches its threshold only when the box
+    // commits it; Escape puts the committed value back; the arrows step it.
+    void commit_box(QLineEdit* box);
+    void commit_drafts();
+    void revert_box(QLineEdit* box);
+    void step_box(QLineEdit* box, int counts);
+    // A threshold line dragged on the map to `value` (already kept from its
+    // partner), or put back where the drag started.
+    void drag_line(int index, int value);
+    void wire_line_drag();
+    void apply_drag();
+    // Before a change of mode lays the display out anew.
+    void leave_changing_box(std::uint8_t to);
+    void show_mode_names();
+    // The threshold boxes with their names, and the gear between the boxes
+    // beside the map: as designed, or in a larger window beside their lines.
+    void place_threshold_boxes();
+    void follow_lines();
     void set_saved_line(const QString& text);
     void show_thresholds();
     // Asks the session's questions as Yes/No messages with No by default.
@@ -189,6 +214,7 @@ private:
     // Tells the user how a write ended; true when the box kept everything.
     bool show_write_result(const calibration::WriteResult& r, const char* title);
     void offer_restore();
+    void give_mnemonics();
     void lose_box_and_search();
     void unload();
 
@@ -221,9 +247,19 @@ private:
     bool closing_ = false;
     std::uint8_t described_mode_ = 0xFF;
     bool fitted_ = false;
+    // The size the window had last while neither maximised nor full screen,
+    // and the gear view's panel width then.
+    QSize normal_size_;
+    int normal_panel_ = 0;
+    std::pair<QSize, int> earlier_normal_;
     QScrollArea* scroll_;
     GearPanel* gear_panel_;
     QElapsedTimer gear_checked_;
+    monitor::LineDrag* drag_;
+    // The threshold dragged and its value when the drag began.
+    std::optional<std::pair<int, int>> drag_start_;
+    // Where the mouse last took it, not yet shown.
+    std::optional<std::pair<int, int>> drag_to_;
     QWidget* design_;
     std::unique_ptr<update::UpdateSequence> update_;
 };

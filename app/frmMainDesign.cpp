@@ -107,7 +107,7 @@ const Control kControls[] = {
     {&frmMain::lblNotice, "lblNotice", Kind::Label, "", 360, 1200, 6135, 960, Anchor::Top, "Notice",
      "Why the box cannot be used, that there is no box to plug in, or what a firmware update is doing."},
     // Between the information frame and the threshold boxes.
-    {&frmMain::lblSaved, "lblSaved", Kind::Label, "", 240, 1940, 6255, 220, Anchor::Top, "Save result",
+    {&frmMain::lblSaved, "lblSaved", Kind::Label, "", 240, 1940, 6255, 220, Anchor::SavedLine, "Save result",
      "Says what the last save, or the last firmware update, put into the box."},
     // Left of the update's progress frame while the image downloads.
     {&frmMain::cmd_StopDownload, "cmd_StopDownload", Kind::Button, "Stop", 120, 8670, 900, 300, Anchor::UnderMap,
@@ -116,6 +116,19 @@ const Control kControls[] = {
     // Right of the progress frame: how far the bar has come.
     {&frmMain::lblProgress, "lblProgress", Kind::Label, "", 6090, 8670, 600, 300, Anchor::UnderMap,
      "Firmware update progress, percent", "How far the firmware update has come, in percent of the bar."},
+    // Left of h1's box: the mode whose thresholds are on show.
+    {&frmMain::lblMode, "lblMode", Kind::Label, "", 120, 2160, 1500, 375, Anchor::Inside, "Mode on show",
+     "The mode the box reports, H-pattern or Sequential, whose thresholds and lines are shown."},
+    // Beside each threshold box, the name of the threshold it holds; placed
+    // by their boxes (lay_out).
+    {&frmMain::lblName9, "lblName9", Kind::Label, "h1", 0, 0, 255, 375, Anchor::Inside, "Name of the threshold in the box",
+     "The threshold the box beside it holds."},
+    {&frmMain::lblName10, "lblName10", Kind::Label, "h2", 0, 0, 255, 375, Anchor::Inside, "Name of the threshold in the box",
+     "The threshold the box beside it holds."},
+    {&frmMain::lblName7, "lblName7", Kind::Label, "v2", 0, 0, 255, 375, Anchor::Inside, "Name of the threshold in the box",
+     "The threshold the box beside it holds."},
+    {&frmMain::lblName8, "lblName8", Kind::Label, "v1", 0, 0, 255, 375, Anchor::Inside, "Name of the threshold in the box",
+     "The threshold the box beside it holds."},
 };
 
 // What a threshold box holds, for a screen reader: the threshold, its axis
@@ -257,7 +270,6 @@ void frmMain::build_controls() {
     lblNotice->setWordWrap(true);
     lblNotice->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblNotice->hide();
-    lblSaved->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     lblProgress->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     lblProgress->hide();
     cmd_StopDownload->hide();
@@ -266,21 +278,26 @@ void frmMain::build_controls() {
     Graph->setAccessibleName("Travel map");
     Graph->setAccessibleDescription("The stick's travel with the threshold lines of the mode the box reports.");
 
-    // The keyboard reaches the box's information (its values can be selected
-    // and copied), then the thresholds, then the buttons left to right, top to
-    // bottom, as they are laid out.
+    // The box's values can be selected and copied from the keyboard too.
     for (QLabel* l : {lblManuf, lblProduct, lblVersion, lblSerialNumber}) {
         l->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         l->setFocusPolicy(Qt::TabFocus);
     }
-    const QWidget* order[] = {lblManuf, lblProduct, lblVersion, lblSerialNumber, Text9, Text10, Text7, Text8,
-                              cmd_auto_cal, btnUpdate, cmd_CheckFirmware, cmd_factory_reset, cmd_StopDownload};
-    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
-        setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
+    for (QLabel* l : {lblName7, lblName8, lblName9, lblName10}) l->setAlignment(Qt::AlignCenter);
+    lblName9->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblName10->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblName7->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    lblName8->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    lblMode->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // The map takes the keyboard where typing changes nothing; a click on it
+    // leaves a box, which commits what was typed there.
+    Graph->setFocusPolicy(Qt::StrongFocus);
+    // The window itself holds the keyboard while no box is shown.
+    setFocusPolicy(Qt::ClickFocus);
     describe_threshold_boxes();
     name_value_labels();
 
-    chkGearView = new QCheckBox("Gear view", design_);
+    chkGearView = new MnemonicCheckBox("Gear view", design_);
     chkGearView->setObjectName("chkGearView");
     chkGearView->setAccessibleName("Gear view");
     chkGearView->setAccessibleDescription(
@@ -288,7 +305,17 @@ void frmMain::build_controls() {
         "each gear's margin to its nearest line.");
     gear_panel_ = new GearPanel(*Graph, design_);
     gear_panel_->hide();
-    setTabOrder(cmd_StopDownload, chkGearView);
+
+    // Tab runs in the design's order: the thresholds, Save, the box's values,
+    // the map, then the other buttons; the controls added to the design take
+    // the turn of the place they stand in (the gear view's switch beside h2's
+    // box, Stop where the progress frame is).
+    const QWidget* order[] = {Text9,           Text10, chkGearView,       Text7,          Text8,
+                              btnUpdate,       lblManuf, lblProduct,      lblVersion,     lblSerialNumber,
+                              Graph,           cmd_CheckFirmware, cmd_StopDownload, cmd_factory_reset, cmd_auto_cal};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
+    give_mnemonics();
 
     NetGetInfo = new NetGrab(this);
     NetGetInfo->setObjectName("NetGetInfo");
@@ -310,54 +337,12 @@ void frmMain::lay_out() {
     // Right of h2's box, above the map's right edge, which it keeps clear of
     // h2's box down to the smallest map.
     chkGearView->setGeometry(at.place(Anchor::AboveMapRight, layout::px(5130, 2160, 1500, 375)));
+    place_threshold_boxes();
     gear_panel_->setGeometry(at.panel());
     // The lines and the drawing follow the map at once, and the markers the
     // position they show.
     Graph->fit_to_area();
     monitor::place_markers(mon(), monitor_controls());
-}
-
-void frmMain::showEvent(QShowEvent* e) {
-    QWidget::showEvent(e);
-    if (fitted_) return;
-    fitted_ = true;
-    // The window manager frames and places the window once it is shown; only
-    // then does its frame's size tell whether it fits.
-    QTimer::singleShot(200, this, &frmMain::fit_to_screen);
-    if (QWindow* w = windowHandle())
-        connect(w, &QWindow::screenChanged, this, [this] { QTimer::singleShot(200, this, &frmMain::fit_to_screen); });
-}
-
-void frmMain::fit_to_screen() {
-    const QScreen* s = screen();
-    if (!s || isMaximized() || isFullScreen()) return;
-    const QRect free = s->availableGeometry();
-    const QRect frame = frameGeometry();
-    const QSize frame_extra = frame.size() - size();
-    const QSize room = free.size() - frame_extra;
-    // A screen too small for the readable minimum: the design area scrolls.
-    const QSize least = layout::WindowLayout::minimum_size();
-    QSize minimum = least.boundedTo(room);
-    if (room.height() < least.height())
-        minimum.setWidth(std::min(room.width(), least.width() + scroll_->verticalScrollBar()->sizeHint().width()));
-    setMinimumSize(minimum);
-    const QSize fitting = size().boundedTo(room).expandedTo(minimum);
-    if (fitting != size()) resize(fitting);
-    // Wholly on the screen, title bar included.
-    QPoint at = frame.topLeft();
-    at.setX(std::clamp(at.x(), free.left(), std::max(free.left(), free.right() + 1 - (fitting + frame_extra).width())));
-    at.setY(std::clamp(at.y(), free.top(), std::max(free.top(), free.bottom() + 1 - (fitting + frame_extra).height())));
-    if (at != frame.topLeft()) move(at);
-}
-
-bool frmMain::eventFilter(QObject* watched, QEvent* e) {
-    if (watched == design_ && e->type() == QEvent::Resize) lay_out();
-    return QWidget::eventFilter(watched, e);
-}
-
-void frmMain::resizeEvent(QResizeEvent* e) {
-    QWidget::resizeEvent(e);
-    scroll_->setGeometry(rect());
 }
 
 void frmMain::wire_controls() {
@@ -368,10 +353,19 @@ void frmMain::wire_controls() {
     connect(cmd_CheckFirmware, &QPushButton::clicked, this, &frmMain::cmd_CheckFirmware_Click);
     connect(cmd_StopDownload, &QPushButton::clicked, this, &frmMain::cmd_StopDownload_Click);
     connect(chkGearView, &QCheckBox::toggled, this, &frmMain::chkGearView_Toggled);
+    // Widened past its screen by the panel: back onto it, the design area
+    // scrolling sideways.
+    connect(chkGearView, &QCheckBox::toggled, this, [this] {
+        if (fitted_) QTimer::singleShot(0, this, &frmMain::fit_to_screen);
+    });
+    wire_line_drag();
     for (QLineEdit* box : {Text7, Text8, Text9, Text10}) {
-        connect(box, &QLineEdit::textEdited, this, [this, box] { mark_typed(box); });
+        auto* threshold_box = static_cast<ThresholdBox*>(box);
+        connect(box, &QLineEdit::textEdited, this, [this] { set_saved_line(""); });
         connect(box, &QLineEdit::textChanged, this, &frmMain::describe_threshold_boxes);
-        connect(box, &QLineEdit::returnPressed, this, &frmMain::apply_typed);
+        connect(threshold_box, &ThresholdBox::commit_asked, this, [this, box] { commit_box(box); });
+        connect(threshold_box, &ThresholdBox::revert_asked, this, [this, box] { revert_box(box); });
+        connect(threshold_box, &ThresholdBox::step_asked, this, [this, box](int counts) { step_box(box, counts); });
     }
     connect(NetGetInfo, &NetGrab::DownloadComplete, this, &frmMain::NetGetInfo_DownloadComplete);
     connect(NetGetInfo, &NetGrab::DownloadFailed, this, &frmMain::NetGetInfo_DownloadFailed);
@@ -383,8 +377,29 @@ void frmMain::wire_controls() {
     connect(quit, &QShortcut::activated, this, &QWidget::close);
 }
 
+void frmMain::give_mnemonics() {
+    // Alt and a letter of the caption presses a button, as the underlined
+    // letter shows; the captions themselves stay as they are. C stays with
+    // the calibration button as it turns into "Cancel calibration".
+    const std::pair<QAbstractButton*, QChar> keys[] = {{btnUpdate, 'S'},         {cmd_auto_cal, 'C'},
+                                                       {cmd_CheckFirmware, 'L'}, {cmd_factory_reset, 'R'},
+                                                       {cmd_StopDownload, 'T'},  {chkGearView, 'G'}};
+    for (const auto& [button, letter] : keys) {
+        if (auto* b = qobject_cast<KeptButton*>(button)) b->set_mnemonic(letter);
+        if (auto* b = qobject_cast<MnemonicCheckBox*>(button)) b->set_mnemonic(letter);
+        auto* key = new QShortcut(QKeySequence(Qt::ALT | static_cast<Qt::Key>(letter.unicode())), this);
+        key->setObjectName(QString("alt") + letter);
+        connect(key, &QShortcut::activated, button, [button] {
+            if (button->isEnabled() && button->isVisible()) button->click();
+        });
+    }
+}
+
 monitor::MonitorControls frmMain::monitor_controls() const {
-    return {Gear, lblX, lblY, Text7, Text8, Text9, Text10, Graph, TickV1, TickV2, TickH1, TickH2};
+    auto* self = const_cast<frmMain*>(this);
+    return {Gear,   lblX,   lblY,   Text7,  Text8,
+            Text9,  Text10, Graph,  TickV1, TickV2,
+            TickH1, TickH2, [self](std::uint8_t, std::uint8_t to) { self->leave_changing_box(to); }};
 }
 
 void frmMain::describe_threshold_boxes() {

@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -200,7 +201,9 @@ BENCHMARK(BM_WindowStreaming)
 
 // One tick of the window, painting included, with the five reports the demo
 // stick queues in 50 ms: the window's own part of the figures above, in time
-// per tick, steadier than a share of a busy machine. Arg: maximised.
+// per tick, steadier than a share of a busy machine. Args: maximised, and
+// whether h1's line is dragged meanwhile (the mouse moves it by a few counts
+// before every tick, as a hand does at 20 moves a second or more).
 void BM_WindowTick(benchmark::State& state) {
     emulator::EmulatedBackend backend;
     emulator::BoxIdentity identity;
@@ -218,8 +221,25 @@ void BM_WindowTick(benchmark::State& state) {
         window.show();
     run_for(kSettleMs);
     window.Timer->stop();  // the benchmark ticks it
+    const bool dragging = state.range(1) != 0;
+    QWidget* map = window.Graph;
+    const QPoint area = map->contentsRect().topLeft();
+    auto at_h1 = [&](int h1) {
+        return QPointF(area + QPoint(static_cast<int>(monitor::map_x(h1, window.Graph->ScaleWidth())), 20));
+    };
+    auto mouse = [&](QEvent::Type type, QPointF at) {
+        QMouseEvent e(type, at, map->mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(map, &e);
+    };
     std::int64_t ms = 0;
+    // One tick with reports lays the map out and shows its lines.
+    box.move_stick(128, 128, false);
+    window.Timer_Timer();
+    if (dragging) mouse(QEvent::MouseButtonPress, at_h1(window.thresholds().h1));
+    int step = 0;
     for (auto _ : state) {
+        if (dragging) mouse(QEvent::MouseMove, at_h1(60 + (step++ % 20) * 2));
         for (int i = 0; i < 5; ++i, ms += 10) {
             const emulator::StickPosition p = emulator::DemoStick::position_at(ms);
             box.move_stick(p.x, p.y, p.sequential);
@@ -227,8 +247,19 @@ void BM_WindowTick(benchmark::State& state) {
         window.Timer_Timer();
         QCoreApplication::sendPostedEvents();  // the repaint the tick asked for
     }
+    if (dragging) {
+        mouse(QEvent::MouseButtonRelease, at_h1(window.thresholds().h1));
+        // Every move put h1 between 60 and 98, away from its start at 102.
+        if (window.thresholds().h1 > 98) state.SkipWithError("the line was not dragged");
+    }
 }
-BENCHMARK(BM_WindowTick)->ArgName("maximised")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WindowTick)
+    ->ArgNames({"maximised", "dragging"})
+    ->Args({0, 0})
+    ->Args({0, 1})
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Unit(benchmark::kMicrosecond);
 
 // The emulated box and the hand on its stick without a window: the share of
 // the figures above that is not the window's.

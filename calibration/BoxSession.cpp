@@ -226,9 +226,14 @@ WritePlan BoxSession::plan_restore(const Backup& file) const {
     return plan;
 }
 
-WritePlan BoxSession::plan_factory_reset() const {
+WritePlan BoxSession::plan_factory_reset(bool calibrating) const {
     WritePlan plan;
     plan.writes = factory_writes();
+    if (calibrating)
+        plan.questions.push_back({Question::Kind::EndsCalibration,
+                                  "A calibration is running. A factory reset ends it, and the thresholds it found "
+                                  "are not saved.",
+                                  "Write the factory thresholds into the box?"});
     return plan;
 }
 

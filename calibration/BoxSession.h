@@ -43,7 +43,7 @@ std::vector<CrossedPair> crossed_pairs(const device::Thresholds& t, bool h_patte
 
 // Something the user must answer yes to before a write goes out.
 struct Question {
-    enum class Kind { CrossedPair, OtherModel, OtherBox, GearCrossing };
+    enum class Kind { CrossedPair, OtherModel, OtherBox, GearCrossing, EndsCalibration };
     Kind kind;
     std::string statement;  // what is wrong, in plain sentences
     std::string question;   // "Save anyway?", "Write its thresholds into this box?"
@@ -151,7 +151,8 @@ public:
     // All six of a calibration file; a file from another model or another
     // box asks first.
     WritePlan plan_restore(const Backup& file) const;
-    WritePlan plan_factory_reset() const;
+    // While an automatic calibration runs, it asks first: the reset ends it.
+    WritePlan plan_factory_reset(bool calibrating = false) const;
     // All six, as a calibration kept from before a firmware update.
     WritePlan plan_put_back(const device::Thresholds& t) const;
 

@@ -139,12 +139,25 @@ void GraphLine::setVisible(bool v) {
 
 void GraphLine::set_points(double x1, double y1, double x2, double y2) {
     if (x1 == X1 && y1 == Y1 && x2 == X2 && y2 == Y2) return;
+    const QRect before = span();
     X1 = x1;
     Y1 = y1;
     X2 = x2;
     Y2 = y2;
     basis_ = QSize(graph_->ScaleWidth(), graph_->ScaleHeight());
-    changed();
+    // A line that moves (dragged, typed) repaints from where it was to
+    // where it is, not the whole map: one rectangle, which the painter
+    // copies in one go (two strips apart would be drawn line by line).
+    if (visible_) graph_->update(before.united(span()));
+}
+
+QRect GraphLine::span() const {
+    constexpr int kMargin = GraphView::kLineWidth + 1;
+    return QRectF(QPointF(X1, Y1), QPointF(X2, Y2))
+        .normalized()
+        .adjusted(-kMargin, -kMargin, kMargin, kMargin)
+        .translated(graph_->contentsRect().topLeft())
+        .toAlignedRect();
 }
 
 void GraphLine::changed() { graph_->update(); }

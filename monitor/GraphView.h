@@ -48,6 +48,8 @@ public:
 private:
     friend class GraphView;
     void changed();
+    // The pixels of the map's widget the line covers.
+    QRect span() const;
     GraphView* graph_;
     QColor color_;
     bool visible_ = false;

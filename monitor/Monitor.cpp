@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+#include "ThresholdEntry.h"
+
 namespace monitor {
 
 namespace {
@@ -28,6 +30,10 @@ void show_caption(QLabel* label, const QString& text) {
 std::optional<int> read_box(const QLineEdit* box) {
     return parse_threshold_text(box->text().toStdString());
 }
+
+// Where a box's line stands: at its text while that is a threshold (the
+// draft being typed), else at the committed value.
+int shown(const QLineEdit* box, int committed) { return shown_value(box->text().toStdString(), committed); }
 
 void place_horizontal(GraphLine* line, int threshold, const GraphView& graph) {
     const double y = map_y(threshold, graph.ScaleHeight());
@@ -64,6 +70,7 @@ void move_markers(Position first, const MonitorControls& c) {
 }
 
 void lay_out(std::uint8_t mode, MonitorState& s, const Thresholds& t, const MonitorControls& c) {
+    if (c.before_layout) c.before_layout(s.shown_mode, mode);
     c.map->clear();
     s.shown_mode = mode;
     show_mode_lines(mode, *c.map);
@@ -75,30 +82,29 @@ void lay_out(std::uint8_t mode, MonitorState& s, const Thresholds& t, const Moni
     fill_mode_texts(mode, t, c);
 }
 
-void read_back_h_pattern(bool changed, Thresholds& t, const MonitorControls& c) {
-    // An accepted box counts as a change even when its value is the old one.
-    if (auto v = read_box(c.upper_box)) { t.v2 = *v; changed = true; }
-    if (auto v = read_box(c.lower_box)) { t.v1 = *v; changed = true; }
-    if (auto v = read_box(c.h1_box)) { t.h1 = *v; changed = true; }
-    if (auto v = read_box(c.h2_box)) { t.h2 = *v; changed = true; }
+void read_back_h_pattern(bool changed, const Thresholds& t, const MonitorControls& c) {
+    // The boxes' texts move the lines only; the thresholds take a text when
+    // its box commits it (commit_box). An accepted box counts as a change
+    // even when its value is the old one.
+    for (const QLineEdit* box : {c.upper_box, c.lower_box, c.h1_box, c.h2_box})
+        if (read_box(box)) changed = true;
     if (!changed) return;
     GraphView& g = *c.map;
-    place_horizontal(g.line_v2, t.v2, g);
-    place_horizontal(g.line_v1, t.v1, g);
-    place_vertical(g.line_h1, t.h1, g);
-    place_vertical(g.line_h2, t.h2, g);
+    place_horizontal(g.line_v2, shown(c.upper_box, t.v2), g);
+    place_horizontal(g.line_v1, shown(c.lower_box, t.v1), g);
+    place_vertical(g.line_h1, shown(c.h1_box, t.h1), g);
+    place_vertical(g.line_h2, shown(c.h2_box, t.h2), g);
 }
 
-void read_back_sequential(Thresholds& t, const MonitorControls& c) {
+void read_back_sequential(const Thresholds& t, const MonitorControls& c) {
     GraphView& g = *c.map;
-    if (auto v = read_box(c.upper_box)) {
-        t.s2 = static_cast<std::int16_t>(*v);
-        place_horizontal(g.line_s2, t.s2, g);
-    }
-    if (auto v = read_box(c.lower_box)) {
-        t.s1 = *v;
-        place_horizontal(g.line_s1, t.s1, g);
-    }
+    if (read_box(c.upper_box)) place_horizontal(g.line_s2, shown(c.upper_box, t.s2), g);
+    if (read_box(c.lower_box)) place_horizontal(g.line_s1, shown(c.lower_box, t.s1), g);
+}
+
+GraphLine* line_of(int index, const GraphView& g) {
+    GraphLine* const lines[] = {g.line_h1, g.line_h2, g.line_v1, g.line_v2, g.line_s1, g.line_s2};
+    return index >= 0 && index < device::kSettingCount ? lines[index] : nullptr;
 }
 
 }  // namespace
@@ -128,11 +134,30 @@ void place_markers(const MonitorState& s, const MonitorControls& c) {
     if (s.marked) move_markers(*s.marked, c);
 }
 
-void read_back_texts(std::uint8_t mode, Thresholds& t, const MonitorControls& c) {
-    if (mode == kModeSequential)
-        read_back_sequential(t, c);
+void place_threshold_line(int index, int value, const MonitorControls& c) {
+    GraphView& g = *c.map;
+    GraphLine* line = line_of(index, g);
+    if (!line) return;
+    if (index == device::kH1 || index == device::kH2)
+        place_vertical(line, value, g);
     else
-        read_back_h_pattern(false, t, c);
+        place_horizontal(line, value, g);
+}
+
+std::optional<Commit> commit_box(std::uint8_t mode, Thresholds& t, const MonitorControls& c, QLineEdit* box) {
+    const int index = box_threshold(mode, c, box);
+    if (index < 0) return std::nullopt;
+    const Commit done = commit_text(index, box->text().toStdString(), t);
+    // The line shows what the threshold holds now.
+    place_threshold_line(index, done.value, c);
+    return done;
+}
+
+void revert_box(std::uint8_t mode, const Thresholds& t, const MonitorControls& c, QLineEdit* box) {
+    const int index = box_threshold(mode, c, box);
+    if (index < 0) return;
+    show_text(box, t.get(index));
+    place_threshold_line(index, t.get(index), c);
 }
 
 void initialise_values(MonitorState& s, GraphView& graph) {

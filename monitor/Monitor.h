@@ -10,8 +10,11 @@
 #include <QLineEdit>
 #include <QWidget>
 
+#include <functional>
+
 #include "GraphView.h"
 #include "MonitorState.h"
+#include "ThresholdEntry.h"
 
 namespace monitor {
 
@@ -28,6 +31,10 @@ struct MonitorControls {
     QWidget* y_marker_right = nullptr;
     QWidget* x_marker_top = nullptr;
     QWidget* x_marker_bottom = nullptr;
+    // Called before a change of mode lays the display out anew, with the
+    // mode on show until then and the new one (the window moves the keyboard
+    // out of a box whose threshold changes with it, which commits its draft).
+    std::function<void(std::uint8_t from, std::uint8_t to)> before_layout;
 };
 
 // Clears both traces with their gears and the record of reports, restarts
@@ -50,9 +57,14 @@ void show_gear_view(bool on, const MonitorState& s, GraphView& graph);
 std::optional<std::uint8_t> process_batch(const std::uint8_t* buffer, int bytes_read, int report_length,
                                           MonitorState& s, Thresholds& t, const MonitorControls& c);
 
-// The text boxes of a mode read back into the working thresholds at once, as
-// a tick does, with their lines placed (Enter in a box).
-void read_back_texts(std::uint8_t mode, Thresholds& t, const MonitorControls& c);
+// A box of the mode commits its text into its threshold (Enter, Tab,
+// leaving the box, a save or a close while it is edited), and its line shows
+// what the threshold holds then; nullopt for a box the mode does not read.
+std::optional<Commit> commit_box(std::uint8_t mode, Thresholds& t, const MonitorControls& c, QLineEdit* box);
+// The box shows its committed value again, and its line with it (Escape).
+void revert_box(std::uint8_t mode, const Thresholds& t, const MonitorControls& c, QLineEdit* box);
+// Threshold `index`'s line at `value`.
+void place_threshold_line(int index, int value, const MonitorControls& c);
 
 // The threshold text boxes of a mode, refilled from the working values
 // (used on a change of layout).

@@ -223,7 +223,7 @@ TEST_F(Calibration, SaveInSequentialModeWritesTwoThresholds) {
     EXPECT_EQ(w.lblSaved->text(), "Saved s1=68 s2=182 (sequential) to the box");
 }
 
-TEST_F(Calibration, ATypedValueThatIsNotAThresholdIsMarkedAndSaveSaysItKeptTheLastValidOne) {
+TEST_F(Calibration, ATypedValueThatIsNotAThresholdIsMarkedAndSaveWritesNothing) {
     auto& box = add_box();
     frmMain& w = open();
     box.move_stick(128, 128);
@@ -237,10 +237,11 @@ TEST_F(Calibration, ATypedValueThatIsNotAThresholdIsMarkedAndSaveSaysItKeptTheLa
     EXPECT_FALSE(v1->problem().isEmpty());
     box.move_stick(128, 128);
     w.Timer_Timer();
+    box.clear_log();
     QTest::mouseClick(w.btnUpdate, Qt::LeftButton);
-    EXPECT_EQ(box.settings().value[device::kV1], 64);
+    EXPECT_TRUE(setting_writes(box).empty());
     ASSERT_EQ(dialogs.shown.size(), 1u);
-    EXPECT_EQ(dialogs.shown[0].text, "v1: the typed \"abc\" is not a number, so v1 was saved as 64.");
+    EXPECT_EQ(dialogs.shown[0].text, "v1 holds \"abc\", which is not a number: nothing was saved.");
     // A value it takes clears the mark.
     w.Text8->selectAll();
     QTest::keyClicks(w.Text8, "70");

@@ -154,7 +154,8 @@ TEST_F(Live, ModesKeepTheirOwnTraceAndLayout) {
     EXPECT_EQ(w.Text7->text(), QString::number(w.thresholds().s2));
     EXPECT_EQ(w.Gear->text(), "+");
 
-    // Edits of the hidden X boxes do nothing in sequential mode.
+    // Texts put into the hidden X boxes do nothing in sequential mode, and
+    // back in H-pattern only move the line: nobody typed them.
     const int h1 = w.thresholds().h1;
     w.Text9->setText("17");
     box.queue_raw(128, 205, 0, 0, 2);
@@ -166,7 +167,8 @@ TEST_F(Live, ModesKeepTheirOwnTraceAndLayout) {
     w.Timer_Timer();
     EXPECT_EQ(w.mon().shown_mode, monitor::kModeH);
     EXPECT_TRUE(cell(w.mon().h_pattern_trace, 50, 60));
-    EXPECT_EQ(w.thresholds().h1, 17);
+    EXPECT_EQ(w.thresholds().h1, h1);
+    EXPECT_DOUBLE_EQ(w.lineV1->X1, monitor::map_x(17, w.Graph->ScaleWidth()));
 }
 
 TEST_F(Live, TypedThresholdsMoveTheLinesOnTheNextTick) {
@@ -178,11 +180,11 @@ TEST_F(Live, TypedThresholdsMoveTheLinesOnTheNextTick) {
     w.Text7->setText("255");
     box.move_stick(128, 128);
     w.Timer_Timer();
-    EXPECT_EQ(w.thresholds().h1, 12);
-    EXPECT_EQ(w.thresholds().v2, 190);  // 255 is not accepted
+    EXPECT_EQ(w.thresholds().h1, 102);  // until its box commits it
     EXPECT_EQ(w.Text7->text(), "255");  // the text stays as typed
     EXPECT_DOUBLE_EQ(w.lineV1->X1, monitor::map_x(12, w.Graph->ScaleWidth()));
     EXPECT_DOUBLE_EQ(w.lineV1->X2, w.lineV1->X1);
+    EXPECT_DOUBLE_EQ(w.lineH1->Y1, monitor::map_y(190, w.Graph->ScaleHeight()));  // 255 is not accepted
 }
 
 // The emulated hand moves the stick through the H gate at the box's own pace

@@ -952,7 +952,7 @@ TEST_F(MonitorTick, SequentialCalibrationChangesOnlySequentialThresholds) {
     EXPECT_EQ(graph().line_s1->Y1, map_y(51, graph().ScaleHeight()));
 }
 
-TEST_F(MonitorTick, HPatternReadBackStoresValidBoxesAndPlacesLines) {
+TEST_F(MonitorTick, HPatternReadBackPlacesLinesAndACommitStoresValidBoxes) {
     tick({{100, 100, 0, 0, 0}});  // lay out, establish a range
     c.upper_box->setText("12.5");
     c.lower_box->setText(" 13.5 ");
@@ -960,8 +960,11 @@ TEST_F(MonitorTick, HPatternReadBackStoresValidBoxesAndPlacesLines) {
     c.h2_box->setText("abc");
     t.h1 = 70;
     t.h2 = 180;
+    const Thresholds before = t;
     tick({{100, 100, 0, 0, 0}});
-    EXPECT_EQ(std::tuple(t.v2, t.v1, t.h1, t.h2), std::tuple(12, 14, 70, 180));
+    // The lines follow the texts that are thresholds; the thresholds wait
+    // for their boxes to commit.
+    EXPECT_EQ(t, before);
     const GraphView& g = graph();
     EXPECT_EQ(g.line_v2->Y1, map_y(12, g.ScaleHeight()));
     EXPECT_EQ(g.line_v2->Y2, g.line_v2->Y1);
@@ -973,6 +976,24 @@ TEST_F(MonitorTick, HPatternReadBackStoresValidBoxesAndPlacesLines) {
     EXPECT_EQ(std::tuple(g.line_v2->X1, g.line_v2->X2), std::tuple(0.0, 258.0));
     EXPECT_EQ(std::tuple(g.line_h1->Y1, g.line_h1->Y2), std::tuple(0.0, 258.0));
     EXPECT_EQ(c.h1_box->text(), "255");  // an ignored text stays as typed
+    EXPECT_TRUE(commit_box(kModeH, t, c, c.upper_box)->taken);
+    const std::optional<Commit> h1 = commit_box(kModeH, t, c, c.h1_box);
+    EXPECT_EQ(std::tuple(h1->taken, h1->problem), std::tuple(false, std::string("is not within 0 to 254")));
+    EXPECT_EQ(std::tuple(t.v2, t.v1, t.h1, t.h2), std::tuple(12, before.v1, 70, 180));
+    EXPECT_EQ(commit_box(kModeSequential, t, c, c.h1_box), std::nullopt);  // hidden in sequential mode
+}
+
+TEST(ThresholdEntry, ALineStopsShortOfItsPartnerAndARefusalNamesEachBox) {
+    Thresholds t{100, 150, 60, 190, 90, 160};
+    struct Row { int index; int wanted; int kept; };
+    const Row rows[] = {{device::kH1, 200, 149}, {device::kH2, 20, 101}, {device::kV2, 300, 254},
+                        {device::kV1, -4, 0},    {device::kS1, 170, 159}, {device::kS2, 91, 91}};
+    for (const Row& r : rows) EXPECT_EQ(keep_from_partner(r.index, r.wanted, t), r.kept) << r.index;
+    t.h1 = 160;  // crossed already: moves freely rather than jump over
+    EXPECT_EQ(keep_from_partner(device::kH1, 140, t), 140);
+    EXPECT_EQ(refusal_sentence({{device::kH1, "300", "is not within 0 to 254"}, {device::kV2, "x", "is not a number"}}),
+              "h1 holds \"300\", which is not within 0 to 254, and v2 holds \"x\", which is not a number: "
+              "nothing was saved.");
 }
 
 TEST_F(MonitorTick, LinesStayWhenNothingIsAcceptedAndRangeHoldsStill) {
@@ -996,14 +1017,16 @@ TEST_F(MonitorTick, SequentialReadBackIgnoresHiddenBoxesAndPlacesEachValidLine) 
     c.upper_box->setText("nope");
     c.lower_box->setText("40");
     const double seq_h1 = graph().line_s2->Y1;
+    const int s1 = t.s1;
     tick({{128, 128, 0, 0, kSeq}});  // no widening
     EXPECT_EQ(std::tuple(t.h1, t.h2), std::tuple(60, 190));
     EXPECT_EQ(graph().line_h1->X1, v1_line);
-    EXPECT_EQ(t.s1, 40);
+    EXPECT_EQ(t.s1, s1);
     EXPECT_EQ(graph().line_s1->Y1, map_y(40, graph().ScaleHeight()));
     EXPECT_EQ(graph().line_s2->Y1, seq_h1);
     c.upper_box->setText("254");
     tick({{128, 128, 0, 0, kSeq}});
+    commit_box(kModeSequential, t, c, c.upper_box);
     EXPECT_EQ(t.s2, 254);
     EXPECT_EQ(graph().line_s2->Y1, map_y(254, graph().ScaleHeight()));
 }

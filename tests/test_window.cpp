@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QCheckBox>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -12,6 +13,7 @@
 
 #include "BoxStore.h"
 #include "Commands.h"
+#include "GearPanel.h"
 #include "ThresholdBox.h"
 #include "WindowFixture.h"
 #include "WindowLayout.h"
@@ -65,8 +67,10 @@ TEST_F(Window, ControlsCarryTheirDesignNamesAndPlaces) {
 }
 
 TEST_F(Window, GrowsAroundTheMapAndShrinksToAReadableMinimum) {
-    add_box();
+    auto& box = add_box();
     frmMain& w = open();
+    box.move_stick(128, 128);
+    w.Timer_Timer();
     w.show();
     // The pairs of controls that touch; a marker on the map's edge and the X
     // value over the buttons' top are designed so.
@@ -93,12 +97,43 @@ TEST_F(Window, GrowsAroundTheMapAndShrinksToAReadableMinimum) {
         EXPECT_EQ(w.cmd_auto_cal->x() - (w.Graph->x() + c.map / 2), 48 - 229);  // centred under it as designed
         EXPECT_EQ(w.cmd_factory_reset->geometry().bottom() - w.Graph->geometry().bottom(), 576 - 443);
         EXPECT_EQ(touching(), designed);
+        // Larger by 100 pixels or more: each box above the map beside its line.
+        if (c.map >= 360) {
+            EXPECT_NEAR(w.Text9->geometry().center().x(), w.Graph->x() + 1 + w.lineV1->X1, 1);
+        }
     }
     EXPECT_EQ(w.Graph->geometry(), QRect(99, 184, 260, 260));
+    // A short screen at twice the scale (1024 x 600): the map, its boxes and
+    // the buttons in sight without scrolling, the information below them.
+    const QSize compact = layout::WindowLayout::compact_size();
+    w.setMinimumSize(0, 0);  // as it is fitted to such a screen
+    w.resize(compact.width() + 20, 287);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.cmd_auto_cal->x() > w.Graph->geometry().right(); }));
+    for (QWidget* c : std::initializer_list<QWidget*>{w.Graph, w.Text7, w.Text8, w.Text9, w.Text10, w.Gear, w.btnUpdate,
+                                                     w.cmd_auto_cal, w.cmd_CheckFirmware, w.cmd_factory_reset})
+        EXPECT_TRUE(QRect(0, 0, compact.width(), 287).contains(c->geometry())) << c->objectName().toStdString();
+    EXPECT_GT(w.Frame1->y(), w.Graph->geometry().bottom());
     // Room beside the design for a panel of its own leaves the design as it is.
     const layout::WindowLayout with_panel(layout::WindowLayout::design_size(200), 200);
     EXPECT_EQ(with_panel.map(), QRect(99, 184, 260, 260));
     EXPECT_EQ(with_panel.panel(), QRect(449, 0, 200, 600));
+    // Maximised, the height limits the map and the panel takes the width left.
+    const layout::WindowLayout maximised(QSize(1280, 881), GearPanel::kWidth);
+    EXPECT_EQ(std::tuple(maximised.map().width(), maximised.panel().left(), maximised.panel().width()),
+              std::tuple(541, 730, 550));
+}
+
+TEST_F(Window, RestoringFromMaximisedGivesTheSizeFromBeforeWithTheGearViewsWidth) {
+    add_box();
+    frmMain& w = open();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    const int before = w.width();
+    w.showMaximized();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.isMaximized() && w.width() > before; }));
+    w.chkGearView->click();
+    w.showNormal();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.width() == before + GearPanel::kWidth; })) << w.width();
 }
 
 TEST_F(Window, StartsConnectedWithTheBoxReadBeforeItIsShown) {
@@ -308,6 +343,9 @@ TEST_F(Window, DisableAndEnableAfterAConnection) {
 
 TEST_F(Window, ExplainsItselfToTheKeyboardAndScreenReaders) {
     frmMain& w = open();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    EXPECT_EQ(w.focusWidget(), &w);  // no box: the window itself, not a read-only value
     EXPECT_TRUE(w.lblNotice->isVisibleTo(&w));
     EXPECT_TRUE(w.lblNotice->text().contains("Plug the shifter's interface box into a USB port"));
     for (QWidget* caption : {w.Label4, w.Label5, w.lblManuf, w.lblProduct})  // the rows it leaves in sight
@@ -317,6 +355,7 @@ TEST_F(Window, ExplainsItselfToTheKeyboardAndScreenReaders) {
     auto& box = add_box();
     w.Timer_Timer();
     ASSERT_TRUE(w.conn().device_found);
+    EXPECT_EQ(w.focusWidget(), w.Text9);  // the keyboard goes to h1's box once a box is found
     EXPECT_FALSE(w.lblNotice->isVisibleTo(&w));
     // Every control says what it is and what it does.
     for (QWidget* c : w.findChildren<QWidget*>()) {
@@ -327,20 +366,28 @@ TEST_F(Window, ExplainsItselfToTheKeyboardAndScreenReaders) {
     EXPECT_EQ(w.lblManuf->accessibleName(), "Manufacturer: Vantrel");
     // The threshold boxes name what they hold, by the mode on show.
     EXPECT_TRUE(w.Text7->accessibleName().startsWith("Threshold v2, Y axis, H-pattern"));
+    // The mode on show and each box's threshold are named beside them.
+    box.move_stick(128, 128);
+    w.Timer_Timer();
+    EXPECT_EQ(std::tuple(w.lblMode->text(), w.lblName9->text(), w.lblName7->text()),
+              std::tuple(QString("H-pattern"), QString("h1"), QString("v2")));
     box.move_stick(128, 128, true);
     w.Timer_Timer();
     EXPECT_TRUE(w.Text7->accessibleName().startsWith("Threshold s2, Y axis, sequential"));
     EXPECT_TRUE(w.Text8->accessibleName().startsWith("Threshold s1"));
-    // Tab runs as the window is laid out.
+    EXPECT_EQ(std::tuple(w.lblMode->text(), w.lblName7->text(), w.lblName8->text(), w.lblName9->isHidden()),
+              std::tuple(QString("Sequential"), QString("s2"), QString("s1"), true));
+    // Tab runs in the design's order, from h1's box; the switch beside h2's
+    // box and Stop where the progress frame is take their places' turns.
     std::vector<QString> order;
-    QWidget* at = w.lblManuf;
-    for (int i = 0; i < 12; ++i) {
+    QWidget* at = w.Text9;
+    for (int i = 0; i < 14; ++i) {
         order.push_back(at->objectName());
-        do at = at->nextInFocusChain(); while (at->focusPolicy() == Qt::NoFocus);
+        do at = at->nextInFocusChain(); while (at->focusPolicy() == Qt::NoFocus || at->focusPolicy() == Qt::ClickFocus);
     }
-    EXPECT_EQ(order, (std::vector<QString>{"lblManuf", "lblProduct", "lblVersion", "lblSerialNumber", "Text9",
-                                           "Text10", "Text7", "Text8", "cmd_auto_cal", "btnUpdate",
-                                           "cmd_CheckFirmware", "cmd_factory_reset"}));
+    EXPECT_EQ(order, (std::vector<QString>{"Text9", "Text10", "chkGearView", "Text7", "Text8", "btnUpdate",
+                                           "lblManuf", "lblProduct", "lblVersion", "lblSerialNumber", "Graph",
+                                           "cmd_CheckFirmware", "cmd_StopDownload", "cmd_factory_reset"}));
     // Enter applies a typed threshold at once, without waiting for a report.
     w.Text7->setFocus();
     w.Text7->selectAll();
@@ -354,11 +401,120 @@ TEST_F(Window, ExplainsItselfToTheKeyboardAndScreenReaders) {
     QTest::keyClick(w.btnUpdate, Qt::Key_Return);
     EXPECT_EQ(box.settings().value[device::kS2], 180);
     // Ctrl+Q closes the window, which lets the box go as any close does.
-    w.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     QTest::keyClick(&w, Qt::Key_Q, Qt::ControlModifier);
     EXPECT_FALSE(w.isVisible());
     EXPECT_FALSE(box.tool_attached());
+}
+
+// A value typed, stepped or dragged is what the user meant: the keys on the
+// way to it never reach the threshold, a text that is not a threshold is never
+// saved, and Escape puts back what was there.
+TEST_F(Window, AThresholdTakesWhatTheUserMeant) {
+    auto& box = add_box();
+    frmMain& w = open();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    auto tick = [&] {
+        box.move_stick(128, 128);
+        w.Timer_Timer();
+    };
+    tick();
+    ASSERT_EQ(w.focusWidget(), w.Text9);
+    w.Text9->selectAll();
+    // The line follows the text while it is a threshold.
+    for (auto [key, line] : {std::pair{'3', 3}, std::pair{'0', 30}, std::pair{'0', 102}}) {
+        QTest::keyClicks(w.Text9, QString(key));
+        tick();
+        EXPECT_EQ(w.thresholds().h1, 102) << w.Text9->text().toStdString();
+        EXPECT_DOUBLE_EQ(w.lineV1->X1, monitor::map_x(line, w.Graph->ScaleWidth()));
+    }
+    EXPECT_FALSE(static_cast<ThresholdBox*>(w.Text9)->problem().isEmpty());
+    box.clear_log();
+    QTest::keyClick(&w, Qt::Key_S, Qt::AltModifier);  // Alt+S: "Save calibration", its caption as it is
+    EXPECT_EQ(w.btnUpdate->text(), "Save calibration");
+    EXPECT_TRUE(setting_writes(box).empty());
+    ASSERT_FALSE(dialogs.shown.empty());
+    EXPECT_EQ(dialogs.shown.back().text, "h1 holds \"300\", which is not within 0 to 254: nothing was saved.");
+    QTest::keyClick(w.Text9, Qt::Key_Escape);
+    EXPECT_EQ(w.Text9->text(), "102");
+    w.Text9->selectAll();
+    QTest::keyClicks(w.Text9, "120");
+    QTest::keyClick(w.Text9, Qt::Key_Tab);
+    EXPECT_EQ(std::tuple(w.thresholds().h1, w.focusWidget()), std::tuple(120, static_cast<QWidget*>(w.Text10)));
+    QTest::keyClick(w.Text10, Qt::Key_Up);
+    EXPECT_EQ(std::tuple(w.thresholds().h2, w.Text10->text()), std::tuple(153, QString("153")));
+
+    // h1's line dragged past h2 stops short of it; Escape puts it back.
+    const QPoint area = w.Graph->contentsRect().topLeft();
+    auto at_value = [&](int x) { return area + QPoint(static_cast<int>(monitor::map_x(x, w.Graph->ScaleWidth())), 100); };
+    QTest::mousePress(w.Graph, Qt::LeftButton, {}, at_value(120));
+    QTest::mouseMove(w.Graph, at_value(250));
+    tick();  // the line follows the mouse once per tick
+    EXPECT_EQ(std::tuple(w.thresholds().h1, w.Text9->text()), std::tuple(152, QString("152")));
+    QTest::keyClick(w.Graph, Qt::Key_Escape);
+    QTest::mouseRelease(w.Graph, Qt::LeftButton, {}, at_value(250));
+    EXPECT_EQ(std::tuple(w.thresholds().h1, w.Text9->text()), std::tuple(120, QString("120")));
+    QTest::mousePress(w.Graph, Qt::LeftButton, {}, at_value(120));
+    QTest::mouseMove(w.Graph, at_value(60));
+    QTest::mouseRelease(w.Graph, Qt::LeftButton, {}, at_value(60));
+    EXPECT_NEAR(w.thresholds().h1, 60, 1);
+    EXPECT_DOUBLE_EQ(w.lineV1->X1, monitor::map_x(w.thresholds().h1, w.Graph->ScaleWidth()));
+
+    // Typed and then saved at once: the value typed is saved. A text left
+    // that is not a threshold leaves the committed value for closing.
+    w.Text9->setFocus();
+    w.Text9->selectAll();
+    QTest::keyClicks(w.Text9, "77");
+    QTest::keyClick(&w, Qt::Key_S, Qt::AltModifier);
+    EXPECT_EQ(box.settings().value[device::kH1], 77);
+    w.Text10->setFocus();
+    w.Text10->selectAll();
+    QTest::keyClicks(w.Text10, "1x");
+    w.close();
+    EXPECT_EQ(box.settings().value[device::kH2], 153);
+}
+
+// A change of mode that hides the box being typed in takes the keyboard to
+// the map, and the box's text counts as if the user had left it.
+TEST_F(Window, AModeChangeLeavesTheKeyboardOnTheMap) {
+    struct Row { const char* typed; int h1; };
+    for (const Row& r : {Row{"99", 99}, Row{"999", 102}}) {
+        SCOPED_TRACE(r.typed);
+        window.reset();
+        bus.boxes().clear();
+        auto& box = add_box();
+        frmMain& w = open();
+        w.show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+        box.move_stick(128, 128);
+        w.Timer_Timer();
+        w.Text9->selectAll();
+        QTest::keyClicks(w.Text9, r.typed);
+        box.move_stick(128, 128, true);
+        w.Timer_Timer();
+        EXPECT_EQ(w.focusWidget(), w.Graph);
+        EXPECT_EQ(w.thresholds().h1, r.h1);
+    }
+}
+
+TEST_F(Window, FactoryResetSaysWhatItWroteAndAsksWhileACalibrationRuns) {
+    auto& box = add_box();
+    frmMain& w = open();
+    QTest::mouseClick(w.cmd_factory_reset, Qt::LeftButton);
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(w.lblSaved->text(), "Factory reset wrote h1=102 h2=152 v1=64 v2=190 s1=100 s2=155");
+    QTest::mouseClick(w.cmd_auto_cal, Qt::LeftButton);
+    box.clear_log();
+    dialogs.answer = false;
+    QTest::mouseClick(w.cmd_factory_reset, Qt::LeftButton);
+    EXPECT_EQ(std::tuple(dialogs.shown.back().kind, dialogs.shown.back().title),
+              std::tuple(QString("confirm"), QString("Factory reset")));
+    EXPECT_TRUE(setting_writes(box).empty());
+    EXPECT_EQ(w.cmd_auto_cal->text(), "Cancel calibration");
+    dialogs.answer = true;
+    QTest::mouseClick(w.cmd_factory_reset, Qt::LeftButton);
+    EXPECT_EQ(setting_writes(box).size(), 6u);
+    EXPECT_EQ(w.cmd_auto_cal->text(), "Start calibration");
 }
 
 int main(int argc, char** argv) {
