@@ -42,11 +42,12 @@ GearPanel::GearPanel(const monitor::GraphView& map, QWidget* parent) : QFrame(pa
     suggest_->setObjectName("cmdSuggest");
     suggest_->setToolTip("Put the thresholds that leave every gear's rest the most room into the threshold boxes "
                          "of this mode; Save calibration stores them.");
+    suggest_->setAccessibleName("Suggest thresholds");
     suggest_->setAccessibleDescription(suggest_->toolTip());
     legend_ = new monitor::GearLegend(map, this);
     lines_ = reading_label("lblGearCheck", "Calibration check", this);
     suggestion_ = reading_label("lblSuggestion", "Suggested thresholds", this);
-    suggestion_->hide();
+    show_suggestion(std::nullopt);
     auto* head = new QHBoxLayout;
     head->addWidget(title, 1);
     head->addWidget(suggest_);
@@ -72,7 +73,12 @@ QString GearPanel::check_text() const { return lines_->text(); }
 
 void GearPanel::show_suggestion(const std::optional<monitor::Suggestion>& suggestion) {
     suggestion_->setVisible(suggestion.has_value());
-    if (!suggestion) return set_reading(suggestion_, QString());
+    if (!suggestion) {
+        set_reading(suggestion_, QString());
+        suggestion_->setAccessibleDescription("Each gear's margin now and with the suggested thresholds, once "
+                                              "Suggest was pressed.");
+        return;
+    }
     QStringList lines{"Suggested, in the threshold boxes until you save:"};
     for (const std::string& line : monitor::suggestion_lines(*suggestion)) lines << QString::fromStdString(line);
     set_reading(suggestion_, lines.join('\n'));
