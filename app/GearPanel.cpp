@@ -62,6 +62,8 @@ GearPanel::GearPanel(const monitor::GraphView& map, QWidget* parent) : QFrame(pa
 }
 
 void GearPanel::show_check(const monitor::GearCheck& check) {
+    // A suggestion speaks for the mode it was made in.
+    if (suggested_mode_ && *suggested_mode_ != check.sequential) show_suggestion(std::nullopt);
     legend_->set_sequential(check.sequential);
     QStringList lines;
     for (const std::string& line : monitor::gear_lines(check)) lines << QString::fromStdString(line);
@@ -73,13 +75,14 @@ QString GearPanel::check_text() const { return lines_->text(); }
 
 void GearPanel::show_suggestion(const std::optional<monitor::Suggestion>& suggestion) {
     suggestion_->setVisible(suggestion.has_value());
+    suggested_mode_ = suggestion ? std::optional<bool>(suggestion->sequential) : std::nullopt;
     if (!suggestion) {
         set_reading(suggestion_, QString());
         suggestion_->setAccessibleDescription("Each gear's margin now and with the suggested thresholds, once "
                                               "Suggest was pressed.");
         return;
     }
-    QStringList lines{"Suggested, in the threshold boxes until you save:"};
+    QStringList lines{"Suggested (margins in counts), in the threshold boxes until you save:"};
     for (const std::string& line : monitor::suggestion_lines(*suggestion)) lines << QString::fromStdString(line);
     set_reading(suggestion_, lines.join('\n'));
 }

@@ -36,4 +36,5 @@ private:
     QLabel* lines_;
     QPushButton* suggest_;
     QLabel* suggestion_;
+    std::optional<bool> suggested_mode_;  // sequential?
 };

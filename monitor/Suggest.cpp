@@ -221,11 +221,6 @@ Suggestion suggest_thresholds(const Rests& rests, const Thresholds& current) {
 }
 
 std::vector<std::string> suggestion_lines(const Suggestion& s) {
-    auto margin_words = [](const std::optional<int>& m, Zone zone, Zone own) {
-        if (zone != own) return std::string("in ") + zone_words(zone);
-        if (!m) return std::string("no line bounds it");
-        return "margin " + std::to_string(*m) + (*m == 1 ? " count" : " counts");
-    };
     std::vector<std::string> lines;
     if (s.by_position)
         lines.push_back("The box's gears are too far off to group the rests by gear, so they are grouped by position.");
@@ -233,9 +228,12 @@ std::vector<std::string> suggestion_lines(const Suggestion& s) {
     for (const SuggestedRest& r : s.rests) {
         std::string words = r.words;
         words[0] = static_cast<char>(words[0] - 'a' + 'A');
-        lines.push_back(words + " (X " + std::to_string(r.x) + ", Y " + std::to_string(r.y) + "): " +
-                        margin_words(r.now, r.now_zone, r.zone) + " now, " + margin_words(r.then, r.then_zone, r.zone) +
-                        " with the suggestion");
+        const bool now_in = r.now_zone == r.zone, then_in = r.then_zone == r.zone;
+        auto margin = [](const std::optional<int>& m) { return m ? std::to_string(*m) : std::string("unbounded"); };
+        const std::string now = now_in ? "margin " + margin(r.now) : std::string("in ") + zone_words(r.now_zone);
+        const std::string then = then_in ? (now_in ? "" : "margin ") + margin(r.then)
+                                         : std::string("in ") + zone_words(r.then_zone);
+        lines.push_back(words + ": " + now + " now, " + then + " suggested");
     }
     if (!s.missing.empty()) {
         std::string names;

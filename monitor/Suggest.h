@@ -44,8 +44,9 @@ struct Suggestion {
 
 Suggestion suggest_thresholds(const Rests& rests, const device::Thresholds& current);
 
-// A line per rest ("Gear 3: margin 5 counts now, 44 with the suggestion"),
-// then what is missing and how the rests were grouped.
+// How the rests were grouped, a line per rest with its margins in counts
+// ("Gear 3: margin 5 now, 44 suggested", "Gear 4: in neutral now, margin 30
+// suggested"), then the gears missing.
 std::vector<std::string> suggestion_lines(const Suggestion& s);
 
 }  // namespace monitor

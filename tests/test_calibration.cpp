@@ -188,7 +188,7 @@ TEST_F(Calibration, TheGearViewChecksEachGearAndSaveAsksBeforeALineTakesOne) {
     EXPECT_TRUE(box.feature_log().empty());
     EXPECT_TRUE(w.findChild<QLabel*>("lblSuggestion")
                     ->text()
-                    .contains("Gear 3 (X 128, Y 200): margin 10 counts now, margin 25 counts with the suggestion"));
+                    .contains("Gear 3: margin 10 now, 25 suggested"));
     // A v2 above where the stick rests would take gear 3's points away.
     w.thresholds().v2 = 210;
     box.clear_log();

@@ -143,7 +143,7 @@ int Cli::gears() {
         for (const std::string& line : monitor::gear_lines(check)) out_ << "  " << QString::fromStdString(line) << '\n';
         out_ << "  " << QString::fromStdString(monitor::check_summary(check)) << '\n';
         if (!suggestion) continue;
-        out_ << "  Suggested:\n";
+        out_ << "  Suggested (margins in counts):\n";
         for (const std::string& line : monitor::suggestion_lines(*suggestion))
             out_ << "    " << QString::fromStdString(line) << '\n';
     }
