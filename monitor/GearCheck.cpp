@@ -152,6 +152,15 @@ std::vector<GearCrossing> save_crossings(std::span<const RecordedReport> reports
                                          bool sequential, int limit) {
     const Rests rests = find_rests(reports, sequential);
     std::vector<GearCrossing> crossings;
+    if (decoded_apart(rests)) {
+        for (const RestSpot& p : rests.spots) {
+            const auto m = margin_at(p.x, p.y, sequential, to_save);
+            if (m && m->counts < limit)
+                crossings.push_back({Gear::Between, Rest{p.x, p.y, true}, zone_at(p.x, p.y, sequential, to_save),
+                                     m->counts, {m->line}});
+        }
+        return crossings;
+    }
     for (const Gear g : order_of(sequential)) {
         const std::optional<Rest>& rest = rests.rest(g);
         if (!rest) continue;
@@ -172,8 +181,12 @@ std::string crossing_sentence(const GearCrossing& c, const Thresholds& t) {
         if (i > 0) sentence += i + 1 == c.lines.size() ? " and " : ", ";
         sentence += std::string(line_name(c.lines[i])) + " at " + std::to_string(t.get(threshold_index(c.lines[i])));
     }
-    sentence += c.rest.resting ? std::string(", the stick resting in ") + gear_words(c.gear)
-                               : std::string(", the stick as far into ") + gear_words(c.gear) + " as it went";
+    if (c.gear == Gear::Between)
+        sentence += ", the stick resting there";
+    else if (c.rest.resting)
+        sentence += std::string(", the stick resting in ") + gear_words(c.gear);
+    else
+        sentence += std::string(", the stick as far into ") + gear_words(c.gear) + " as it went";
     sentence += " " + at_words(c.rest) + " would be ";
     if (c.margin)
         sentence += "only " + counted(static_cast<std::size_t>(*c.margin), "count", "counts") + " from " +

@@ -75,6 +75,9 @@ std::string check_summary(const GearCheck& check);
 
 // A gear whose rest the thresholds about to be saved would put into another
 // zone, or within the margin of a line.
+// When the box's own gears do not follow the gate, its gears say nothing of
+// where the stick rests in each: then every place where it rested is judged
+// by the margin alone, and `gear` is Between.
 struct GearCrossing {
     Gear gear;  // what the box decoded there
     Rest rest;

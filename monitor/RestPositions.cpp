@@ -3,6 +3,7 @@
 #include "RestPositions.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "MonitorState.h"
 
@@ -143,6 +144,24 @@ Rests find_rests(std::span<const RecordedReport> reports, bool sequential) {
             Rest{static_cast<std::uint8_t>(quantile(xs, n, 0.5)), static_cast<std::uint8_t>(y), false};
     }
     return rests;
+}
+
+bool decoded_apart(const Rests& rests) {
+    const std::optional<Rest>& neutral = rests.rest(Gear::Neutral);
+    for (const RestSpot& p : rests.spots) {
+        const std::optional<Rest>& own = rests.rest(p.gear);
+        if (!own) continue;
+        // A hand may pause on the way into a gear, and rest in neutral a
+        // little higher or lower now and then; a gear in two columns, or on
+        // both sides of neutral, is another thing.
+        const int low = std::min(p.y, own->y), high = std::max(p.y, own->y);
+        if (p.gear == Gear::Neutral) {
+            if (high - low >= 4 * kRestSpan) return true;
+        } else if (std::abs(p.x - own->x) >= 2 * kRestSpan || (neutral && low < neutral->y && neutral->y < high)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace monitor

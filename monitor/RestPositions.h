@@ -56,4 +56,9 @@ struct Rests {
 
 Rests find_rests(std::span<const RecordedReport> reports, bool sequential);
 
+// The box decoded one gear at two places in different columns or on both
+// sides of neutral (neutral: at two heights far apart): its decoding does not
+// follow the gate, so its gears cannot group the rests.
+bool decoded_apart(const Rests& rests);
+
 }  // namespace monitor

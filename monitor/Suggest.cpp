@@ -153,18 +153,6 @@ std::vector<SuggestedRest> by_position(const Rests& rests) {
     return out;
 }
 
-// A gear the box decoded at two places far apart: its decoding does not
-// follow the gate.
-bool decoded_twice(const Rests& rests) {
-    for (const RestSpot& p : rests.spots) {
-        const std::optional<Rest>& own = rests.rest(p.gear);
-        if (!own) continue;
-        const int dx = std::abs(p.x - own->x), dy = std::abs(p.y - own->y);
-        if (dy >= 2 * kRestSpan || (p.gear != Gear::Neutral && dx >= 2 * kRestSpan)) return true;
-    }
-    return false;
-}
-
 void judge(SuggestedRest& r, bool sequential, const Thresholds& t, std::optional<int>& margin, Zone& zone) {
     zone = zone_at(r.x, r.y, sequential, t);
     margin.reset();
@@ -200,7 +188,7 @@ Suggestion suggest_thresholds(const Rests& rests, const Thresholds& current) {
         r.y = rest->y;
         grouped.push_back(r);
     }
-    if (decoded_twice(rests) || !place_lines(grouped, rests.sequential, s)) {
+    if (decoded_apart(rests) || !place_lines(grouped, rests.sequential, s)) {
         s.by_position = true;
         s.thresholds = current;
         s.moved.clear();

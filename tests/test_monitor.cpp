@@ -488,6 +488,21 @@ TEST(GearCheck, OneTurnOfTheDemoStick) {
             EXPECT_TRUE(save_crossings(usual.reports(), derived, sequential).empty())
                 << crossings_statement(save_crossings(usual.reports(), derived, sequential), derived);
         }
+        // Calibrating a box whose thresholds are all 0 (gear 5 everywhere):
+        // its gears say nothing of the rests, which are judged by position.
+        GearRecord zeros;
+        for (std::int64_t ms = 0; ms < emulator::DemoStick::cycle_length(); ms += 10) {
+            const emulator::StickPosition p = emulator::DemoStick::position_at(ms);
+            const auto d = emulator::decode_gear(p.x, p.y, p.sequential, {{0, 0, 0, 0, 0, 0}}, rule, p.reverse);
+            zeros.add(Report{p.x, p.y, d.gear_bits, d.minus, std::uint8_t(p.sequential ? kModeSequential : kModeH)});
+        }
+        const Thresholds derived = derive_thresholds(range, kModeH, kFactory);
+        EXPECT_EQ(crossings_statement(save_crossings(zeros.reports(), derived, false), derived), "");
+        Thresholds near = derived;
+        near.h1 = 36;
+        EXPECT_EQ(crossings_statement(save_crossings(zeros.reports(), near, false), near),
+                  "With h1 at 36, the stick resting there (X 30, Y 26) would be only 6 counts from h1. "
+                  "With h1 at 36, the stick resting there (X 30, Y 234) would be only 6 counts from h1.");
         const GearCheck shallow = check_gears(turn({'3', 3}).first.reports(), kFactory, false);
         EXPECT_EQ(named(shallow, true), "3");
         EXPECT_EQ(shallow.gears[2].line, GateLine::V2);

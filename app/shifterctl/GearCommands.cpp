@@ -107,16 +107,19 @@ int Cli::gears() {
     show_percent(100);
     end_percent();
 
-    // A mode is shown once the stick reported in it; the all-clear needs
-    // every gear of each mode shown, and of the H gate at least.
+    // Each mode the stick reported in is checked (the H gate when it reported
+    // in none); the all-clear needs every gear of each.
     const device::Thresholds& t = *info.thresholds;
     bool at_risk = false, mismatch = false, clear = true;
     QJsonArray modes;
     std::vector<calibration::SettingWrite> suggested;
+    const bool any_sequential = std::any_of(record.reports().begin(), record.reports().end(),
+                                            [](const monitor::RecordedReport& r) { return r.mode == monitor::kModeSequential; });
+    const bool any_h = std::any_of(record.reports().begin(), record.reports().end(),
+                                   [](const monitor::RecordedReport& r) { return r.mode == monitor::kModeH; });
     for (const bool sequential : {false, true}) {
+        if (sequential ? !any_sequential : (!any_h && any_sequential)) continue;
         const monitor::Rests rests = monitor::find_rests(record.reports(), sequential);
-        const bool seen = std::any_of(rests.reports.begin(), rests.reports.end(), [](std::size_t n) { return n > 0; });
-        if (!seen && sequential) continue;
         const monitor::GearCheck check = monitor::check_gears(rests, t);
         at_risk = at_risk || check.any_at_risk();
         mismatch = mismatch || check.any_mismatch();
@@ -126,6 +129,7 @@ int Cli::gears() {
             suggestion = monitor::suggest_thresholds(rests, t);
             for (const calibration::SettingWrite& w : suggested_writes(*suggestion)) suggested.push_back(w);
         }
+        if (!json_ && record.size() == 0) continue;  // said below
         if (json_) {
             QJsonArray gears;
             for (const monitor::GearStatus& g : check.gears) gears.append(gear_json(g));
