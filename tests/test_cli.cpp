@@ -452,7 +452,7 @@ TEST_F(Cli, GearsChecksEveryGearAndNamesOneAtRisk) {
     box.clear_log();
     EXPECT_EQ(run({"gears", "--suggest", "--seconds", turn}), 1) << err_text.toStdString();
     EXPECT_TRUE(out_text.contains("grouped by position")) << out_text.toStdString();
-    EXPECT_TRUE(out_lines().back().startsWith("To store the suggestion: shifterctl set v2=")) << out_text.toStdString();
+    EXPECT_TRUE(out_lines().back().startsWith("shifterctl set v2=")) << out_text.toStdString();
     EXPECT_TRUE(setting_writes(box).empty());
 }
 

@@ -166,7 +166,8 @@ int Cli::gears() {
     } else if (record.size() == 0) {
         out_ << "No stick report arrived; move the stick while shifterctl gears records." << Qt::endl;
     } else if (suggest) {
-        out_ << (set_line.isEmpty() ? QString("No threshold to suggest yet.") : "To store the suggestion: " + set_line)
+        // The command alone on the last line, for a script to take.
+        out_ << (set_line.isEmpty() ? QString("No threshold to suggest yet.") : "To store the suggestion:\n" + set_line)
              << Qt::endl;
     }
     return clear ? kCliOk : kCliBoxProblem;
