@@ -2,8 +2,32 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "GearPanel.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QVBoxLayout>
+
+namespace {
+
+QLabel* reading_label(const char* name, const char* accessible, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    label->setFocusPolicy(Qt::TabFocus);
+    label->setAccessibleName(accessible);
+    return label;
+}
+
+void set_reading(QLabel* label, const QString& text) {
+    if (label->text() == text) return;
+    label->setText(text);
+    label->setAccessibleDescription(text);
+}
+
+}  // namespace
 
 GearPanel::GearPanel(const monitor::GraphView& map, QWidget* parent) : QFrame(parent) {
     setObjectName("GearPanel");
@@ -14,37 +38,53 @@ GearPanel::GearPanel(const monitor::GraphView& map, QWidget* parent) : QFrame(pa
     QFont bold = title->font();
     bold.setBold(true);
     title->setFont(bold);
+    suggest_ = new QPushButton("Suggest", this);
+    suggest_->setObjectName("cmdSuggest");
+    suggest_->setToolTip("Put the thresholds that leave every gear's rest the most room into the threshold boxes "
+                         "of this mode; Save calibration stores them.");
+    suggest_->setAccessibleName("Suggest thresholds");
+    suggest_->setAccessibleDescription(suggest_->toolTip());
     legend_ = new monitor::GearLegend(map, this);
-    lines_ = new QLabel(this);
-    lines_->setObjectName("lblGearCheck");
-    lines_->setTextFormat(Qt::PlainText);
-    lines_->setWordWrap(true);
-    lines_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    lines_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    lines_->setFocusPolicy(Qt::TabFocus);
-    lines_->setAccessibleName("Calibration check");
+    lines_ = reading_label("lblGearCheck", "Calibration check", this);
+    suggestion_ = reading_label("lblSuggestion", "Suggested thresholds", this);
+    show_suggestion(std::nullopt);
+    auto* head = new QHBoxLayout;
+    head->addWidget(title, 1);
+    head->addWidget(suggest_);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(6, 0, 6, 0);
-    column->addWidget(title);
+    column->addLayout(head);
     column->addWidget(legend_);
-    column->addWidget(lines_, 1);
+    column->addWidget(lines_);
+    column->addWidget(suggestion_);
+    column->addStretch(1);
     show_check({});
 }
 
 void GearPanel::show_check(const monitor::GearCheck& check) {
+    // A suggestion speaks for the mode it was made in.
+    if (suggested_mode_ && *suggested_mode_ != check.sequential) show_suggestion(std::nullopt);
     legend_->set_sequential(check.sequential);
     QStringList lines;
     for (const std::string& line : monitor::gear_lines(check)) lines << QString::fromStdString(line);
-    if (lines.isEmpty())
-        lines << "Move the stick through every gear: each gear's margin to its lines shows here.";
-    else
-        lines << (check.any_at_risk() ? QString("A gear closer than %1 counts to a line may drop out or flicker.")
-                                            .arg(check.limit)
-                                      : QString("Every gear sits at least %1 counts inside its lines.").arg(check.limit));
-    const QString text = lines.join('\n');
-    if (lines_->text() == text) return;
-    lines_->setText(text);
-    lines_->setAccessibleDescription(text);
+    lines << QString::fromStdString(monitor::check_summary(check));
+    set_reading(lines_, lines.join('\n'));
 }
 
 QString GearPanel::check_text() const { return lines_->text(); }
+
+void GearPanel::show_suggestion(const std::optional<monitor::Suggestion>& suggestion) {
+    suggestion_->setVisible(suggestion.has_value());
+    suggested_mode_ = suggestion ? std::optional<bool>(suggestion->sequential) : std::nullopt;
+    if (!suggestion) {
+        set_reading(suggestion_, QString());
+        suggestion_->setAccessibleDescription("Each gear's margin now and with the suggested thresholds, once "
+                                              "Suggest was pressed.");
+        return;
+    }
+    QStringList lines{"Suggested (margins in counts), in the threshold boxes until you save:"};
+    for (const std::string& line : monitor::suggestion_lines(*suggestion)) lines << QString::fromStdString(line);
+    set_reading(suggestion_, lines.join('\n'));
+}
+
+QString GearPanel::suggestion_text() const { return suggestion_->text(); }

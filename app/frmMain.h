@@ -176,6 +176,7 @@ private:
     // The check against the thresholds on screen, at most twice a second
     // unless `now`; only while the gear view shows.
     void refresh_gear_check(bool now);
+    void cmdSuggest_Click();  // the suggestion into the threshold boxes
     void describe_threshold_boxes();
     void name_value_labels();
     monitor::MonitorControls monitor_controls() const;

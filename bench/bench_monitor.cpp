@@ -5,8 +5,9 @@
 // every point again, a tick of a calibration (which lays the map out and
 // draws the whole trace again every time), and a tick on a box that has
 // nothing to say. The map's ticks run with the plain trace (gear_view:0) and
-// with the gear view (gear_view:1). Then the calibration check and the
-// question before a save over a record of reports from the demo's hand.
+// with the gear view (gear_view:1). Then the calibration check, the
+// question before a save and the suggested thresholds over a record of
+// reports from the demo's hand.
 
 #include <benchmark/benchmark.h>
 
@@ -31,6 +32,7 @@
 #include "GraphView.h"
 #include "Monitor.h"
 #include "MonitorState.h"
+#include "Suggest.h"
 
 namespace {
 
@@ -84,10 +86,11 @@ struct MonitorRig {
         }
         s.h_pattern_trace.set();
         for (int x = 0; x < 256; ++x)
-            for (int y = 0; y < 256; ++y)
+            for (int y = 0; y < 256; ++y) {
+                const emulator::DecodedGear d = emulator::decode_gear(x, y, false, emulator::BoxSettings{});
                 s.h_pattern_gears.set(static_cast<std::size_t>(x) * 256 + y,
-                                      monitor::gear_at(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y),
-                                                       false, kFactory));
+                                      monitor::gear_of(monitor::Report{0, 0, d.gear_bits, d.minus, 0}));
+            }
         c.map->set_gear_view(gear_view);
         s.shown_mode = monitor::kModeNone;
         tick();  // lays out and draws the full trace once
@@ -205,6 +208,18 @@ void BM_SaveCrossings(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_SaveCrossings)->ArgName("reports")->Arg(10'000)->Unit(benchmark::kMicrosecond);
+
+// What "Suggest" and shifterctl gears --suggest do over a full record: find
+// where the stick rests, then place the lines.
+void BM_RestsAndSuggestion(benchmark::State& state) {
+    const monitor::GearRecord record = demo_record(static_cast<std::size_t>(state.range(0)));
+    for (auto _ : state) {
+        const monitor::Rests rests = monitor::find_rests(record.reports(), false);
+        const monitor::Suggestion s = monitor::suggest_thresholds(rests, kFactory);
+        benchmark::DoNotOptimize(s.thresholds);
+    }
+}
+BENCHMARK(BM_RestsAndSuggestion)->ArgName("reports")->Arg(100'000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

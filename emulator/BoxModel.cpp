@@ -47,7 +47,18 @@ Clock system_clock() {
     };
 }
 
-DecodedGear decode_gear(std::uint8_t x, std::uint8_t y, bool sequential, const BoxSettings& s) {
+const char* reverse_rule_name(ReverseRule rule) {
+    switch (rule) {
+    case ReverseRule::Position: return "position";
+    case ReverseRule::Flag: return "flag";
+    case ReverseRule::Gate: return "gate";
+    case ReverseRule::None: return "none";
+    }
+    return "position";
+}
+
+DecodedGear decode_gear(std::uint8_t x, std::uint8_t y, bool sequential, const BoxSettings& s, ReverseRule rule,
+                        bool reverse_held) {
     const std::uint8_t h1 = s.value[0], h2 = s.value[1], v1 = s.value[2], v2 = s.value[3];
     const std::uint8_t s1 = s.value[4], s2 = s.value[5];
     if (sequential) {
@@ -63,9 +74,18 @@ DecodedGear decode_gear(std::uint8_t x, std::uint8_t y, bool sequential, const B
         return {upper[column], 0};
     }
     if (y < v1) {
-        // Reverse lies beyond sixth: the stick is pushed through the bottom
-        // quarter of the lower row. 4y < v1 avoids rounding v1 / 4.
-        if (column == 2 && 4 * int{y} < int{v1}) return {kReverse, 0};
+        if (column == 2) {
+            bool reverse = false;
+            switch (rule) {
+            // Pushed on past sixth, through the bottom quarter of the lower
+            // row. 4y < v1 avoids rounding v1 / 4.
+            case ReverseRule::Position: reverse = 4 * int{y} < int{v1}; break;
+            case ReverseRule::Flag: reverse = reverse_held; break;
+            case ReverseRule::Gate: reverse = true; break;
+            case ReverseRule::None: break;
+            }
+            if (reverse) return {kReverse, 0};
+        }
         constexpr std::uint8_t lower[3] = {kGear2, kGear4, kGear6};
         return {lower[column], 0};
     }
@@ -253,9 +273,9 @@ std::optional<std::vector<std::uint8_t>> BoxModel::take_input() {
     return r;
 }
 
-void BoxModel::move_stick(std::uint8_t x, std::uint8_t y, bool sequential) {
+void BoxModel::move_stick(std::uint8_t x, std::uint8_t y, bool sequential, bool reverse_held) {
     if (!present() || bootloader_) return;
-    const DecodedGear g = decode_gear(x, y, sequential, settings_);
+    const DecodedGear g = decode_gear(x, y, sequential, settings_, reverse_rule, reverse_held);
     queue_raw(x, y, g.gear_bits, g.minus, sequential ? kSequentialFlag : 0);
 }
 

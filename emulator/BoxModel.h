@@ -36,12 +36,26 @@ struct BoxSettings {
     std::uint8_t value[6] = {102, 152, 64, 190, 100, 155};
 };
 
+// How a box tells reverse from sixth in the right column's lower row, which
+// the thresholds give to both: the tool must serve each of them.
+enum class ReverseRule : std::uint8_t {
+    Position,  // pushed on past sixth: the bottom quarter of the lower row (Y below v1 / 4)
+    Flag,      // a push-down or a switch on the stick, wherever in the row it stands
+    Gate,      // the whole of the row: a five-speed gate with reverse where sixth would be
+    None,      // not at all: the row is sixth, reverse is not reported
+};
+inline constexpr ReverseRule kReverseRules[] = {ReverseRule::Position, ReverseRule::Flag, ReverseRule::Gate,
+                                                ReverseRule::None};
+// "position", "flag", "gate", "none".
+const char* reverse_rule_name(ReverseRule rule);
+
 // The gear the box reports for a stick position under the given thresholds.
-// H-pattern: h1 and h2 split X into three columns (1/2, 3/4, 5/6), Y above v2
-// is the upper row (1, 3, 5) and below v1 the lower row (2, 4, 6); reverse sits
-// past sixth, in the right column at the bottom quarter of the lower row.
+// H-pattern: h1 and h2 split X into three columns (1/2, 3/4, 5/6 and
+// reverse), Y above v2 is the upper row (1, 3, 5) and below v1 the lower row
+// (2, 4, and 6 or reverse by the rule; `reverse_held` is the stick's flag).
 // Sequential: Y above s2 is plus, below s1 is minus.
-DecodedGear decode_gear(std::uint8_t x, std::uint8_t y, bool sequential, const BoxSettings& s);
+DecodedGear decode_gear(std::uint8_t x, std::uint8_t y, bool sequential, const BoxSettings& s,
+                        ReverseRule rule = ReverseRule::Position, bool reverse_held = false);
 
 struct BoxIdentity {
     std::uint16_t vendor_id = 0x1209;
@@ -80,7 +94,9 @@ public:
     // stored thresholds (application firmware only; the bootloader queues
     // nothing). The queue keeps the newest queue_limit reports, as a host
     // driver does.
-    void move_stick(std::uint8_t x, std::uint8_t y, bool sequential = false);
+    // `reverse_held`: the stick's push-down or reverse switch, for a box whose
+    // reverse_rule is Flag (the others do not read it).
+    void move_stick(std::uint8_t x, std::uint8_t y, bool sequential = false, bool reverse_held = false);
     // Queues a report with exactly these bytes 1..5 (tests of decoding), in
     // either firmware, as long as the box is present.
     void queue_raw(std::uint8_t x, std::uint8_t y, std::uint8_t gear, std::uint8_t minus, std::uint8_t flags);
@@ -111,6 +127,7 @@ public:
     void power_up_in_bootloader();
 
     // ---- knobs -----------------------------------------------------------
+    ReverseRule reverse_rule = ReverseRule::Position;
     std::chrono::milliseconds reenumerate_delay{1000};
     // Bootloader: restart into the application this long after the last
     // firmware page (a real bootloader jumps to the new firmware once a whole

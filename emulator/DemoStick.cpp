@@ -116,7 +116,9 @@ StickPosition DemoStick::position_at(std::int64_t ms, ShallowGate shallow) {
     const Waypoint* from = &kPath.back();
     double x = from->x, y = rest_y(*from, shallow);
     bool sequential = from->sequential;
+    bool reverse = false;
     for (const Waypoint& to : kPath) {
+        reverse = to.gear == 'R';
         if (t < to.travel_ms) {
             // Smoothstep: the hand speeds up and slows down into the gate.
             const double f = static_cast<double>(t) / to.travel_ms;
@@ -134,7 +136,7 @@ StickPosition DemoStick::position_at(std::int64_t ms, ShallowGate shallow) {
         t -= to.hold_ms;
         from = &to;
     }
-    return {to_byte(x + jitter(in_cycle, 0x1234u)), to_byte(y + jitter(in_cycle, 0xBEEFu)), sequential};
+    return {to_byte(x + jitter(in_cycle, 0x1234u)), to_byte(y + jitter(in_cycle, 0xBEEFu)), sequential, reverse};
 }
 
 void DemoStick::start() {
@@ -156,7 +158,7 @@ void DemoStick::tick() {
     for (; sent_ms_ + kReportMs <= now; ++reports_) {
         sent_ms_ += kReportMs;
         const StickPosition p = position_at(sent_ms_, shallow_);
-        box_.move_stick(p.x, p.y, p.sequential);
+        box_.move_stick(p.x, p.y, p.sequential, p.reverse);
     }
 }
 

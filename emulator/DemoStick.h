@@ -19,6 +19,9 @@ struct StickPosition {
     std::uint8_t x = 0;
     std::uint8_t y = 0;
     bool sequential = false;
+    // The stick's reverse push-down, held on the way into reverse and while
+    // it rests there (read by a box that tells reverse by a flag).
+    bool reverse = false;
 };
 
 // A gate that ends close to a line, as on a worn shifter or a loose mounting:

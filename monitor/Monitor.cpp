@@ -170,6 +170,8 @@ void initialise_values(MonitorState& s, GraphView& graph) {
     s.x_max = 0;
     s.y_min = 255;
     s.y_max = 0;
+    s.h_pattern_range = {};
+    s.sequential_range = {};
     const double w = graph.ScaleWidth();
     const double h = graph.ScaleHeight();
     for (GraphLine* l : {graph.line_h1, graph.line_h2}) l->set_points(l->X1, 0, l->X2, h);
@@ -202,7 +204,7 @@ std::optional<std::uint8_t> process_batch(const std::uint8_t* buffer, int bytes_
 
     bool changed = false;
     for (const Report& r : reports) {
-        if (capture_range(s, r.x, r.y)) changed = true;
+        if (capture_range(s, r.x, r.y, r.mode())) changed = true;
         const Gear gear = gear_of(r);
         const std::size_t cell = static_cast<std::size_t>(r.x) * 256 + r.y;
         (r.sequential() ? s.sequential_trace : s.h_pattern_trace).set(cell);

@@ -44,7 +44,7 @@ std::optional<std::string> gear_caption(const Report& r) {
     return std::string(gear_name(g));
 }
 
-bool capture_range(MonitorState& s, std::uint8_t x, std::uint8_t y) {
+bool capture_range(TravelRange& s, std::uint8_t x, std::uint8_t y) {
     bool moved = false;
     if (s.x_min > x) { s.x_min = x; moved = true; }
     if (s.x_max < x) { s.x_max = x; moved = true; }
@@ -63,7 +63,28 @@ bool capture_range(MonitorState& s, std::uint8_t x, std::uint8_t y) {
     return moved;
 }
 
+bool capture_range(MonitorState& s, std::uint8_t x, std::uint8_t y, std::uint8_t mode) {
+    const bool moved = capture_range(mode == kModeSequential ? s.sequential_range : s.h_pattern_range, x, y);
+    TravelRange both;
+    for (const TravelRange* r : {&s.h_pattern_range, &s.sequential_range}) {
+        if (!r->seen()) continue;
+        both.x_min = std::min(both.x_min, r->x_min);
+        both.x_max = std::max(both.x_max, r->x_max);
+        both.y_min = std::min(both.y_min, r->y_min);
+        both.y_max = std::max(both.y_max, r->y_max);
+    }
+    s.x_min = both.x_min;
+    s.x_max = both.x_max;
+    s.y_min = both.y_min;
+    s.y_max = both.y_max;
+    return moved;
+}
+
 Thresholds derive_thresholds(const MonitorState& s, std::uint8_t mode, const Thresholds& current) {
+    return derive_thresholds(s.range_of(mode), mode, current);
+}
+
+Thresholds derive_thresholds(const TravelRange& s, std::uint8_t mode, const Thresholds& current) {
     Thresholds t = current;
     if (mode == kModeSequential) {
         t.s2 = static_cast<std::int16_t>(derive(s.y_min, s.y_max, 0.8));

@@ -32,6 +32,15 @@ struct Position {
     std::uint8_t y = 0;
 };
 
+// The smallest and largest X and Y seen; a fresh range holds 255 and 0.
+struct TravelRange {
+    int x_min = 255;
+    int x_max = 0;  // 0..255
+    int y_min = 255;
+    int y_max = 0;  // 0..255
+    bool seen() const { return x_min <= x_max; }
+};
+
 struct MonitorState {
     Trace h_pattern_trace;
     Trace sequential_trace;
@@ -40,10 +49,19 @@ struct MonitorState {
     GearMap sequential_gears;
     // Every report's position and gear, both modes, for the calibration check.
     GearRecord gear_record;
+    // The travel over both modes: the union of the two below.
     int x_min = 255;
     int x_max = 0;  // 0..255
     int y_min = 255;
     int y_max = 0;  // 0..255
+    // Each mode's own travel: the sequential stick moves along Y only, and
+    // through a narrower stretch than the H gate, so each mode's thresholds
+    // come from its own.
+    TravelRange h_pattern_range;
+    TravelRange sequential_range;
+    const TravelRange& range_of(std::uint8_t mode) const {
+        return mode == kModeSequential ? sequential_range : h_pattern_range;
+    }
     std::uint8_t shown_mode = 0;
     bool auto_calibrating = false;
     // Where the markers stand: the first report of the last batch, none
@@ -69,12 +87,16 @@ std::vector<Report> cut_batch(const std::uint8_t* buffer, int bytes_read, int re
 // The caption of Gear for a report; nullopt leaves the caption as it was.
 std::optional<std::string> gear_caption(const Report& r);
 
-// Widens the range by one position; answers whether a bound moved. Keeps every
-// range at least 10 wide once a report was seen; a maximum never passes 255.
-bool capture_range(MonitorState& s, std::uint8_t x, std::uint8_t y);
+// Widens the range of the report's mode by one position, and the range over
+// both modes with it; answers whether a bound of the mode's range moved.
+// Keeps every range at least 10 wide once a report was seen; a maximum never
+// passes 255.
+bool capture_range(MonitorState& s, std::uint8_t x, std::uint8_t y, std::uint8_t mode = kModeH);
+bool capture_range(TravelRange& r, std::uint8_t x, std::uint8_t y);
 
-// Thresholds of the given mode derived from the range; the other mode's
-// thresholds are taken from `current` unchanged.
+// Thresholds of the given mode derived from that mode's range; the other
+// mode's thresholds are taken from `current` unchanged.
+Thresholds derive_thresholds(const TravelRange& r, std::uint8_t mode, const Thresholds& current);
 Thresholds derive_thresholds(const MonitorState& s, std::uint8_t mode, const Thresholds& current);
 
 // A threshold typed into a text box: optional blanks around, optional sign,

@@ -17,6 +17,7 @@
 #endif
 
 #include "Backup.h"
+#include "DemoStick.h"
 #include "ThresholdBox.h"
 #include "BoxStore.h"
 #include <QCheckBox>
@@ -166,14 +167,28 @@ TEST_F(Calibration, TheGearViewChecksEachGearAndSaveAsksBeforeALineTakesOne) {
     QTest::mouseClick(w.chkGearView, Qt::LeftButton);
     ASSERT_TRUE(w.Graph->gear_view());
     EXPECT_GT(w.width(), plain_width);  // the check beside the map, the map as it was
-    // Gear 3 rests at (128, 200), above v2 (190).
+    // Neutral, then gear 3 at (128, 200), above v2 (190).
     const QLabel* check = w.findChild<QLabel*>("lblGearCheck");
+    for (int i = 0; i < 3; ++i) {
+        box.move_stick(128, 127);
+        w.Timer_Timer();
+    }
     ASSERT_TRUE(QTest::qWaitFor([&] {
         box.move_stick(128, 200);
         w.Timer_Timer();
-        return check->text().contains("Gear 3: ");
+        return !check->text().contains("Gear 3: not reached");
     }));
     EXPECT_EQ(check->accessibleDescription(), check->text());
+    // Suggest puts its lines into the boxes of the mode; nothing reaches the
+    // box before Save.
+    box.clear_log();
+    QTest::mouseClick(w.findChild<QPushButton*>("cmdSuggest"), Qt::LeftButton);
+    EXPECT_EQ(w.Text7->text(), "163");
+    EXPECT_EQ(w.thresholds().v2, 163);
+    EXPECT_TRUE(box.feature_log().empty());
+    EXPECT_TRUE(w.findChild<QLabel*>("lblSuggestion")
+                    ->text()
+                    .contains("Gear 3: margin 10 now, 25 suggested"));
     // A v2 above where the stick rests would take gear 3's points away.
     w.thresholds().v2 = 210;
     box.clear_log();
@@ -182,7 +197,8 @@ TEST_F(Calibration, TheGearViewChecksEachGearAndSaveAsksBeforeALineTakesOne) {
     w.btnUpdate_Click();
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].kind, "confirm");
-    EXPECT_TRUE(dialogs.shown[0].text.contains("points of gear 3 would fall into neutral")) << dialogs.shown[0].text.toStdString();
+    EXPECT_TRUE(dialogs.shown[0].text.contains("(X 128, Y 200) would be in neutral."))
+        << dialogs.shown[0].text.toStdString();
     EXPECT_TRUE(setting_writes(box).empty());
 }
 
@@ -205,6 +221,33 @@ TEST_F(Calibration, SaveWritesTheFourHPatternThresholds) {
     EXPECT_EQ(box.settings().value[device::kV2], 194);
     EXPECT_EQ(box.settings().value[device::kS1], 100);  // the other mode is left alone
     EXPECT_TRUE(dialogs.shown.size() == 1u);            // only the start message
+}
+
+// Start calibration, one turn of the demo's hand through every gate of both
+// modes resting in each, Save: no question, on each way a box tells reverse.
+TEST_F(Calibration, ACalibrationThroughEveryGateSavesWithoutAQuestion) {
+    auto& box = add_box();
+    frmMain& w = open();
+    for (const emulator::ReverseRule rule : emulator::kReverseRules) {
+        SCOPED_TRACE(emulator::reverse_rule_name(rule));
+        box.reverse_rule = rule;
+        box.set_settings({});
+        dialogs.shown.clear();
+        w.cmd_auto_cal_Click();
+        for (std::int64_t ms = 0; ms < emulator::DemoStick::cycle_length(); ms += 10) {
+            const emulator::StickPosition p = emulator::DemoStick::position_at(ms);
+            box.move_stick(p.x, p.y, p.sequential, p.reverse);
+            if (ms % 50 == 40) w.Timer_Timer();
+        }
+        box.move_stick(127, 127);  // back in the H gate's neutral: Save writes its four
+        w.Timer_Timer();
+        // Each mode from its own travel: minus stays within reach.
+        EXPECT_EQ(std::tuple(w.thresholds().s1, w.thresholds().s2), std::tuple(79, 175));
+        box.clear_log();
+        w.btnUpdate_Click();
+        EXPECT_EQ(dialogs.shown.size(), 1u) << dialogs.shown.back().text.toStdString();  // the start message only
+        EXPECT_EQ(setting_writes(box), (std::vector<int>{3, 2, 0, 1}));
+    }
 }
 
 TEST_F(Calibration, SaveInSequentialModeWritesTwoThresholds) {

@@ -419,29 +419,71 @@ TEST_F(Cli, MonitorPrintsEachReportWithTheWindowsGearCaption) {
     EXPECT_FALSE(box.tool_attached());
 }
 
-// The hand of the demo moves the stick as the clock of the waits goes.
+// The hand of the demo moves the stick as the clock of the waits goes. Only
+// the all-clear exits with 0: every gear reached, resting in its own zone
+// clear of the margin.
 TEST_F(Cli, GearsChecksEveryGearAndNamesOneAtRisk) {
-    for (const emulator::ShallowGate shallow : {emulator::ShallowGate{}, emulator::ShallowGate{'3', 3}}) {
-        SCOPED_TRACE(shallow.gear);
+    const QString turn = QString::number(emulator::DemoStick::cycle_length() / 1000 + 1);
+    struct Case {
+        const char* name;
+        emulator::ShallowGate shallow;
+        emulator::BoxSettings settings;
+        emulator::ReverseRule rule;
+        QString seconds;
+        int status;
+        QStringList at_risk, missing;
+    };
+    const Case cases[] = {
+        {"deep gates", {}, {}, emulator::ReverseRule::Position, turn, 0, {}, {}},
+        {"reverse by a flag", {}, {}, emulator::ReverseRule::Flag, turn, 0, {}, {}},
+        {"a shallow third", {'3', 3}, {}, emulator::ReverseRule::Position, turn, 1, {"3"}, {}},
+        {"two seconds: most gears not reached", {}, {}, emulator::ReverseRule::Position, "2", 1, {},
+         {"2", "3", "4", "5", "6", "R"}},
+        {"a five-speed gate with reverse in sixth's place", {}, {}, emulator::ReverseRule::Gate, turn, 1, {}, {"6"}},
+        {"thresholds all 0: gear 5 everywhere", {}, {{0, 0, 0, 0, 0, 0}}, emulator::ReverseRule::Position, turn, 1, {},
+         {"1", "2", "3", "4", "6", "R", "N"}},
+        // Sixth is left only the stretch between where this box tells reverse and v2: it never rests.
+        {"crossed pairs", {}, {{150, 100, 200, 60, 100, 155}}, emulator::ReverseRule::Position, turn, 1, {"6"},
+         {"3", "4", "N"}},
+        {"every threshold at 255", {}, {{255, 255, 255, 255, 255, 255}}, emulator::ReverseRule::Position, turn, 1,
+         {}, {"1", "3", "4", "5", "6", "R", "N"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         bus = std::make_unique<emulator::EmulatedBackend>();
         emulator::BoxModel& box = add_box();
+        box.set_settings(c.settings);
+        box.reverse_rule = c.rule;
+        clock.now = std::chrono::milliseconds(0);
         on_pause = [&] {
-            const emulator::StickPosition p = emulator::DemoStick::position_at(clock.now.count(), shallow);
-            box.move_stick(p.x, p.y, p.sequential);
+            const emulator::StickPosition p = emulator::DemoStick::position_at(clock.now.count(), c.shallow);
+            box.move_stick(p.x, p.y, p.sequential, p.reverse);
         };
-        const QString seconds = QString::number(emulator::DemoStick::cycle_length() / 1000 + 1);
-        EXPECT_EQ(run({"gears", "--json", "--seconds", seconds}), shallow.gear ? 1 : 0) << err_text.toStdString();
+        EXPECT_EQ(run({"gears", "--json", "--seconds", c.seconds}), c.status) << err_text.toStdString();
         const QJsonObject o = out_object();
-        QStringList seen, at_risk;
+        QStringList at_risk, missing;
         for (const QJsonValue g : o.value("modes").toArray().at(0).toObject().value("gears").toArray()) {
-            seen << g.toObject().value("gear").toString();
-            EXPECT_TRUE(g.toObject().value("margin").isDouble());
+            if (!g.toObject().value("reached").toBool()) missing << g.toObject().value("gear").toString();
             if (g.toObject().value("at_risk").toBool()) at_risk << g.toObject().value("gear").toString();
         }
-        EXPECT_EQ(seen, (QStringList{"1", "2", "3", "4", "5", "6", "R", "N"}));
-        EXPECT_EQ(at_risk, shallow.gear ? QStringList{"3"} : QStringList{});
-        EXPECT_EQ(o.value("at_risk").toBool(), shallow.gear != 0);
+        EXPECT_EQ(at_risk, c.at_risk);
+        EXPECT_EQ(missing, c.missing);
+        EXPECT_EQ(o.value("all_clear").toBool(), c.status == 0);
     }
+    // --suggest ends with the line that would store the suggestion, and
+    // stores nothing itself.
+    bus = std::make_unique<emulator::EmulatedBackend>();
+    emulator::BoxModel& box = add_box();
+    box.set_settings({{0, 0, 0, 0, 0, 0}});
+    on_pause = [&] {
+        const emulator::StickPosition p = emulator::DemoStick::position_at(clock.now.count());
+        box.move_stick(p.x, p.y, p.sequential, p.reverse);
+    };
+    box.clear_log();
+    EXPECT_EQ(run({"gears", "--suggest", "--seconds", turn}), 1) << err_text.toStdString();
+    EXPECT_TRUE(out_text.contains("grouped by position")) << out_text.toStdString();
+    EXPECT_TRUE(out_lines().back().startsWith("shifterctl set v2=")) << out_text.toStdString();
+    EXPECT_TRUE(setting_writes(box).empty());
 }
 
 TEST_F(Cli, MonitorEndsWithAnErrorWhenTheBoxIsRemoved) {

@@ -25,6 +25,7 @@
 #include "GraphView.h"
 #include "Monitor.h"
 #include "MonitorState.h"
+#include "Suggest.h"
 
 using namespace monitor;
 
@@ -163,17 +164,22 @@ TEST(DeriveThresholds, Table) {
         {"sequential touches only its own", kModeSequential, 0, 0, 0, 255, {1, 2, 3, 4, 51, 204}},
     };
     for (const Case& c : cases) {
-        MonitorState s;
-        s.x_min = c.x_min;
-        s.x_max = c.x_max;
-        s.y_min = c.y_min;
-        s.y_max = c.y_max;
-        EXPECT_EQ(derive_thresholds(s, c.mode, Thresholds{1, 2, 3, 4, 5, 6}), c.expected) << c.name;
+        const TravelRange r{c.x_min, c.x_max, c.y_min, c.y_max};
+        EXPECT_EQ(derive_thresholds(r, c.mode, Thresholds{1, 2, 3, 4, 5, 6}), c.expected) << c.name;
     }
     // The band a single report opens.
     MonitorState s;
     capture_range(s, 0, 100);
     EXPECT_EQ(std::tuple(s.x_min, s.x_max, s.y_min, s.y_max), std::tuple(-5, 5, 95, 105));
+    // Through both modes, as the demo's hand goes: each mode's thresholds come
+    // from its own travel, the range over both is their union.
+    MonitorState both;
+    for (const auto& [x, y, mode] : {std::tuple{30, 2, kModeH}, {226, 236, kModeH}, {127, 48, kModeSequential},
+                                     {127, 207, kModeSequential}})
+        capture_range(both, std::uint8_t(x), std::uint8_t(y), mode);
+    EXPECT_EQ(std::tuple(both.x_min, both.x_max, both.y_min, both.y_max), std::tuple(25, 226, -3, 236));
+    const Thresholds derived = derive_thresholds(both, kModeSequential, derive_thresholds(both, kModeH, {}));
+    EXPECT_EQ(derived, (Thresholds{75, 175, 44, 188, 75, 174}));
 }
 
 TEST(ParseThresholdText, Table) {
@@ -241,25 +247,24 @@ std::vector<RecordedReport> reports_of(std::initializer_list<Many> many) {
 }
 
 // Every position under several sets of thresholds, equal and crossed ones
-// among them: the host's gate and the check's tables give what the box decodes.
+// among them, on each way a box tells reverse: the zone the host's gate gives
+// a position holds the gear the box decodes there.
 TEST(GearCheck, HostReadsTheGateAsTheBoxDoes) {
     const emulator::BoxSettings sets[] = {{}, {{50, 60, 100, 200, 20, 30}}, {{150, 100, 200, 60, 90, 40}},
                                           {{0, 254, 1, 254, 0, 254}}, {{80, 80, 3, 3, 70, 70}}};
-    for (const emulator::BoxSettings& b : sets) {
-        const Thresholds t{b.value[0], b.value[1], b.value[2], b.value[3], b.value[4], b.value[5]};
-        for (bool sequential : {false, true}) {
-            std::vector<RecordedReport> all;
-            for (int x = 0; x < 256; ++x) {
-                for (int y = 0; y < 256; ++y) {
-                    const emulator::DecodedGear d = emulator::decode_gear(x, y, sequential, b);
-                    const Gear box = gear_of(Report{static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y),
-                                                    d.gear_bits, d.minus, 0});
-                    ASSERT_EQ(gear_at(x, y, sequential, t), box) << x << "," << y << " seq " << sequential;
-                    all.push_back({static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), box,
-                                   sequential ? kModeSequential : kModeH});
-                }
-            }
-            EXPECT_FALSE(check_gears(all, t, sequential).any_mismatch()) << int(b.value[0]) << " seq " << sequential;
+    for (const emulator::ReverseRule rule : emulator::kReverseRules) {
+        for (const emulator::BoxSettings& b : sets) {
+            const Thresholds t{b.value[0], b.value[1], b.value[2], b.value[3], b.value[4], b.value[5]};
+            for (int x = 0; x < 256; ++x)
+                for (int y = 0; y < 256; ++y)
+                    for (const bool sequential : {false, true})
+                        for (const bool held : {false, true}) {
+                            const auto d = emulator::decode_gear(x, y, sequential, b, rule, held);
+                            const Gear box = gear_of(Report{static_cast<std::uint8_t>(x),
+                                                            static_cast<std::uint8_t>(y), d.gear_bits, d.minus, 0});
+                            ASSERT_EQ(zone_at(x, y, sequential, t), zone_of(box))
+                                << x << "," << y << " seq " << sequential << " " << reverse_rule_name(rule);
+                        }
         }
     }
 }
@@ -269,32 +274,69 @@ TEST(GearCheck, LinesPerGear) {
         const char* name;
         std::vector<RecordedReport> reports;
         bool sequential;
-        std::vector<std::string> lines;
+        std::vector<std::string> lines;  // those of the gears reached, and of crossed pairs
+        std::string summary;
+        Thresholds t = kFactory;
     };
+    const std::string unreached_but_3 = "Not safe yet: gear 1, gear 2, gear 4, gear 5, gear 6, reverse and neutral "
+                                        "not reached yet.";
+    std::vector<RecordedReport> passed;  // gear 3 passed through, never rested
+    for (int y = 191; y <= 240; ++y) passed.push_back({127, static_cast<std::uint8_t>(y), Gear::G3, kModeH});
     const Case cases[] = {
         {"a good margin; h1's own value belongs to the middle column", reports_of({{127, 220, Gear::G3, 40}}), false,
-         {"Gear 3: 40 reports, margin 26 counts to h1"}},
-        {"judged where the stick rests, not on the way in",
-         reports_of({{127, 195, Gear::G3, 30}, {127, 191, Gear::G3, 10}}), false,
-         {"Gear 3: 40 reports, margin 5 counts to v2 \u2014 at risk"}},
-        {"on the zone's edge", reports_of({{102, 191, Gear::G3}}), false,
-         {"Gear 3: 1 report, margin 1 count to h1 \u2014 at risk"}},
-        {"reverse lies below v1 / 4", reports_of({{226, 12, Gear::Reverse, 3}}), false,
-         {"Reverse: 3 reports, margin 4 counts to the reverse line (v1 / 4) \u2014 at risk"}},
-        {"a mismatch names what the box decoded at a gear's position",
-         reports_of({{127, 195, Gear::Neutral, 5}, {127, 196, Gear::G4}, {127, 127, Gear::Neutral, 2}}), false,
-         {"Gear 3: 0 reports; at its position 5 reports were decoded as neutral and 1 as gear 4 \u2014 mismatch",
-          "Gear 4: 1 report, none where these thresholds put it", "Neutral: 7 reports, margin 64 counts to v1"}},
+         {"Gear 3: 40 reports, margin 26 counts to h1"}, unreached_but_3},
+        {"judged where the stick rests, not on the way in nor where it once went further",
+         reports_of({{127, 200, Gear::G3, 30}, {127, 191, Gear::G3, 5}, {127, 240, Gear::G3, 4}}), false,
+         {"Gear 3: 39 reports, margin 10 counts to v2"}, unreached_but_3},
+        {"a rest close to a line is at risk", reports_of({{127, 195, Gear::G3, 30}}), false,
+         {"Gear 3: 30 reports, margin 5 counts to v2 \u2014 at risk"},
+         "Not safe yet: gear 1, gear 2, gear 4, gear 5, gear 6, reverse and neutral not reached yet; gear 3 closer "
+         "than 8 counts to a line, so it may drop out or flicker."},
+        {"a gear only passed through is judged at the far end of its gate", passed, false,
+         {"Gear 3: 50 reports, margin 26 counts to h1 at the far end of its gate"}, unreached_but_3},
+        {"sixth and reverse share a zone and its lines, wherever the box puts reverse",
+         reports_of({{212, 26, Gear::G6, 30}, {160, 12, Gear::Reverse, 40}, {200, 40, Gear::Reverse, 30}}), false,
+         {"Gear 6: 30 reports, margin 38 counts to v1", "Reverse: 70 reports, margin 8 counts to h2"},
+         "Not safe yet: gear 1, gear 2, gear 3, gear 4, gear 5 and neutral not reached yet."},
+        {"a mismatch names the zone these thresholds give the rest",
+         reports_of({{127, 195, Gear::Neutral, 30}, {127, 127, Gear::Neutral, 5}}), false,
+         {"Neutral: 35 reports, but it rests where they put gear 3 \u2014 mismatch"},
+         "Not safe yet: gear 1, gear 2, gear 3, gear 4, gear 5, gear 6 and reverse not reached yet; neutral "
+         "resting in another gear's zone."},
+        {"thresholds all 0: gear 5 everywhere, most gears without a zone", reports_of({{200, 200, Gear::G5, 30}}),
+         false,
+         {"Gear 1: not reached yet; these thresholds leave it no zone",
+          "Gear 2: not reached yet; these thresholds leave it no zone",
+          "Gear 4: not reached yet; these thresholds leave it no zone", "Gear 5: 30 reports, margin 200 counts to v2",
+          "Gear 6: not reached yet; these thresholds leave it no zone",
+          "Reverse: not reached yet; these thresholds leave it no zone", "h1 (0) is not below h2 (0): the pair is crossed.",
+          "v1 (0) is not below v2 (0): the pair is crossed."},
+         "Not safe yet: gear 1, gear 2, gear 3, gear 4, gear 6, reverse and neutral not reached yet; no zone for gear "
+         "1, gear 2, gear 4, gear 6 and reverse; a crossed pair of lines.",
+         {0, 0, 0, 0, 0, 0}},
         {"sequential mode leaves H reports out",
-         reports_of({{127, 160, Gear::Plus, 2, kModeSequential}, {9, 50, Gear::Minus, 1, kModeSequential},
-                     {30, 230, Gear::G1, 9}}),
-         true, {"Plus: 2 reports, margin 5 counts to s2 \u2014 at risk", "Minus: 1 report, margin 50 counts to s1"}},
+         reports_of({{127, 160, Gear::Plus, 20, kModeSequential}, {9, 50, Gear::Minus, 20, kModeSequential},
+                     {127, 127, Gear::Neutral, 20, kModeSequential}, {30, 230, Gear::G1, 9}}),
+         true,
+         {"Plus: 20 reports, margin 5 counts to s2 \u2014 at risk", "Minus: 20 reports, margin 50 counts to s1",
+          "Neutral: 20 reports, margin 28 counts to s1"},
+         "Not safe yet: plus closer than 8 counts to a line, so it may drop out or flicker."},
+        {"the all-clear",
+         reports_of({{127, 205, Gear::Plus, 20, kModeSequential}, {127, 50, Gear::Minus, 20, kModeSequential},
+                     {127, 127, Gear::Neutral, 20, kModeSequential}}),
+         true,
+         {"Plus: 20 reports, margin 50 counts to s2", "Minus: 20 reports, margin 50 counts to s1",
+          "Neutral: 20 reports, margin 28 counts to s1"},
+         "Every gear sits at least 8 counts inside its lines."},
     };
     for (const Case& c : cases) {
-        const GearCheck check = check_gears(c.reports, kFactory, c.sequential);
-        EXPECT_EQ(gear_lines(check), c.lines) << c.name;
-        EXPECT_EQ(check.any_at_risk(), c.lines.front().find("at risk") != std::string::npos) << c.name;
-        EXPECT_EQ(check.any_mismatch(), c.lines.front().find("mismatch") != std::string::npos) << c.name;
+        const GearCheck check = check_gears(c.reports, c.t, c.sequential);
+        std::vector<std::string> lines;
+        for (const std::string& l : gear_lines(check))
+            if (!l.ends_with(": not reached yet")) lines.push_back(l);
+        EXPECT_EQ(lines, c.lines) << c.name;
+        EXPECT_EQ(check_summary(check), c.summary) << c.name;
+        EXPECT_EQ(check.all_clear(), c.summary.starts_with("Every")) << c.name;
     }
 }
 
@@ -312,15 +354,25 @@ TEST(GearCheck, QuestionBeforeSave) {
     };
     // Gear 3 rests at Y 234 and passes Y 200 on the way in.
     const auto third = reports_of({{127, 234, Gear::G3, 60}, {127, 200, Gear::G3, 15}});
+    const auto sixth_and_reverse = reports_of({{212, 26, Gear::G6, 40}, {226, 4, Gear::Reverse, 40}});
     const Case cases[] = {
         {"the box's own thresholds", third, kFactory, ""},
         {"a line across the way in only", third, with([](Thresholds& t) { t.v2 = 205; }), ""},
+        {"a line just clear of the margin", third, with([](Thresholds& t) { t.v2 = 226; }), ""},
+        {"a line just inside the margin", third, with([](Thresholds& t) { t.v2 = 227; }),
+         "With v2 at 227, the stick resting in gear 3 (X 127, Y 234) would be only 7 counts from v2."},
         {"a line past where the stick rests", third, with([](Thresholds& t) { t.v2 = 240; }),
-         "With v2 at 240, 75 recorded points of gear 3 would fall into neutral."},
-        {"reverse follows v1", reports_of({{212, 26, Gear::G6, 40}, {226, 30, Gear::Neutral, 10}}),
-         with([](Thresholds& t) { t.v1 = 140; }),
-         "With v1 at 140, 40 recorded points of gear 6 would fall into reverse. "
-         "With v1 at 140, 10 recorded points in neutral would fall into reverse."},
+         "With v2 at 240, the stick resting in gear 3 (X 127, Y 234) would be in neutral."},
+        {"nothing is predicted between sixth and reverse", sixth_and_reverse, with([](Thresholds& t) { t.v1 = 140; }),
+         ""},
+        {"sixth near v1", sixth_and_reverse, with([](Thresholds& t) { t.v1 = 30; }),
+         "With v1 at 30, the stick resting in gear 6 (X 212, Y 26) would be only 4 counts from v1."},
+        {"fifth into the zone of sixth and reverse", reports_of({{212, 234, Gear::G5, 30}}),
+         with([](Thresholds& t) {
+             t.v1 = 245;
+             t.v2 = 250;
+         }),
+         "With v1 at 245 and v2 at 250, the stick resting in gear 5 (X 212, Y 234) would be in gear 6 or reverse."},
         {"neutral into a gear, and two gears at once",
          reports_of({{127, 127, Gear::Neutral, 50}, {30, 220, Gear::G1, 20}}),
          with([](Thresholds& t) {
@@ -328,48 +380,133 @@ TEST(GearCheck, QuestionBeforeSave) {
              t.v1 = 230;
              t.v2 = 240;
          }),
-         "With h1 at 20, v1 at 230 and v2 at 240, 20 recorded points of gear 1 would fall into gear 4. "
-         "With v1 at 230, 50 recorded points in neutral would fall into gear 4."},
+         "With h1 at 20, v1 at 230 and v2 at 240, the stick resting in gear 1 (X 30, Y 220) would be in gear 4. "
+         "With v1 at 230, the stick resting in neutral (X 127, Y 127) would be in gear 4."},
     };
     for (const Case& c : cases)
         EXPECT_EQ(crossings_statement(save_crossings(c.reports, c.to_save, false), c.to_save), c.question) << c.name;
 }
 
-// One turn of the demo's hand reaches every gear well inside the factory
-// thresholds; a calibration over it moves no gear's resting place; with a
-// shallow gate that gear alone is at risk.
-TEST(GearCheck, OneTurnOfTheDemoStick) {
-    auto turn = [](emulator::ShallowGate shallow) {
-        GearRecord record;
-        for (std::int64_t ms = 0; ms < emulator::DemoStick::cycle_length(); ms += 10) {
-            const emulator::StickPosition p = emulator::DemoStick::position_at(ms, shallow);
-            const emulator::DecodedGear d = emulator::decode_gear(p.x, p.y, p.sequential, emulator::BoxSettings{});
-            record.add(Report{p.x, p.y, d.gear_bits, d.minus, static_cast<std::uint8_t>(p.sequential ? 2 : 0)});
+// Rests at the ends of a gate drawn square: the lines go where they leave the
+// smallest margin the most room, each to the middle of its gap on a tie.
+TEST(GearCheck, SuggestedThresholds) {
+    struct Rested {
+        std::uint8_t x, y;
+        Gear gear;
+    };
+    const Rested gate[] = {{30, 234, Gear::G1},  {30, 26, Gear::G2},  {127, 234, Gear::G3}, {127, 26, Gear::G4},
+                           {212, 234, Gear::G5}, {212, 26, Gear::G6}, {226, 4, Gear::Reverse}, {127, 127, Gear::Neutral}};
+    auto record = [](std::initializer_list<Rested> rests, const Thresholds* box, bool sequential = false) {
+        std::vector<RecordedReport> out;
+        for (const Rested& r : rests) {
+            // Under a box's thresholds, the gear it decodes there.
+            const Gear g = box ? gear_of(Report{r.x, r.y,
+                                                emulator::decode_gear(r.x, r.y, false,
+                                                                      {{std::uint8_t(box->h1), std::uint8_t(box->h2),
+                                                                        std::uint8_t(box->v1), std::uint8_t(box->v2), 0, 0}})
+                                                    .gear_bits,
+                                                0, 0})
+                               : r.gear;
+            out.insert(out.end(), 30, {r.x, r.y, g, sequential ? kModeSequential : kModeH});
         }
-        return record;
+        return out;
     };
-    auto named = [](const GearCheck& c, bool at_risk_only) {
-        std::string names;
-        for (const GearStatus& g : c.gears)
-            if (!at_risk_only || g.at_risk) names += gear_name(g.gear);
-        return names;
+    struct Case {
+        const char* name;
+        std::vector<RecordedReport> reports;
+        bool sequential;
+        Thresholds current, suggested;
+        bool by_position;
+        std::string missing;
+        int smallest_now, smallest_then;
+        std::string line;  // one of the lines shown
     };
-    const GearRecord usual = turn({});
-    for (bool sequential : {false, true}) {
-        const GearCheck check = check_gears(usual.reports(), kFactory, sequential);
-        EXPECT_EQ(named(check, false), sequential ? "+-N" : "123456RN");
-        EXPECT_EQ(named(check, true), "") << testing::PrintToString(gear_lines(check));
-        EXPECT_FALSE(check.any_mismatch());
+    const Thresholds zeros{0, 0, 0, 0, 0, 0};
+    const Case cases[] = {
+        {"every gear", record({gate[0], gate[1], gate[2], gate[3], gate[4], gate[5], gate[6], gate[7]}, nullptr),
+         false, kFactory, {79, 169, 77, 180, 100, 155}, false, "", 26, 43, "Gear 3: margin 26 now, 43 suggested"},
+        {"lines without rests on both sides keep their values", record({gate[0], gate[2], gate[7]}, nullptr), false,
+         kFactory, {79, 152, 64, 180, 100, 155}, false, "2456R", 26, 26,
+         "Gear 2, gear 4, gear 5, gear 6 and reverse not reached yet: rest in each and suggest again."},
+        {"a box decoding gear 5 everywhere: grouped by position",
+         record({gate[0], gate[1], gate[2], gate[3], gate[4], gate[5], gate[6], gate[7]}, &zeros), false, zeros,
+         {79, 169, 77, 180, 0, 0}, true, "12346RN", 0, 43, "Gear 1: in gear 5 now, margin 49 suggested"},
+        {"sequential, the tie to the middle",
+         record({{127, 205, Gear::Plus}, {127, 50, Gear::Minus}, {127, 127, Gear::Neutral}}, nullptr, true), true,
+         kFactory, {102, 152, 64, 190, 89, 166}, false, "", 28, 39, "Neutral: margin 28 now, 39 suggested"},
+    };
+    for (const Case& c : cases) {
+        const Suggestion s = suggest_thresholds(find_rests(c.reports, c.sequential), c.current);
+        EXPECT_EQ(s.thresholds, c.suggested) << c.name;
+        EXPECT_EQ(s.by_position, c.by_position) << c.name;
+        std::string missing;
+        for (const Gear g : s.missing) missing += gear_name(g);
+        EXPECT_EQ(missing, c.missing) << c.name;
+        EXPECT_EQ(s.smallest_now, c.smallest_now) << c.name;
+        EXPECT_EQ(s.smallest_then, c.smallest_then) << c.name;
+        const std::vector<std::string> lines = suggestion_lines(s);
+        EXPECT_NE(std::find(lines.begin(), lines.end(), c.line), lines.end()) << c.name << testing::PrintToString(lines);
     }
-    MonitorState range;
-    for (const RecordedReport& r : usual.reports()) capture_range(range, r.x, r.y);
-    const Thresholds derived = derive_thresholds(range, kModeH, kFactory);
-    EXPECT_TRUE(save_crossings(usual.reports(), derived, false).empty())
-        << derived.h1 << " " << derived.h2 << " " << derived.v1 << " " << derived.v2;
+}
 
-    const GearCheck shallow = check_gears(turn({'3', 3}).reports(), kFactory, false);
-    EXPECT_EQ(named(shallow, true), "3");
-    EXPECT_EQ(shallow.gears[2].line, GateLine::V2);
+// One turn of the demo's hand, on each way a box tells reverse: every gear
+// the box reports is reached well inside the factory thresholds; a
+// calibration over it (each mode from its own travel) moves no gear's rest;
+// with a shallow gate that gear alone is at risk.
+TEST(GearCheck, OneTurnOfTheDemoStick) {
+    for (const emulator::ReverseRule rule : emulator::kReverseRules) {
+        SCOPED_TRACE(emulator::reverse_rule_name(rule));
+        auto turn = [&](emulator::ShallowGate shallow) {
+            GearRecord record;
+            MonitorState range;
+            for (std::int64_t ms = 0; ms < emulator::DemoStick::cycle_length(); ms += 10) {
+                const emulator::StickPosition p = emulator::DemoStick::position_at(ms, shallow);
+                const auto d = emulator::decode_gear(p.x, p.y, p.sequential, {}, rule, p.reverse);
+                const std::uint8_t mode = p.sequential ? kModeSequential : kModeH;
+                record.add(Report{p.x, p.y, d.gear_bits, d.minus, mode});
+                capture_range(range, p.x, p.y, mode);
+            }
+            return std::pair{record, range};
+        };
+        auto named = [](const GearCheck& c, bool at_risk_only) {
+            std::string names;
+            for (const GearStatus& g : c.gears)
+                if (g.reached() && (!at_risk_only || g.at_risk)) names += gear_name(g.gear);
+            return names;
+        };
+        const std::string h_gears = rule == emulator::ReverseRule::Gate   ? "12345RN"
+                                    : rule == emulator::ReverseRule::None ? "123456N"
+                                                                          : "123456RN";
+        const auto [usual, range] = turn({});
+        for (const bool sequential : {false, true}) {
+            const GearCheck check = check_gears(usual.reports(), kFactory, sequential);
+            EXPECT_EQ(named(check, false), sequential ? "+-N" : h_gears);
+            EXPECT_EQ(named(check, true), "") << testing::PrintToString(gear_lines(check));
+            EXPECT_FALSE(check.any_mismatch());
+            EXPECT_EQ(check.all_clear(), sequential || h_gears.size() == 8) << check_summary(check);
+            const Thresholds derived = derive_thresholds(range, sequential ? kModeSequential : kModeH, kFactory);
+            EXPECT_TRUE(save_crossings(usual.reports(), derived, sequential).empty())
+                << crossings_statement(save_crossings(usual.reports(), derived, sequential), derived);
+        }
+        // Calibrating a box whose thresholds are all 0 (gear 5 everywhere):
+        // its gears say nothing of the rests, which are judged by position.
+        GearRecord zeros;
+        for (std::int64_t ms = 0; ms < emulator::DemoStick::cycle_length(); ms += 10) {
+            const emulator::StickPosition p = emulator::DemoStick::position_at(ms);
+            const auto d = emulator::decode_gear(p.x, p.y, p.sequential, {{0, 0, 0, 0, 0, 0}}, rule, p.reverse);
+            zeros.add(Report{p.x, p.y, d.gear_bits, d.minus, std::uint8_t(p.sequential ? kModeSequential : kModeH)});
+        }
+        const Thresholds derived = derive_thresholds(range, kModeH, kFactory);
+        EXPECT_EQ(crossings_statement(save_crossings(zeros.reports(), derived, false), derived), "");
+        Thresholds near = derived;
+        near.h1 = 36;
+        EXPECT_EQ(crossings_statement(save_crossings(zeros.reports(), near, false), near),
+                  "With h1 at 36, the stick resting there (X 30, Y 26) would be only 6 counts from h1. "
+                  "With h1 at 36, the stick resting there (X 30, Y 234) would be only 6 counts from h1.");
+        const GearCheck shallow = check_gears(turn({'3', 3}).first.reports(), kFactory, false);
+        EXPECT_EQ(named(shallow, true), "3");
+        EXPECT_EQ(shallow.gears[2].line, GateLine::V2);
+    }
 }
 
 // ---- the travel map ----------------------------------------------------------

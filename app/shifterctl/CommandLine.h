@@ -42,6 +42,10 @@ inline constexpr OptionSpec kOptions[] = {
     {"--count", nullptr, "N", "stop after N reports", Complete::Nothing, false},
     {"--interval", nullptr, "MS", "poll every MS milliseconds, 1 to 60000 (default 50)", Complete::Nothing, false},
     {"--seconds", nullptr, "S", "record for S seconds, 1 to 3600 (default 20)", Complete::Nothing, false},
+    {"--suggest", nullptr, nullptr,
+     "also suggest the thresholds that leave every gear's rest the most room, and the shifterctl set line "
+     "that stores them",
+     Complete::Nothing, false},
     {"--help", "-h", nullptr, "print this help and exit", Complete::Nothing,
      false},
     {"--version", nullptr, nullptr, "print the program's name and version and exit", Complete::Nothing, false},
@@ -68,7 +72,7 @@ struct CommandSpec {
     const char* summary;    // one short line for the list of commands
     const char* help;       // what it does, one paragraph
     bool chooses_box;       // takes --serial and --path
-    CommandOption options[2];
+    CommandOption options[3];
 };
 
 inline constexpr CommandSpec kCommands[] = {
@@ -112,11 +116,13 @@ inline constexpr CommandSpec kCommands[] = {
      {{"--count", nullptr}, {"--interval", nullptr}}},
     {"gears", "", Complete::Nothing, "Check how safely each gear sits inside its lines",
      "Records the stick's reports while you move it through every gear and back (for --seconds, or until "
-     "--count reports), then prints for each gear the box decoded how many reports it sent and its margin: "
-     "how far the stick rests from the nearest line that bounds the gear, in counts. A gear closer than {margin} "
-     "counts may drop out or flicker, and is named at risk; a position the box decoded as another gear is "
-     "named a mismatch. Exits with 1 when a gear is at risk.",
-     true, {{"--seconds", nullptr}, {"--count", "stop after N reports"}}},
+     "--count reports), then prints for each gear how many reports the box decoded as it and its margin: how "
+     "far the stick rests from the nearest line that bounds the gear, in counts. A gear closer than {margin} counts "
+     "may drop out or flicker, and is named at risk; a gear resting where the thresholds give another zone is "
+     "named a mismatch; a gear not reached, a gear the thresholds leave no zone and a crossed pair are named "
+     "too. Exits with 0 only on the all-clear (every gear reached, in its own zone and at least {margin} counts "
+     "inside it), otherwise with 1.",
+     true, {{"--seconds", nullptr}, {"--count", "stop after N reports"}, {"--suggest", nullptr}}},
     {"check-update", "", Complete::Nothing, "Ask which firmware the update service offers",
      "Asks the update service which firmware it offers for the box, as the window does, and prints the "
      "box's version and the offered one.",

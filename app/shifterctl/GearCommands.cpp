@@ -1,12 +1,17 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The gear check: what the box decodes while the user moves the stick
-// through the gears, and how safely each gear sits inside its lines.
+// through the gears, how safely each gear rests inside its lines, and with
+// --suggest the lines that would leave every rest the most room.
 #include <QJsonArray>
+
+#include <algorithm>
 
 #include "CliRunner.h"
 #include "GearCheck.h"
 #include "MonitorState.h"
+#include "Suggest.h"
+#include "Writes.h"
 
 namespace ctl {
 
@@ -15,17 +20,49 @@ namespace {
 constexpr int kDefaultSeconds = 20;
 constexpr int kMaxSeconds = 3600;
 
+QJsonValue rest_json(const std::optional<monitor::Rest>& r) {
+    if (!r) return QJsonValue();
+    return QJsonObject{{"x", r->x}, {"y", r->y}, {"resting", r->resting}};
+}
+
 QJsonObject gear_json(const monitor::GearStatus& g) {
-    QJsonArray mismatches;
-    for (const monitor::GearMismatch& m : g.mismatches)
-        mismatches.append(QJsonObject{{"decoded", monitor::gear_name(m.decoded)}, {"reports", qint64(m.reports)}});
     return {{"gear", monitor::gear_name(g.gear)},
             {"reports", qint64(g.reports)},
-            {"reached", qint64(g.reached)},
+            {"reached", g.reached()},
+            {"rest", rest_json(g.rest)},
+            {"zone", g.rest ? QJsonValue(monitor::zone_name(g.zone)) : QJsonValue()},
+            {"no_zone", g.no_zone},
             {"margin", g.margin ? QJsonValue(*g.margin) : QJsonValue()},
             {"line", g.margin ? QJsonValue(monitor::line_name(g.line)) : QJsonValue()},
             {"at_risk", g.at_risk},
-            {"mismatches", mismatches}};
+            {"mismatch", g.mismatch()}};
+}
+
+QJsonValue margin_json(const std::optional<int>& m, monitor::Zone zone, monitor::Zone own) {
+    if (zone != own) return QJsonObject{{"zone", monitor::zone_name(zone)}};
+    return m ? QJsonValue(*m) : QJsonValue();
+}
+
+QJsonObject suggestion_json(const monitor::Suggestion& s) {
+    QJsonArray rests, missing;
+    for (const monitor::SuggestedRest& r : s.rests)
+        rests.append(QJsonObject{{"gear", QString::fromStdString(r.name)},
+                                 {"x", r.x},
+                                 {"y", r.y},
+                                 {"now", margin_json(r.now, r.now_zone, r.zone)},
+                                 {"suggested", margin_json(r.then, r.then_zone, r.zone)}});
+    for (const monitor::Gear g : s.missing) missing.append(monitor::gear_name(g));
+    QJsonObject moved;
+    for (const int i : s.moved) moved.insert(device::setting_name(i), s.thresholds.get(i));
+    return {{"by_position", s.by_position}, {"thresholds", moved}, {"rests", rests}, {"missing", missing}};
+}
+
+// The writes that would store a suggestion, in the order a save sends them.
+std::vector<calibration::SettingWrite> suggested_writes(const monitor::Suggestion& s) {
+    std::vector<calibration::SettingWrite> writes;
+    for (const calibration::SettingWrite& w : calibration::save_writes(s.thresholds, s.sequential))
+        if (std::find(s.moved.begin(), s.moved.end(), w.index) != s.moved.end()) writes.push_back(w);
+    return writes;
 }
 
 }  // namespace
@@ -44,6 +81,7 @@ int Cli::gears() {
         if (!n) return fail(Kind::Usage, "--count needs a number of reports of 1 or more.");
         count = *n;
     }
+    const bool suggest = r_.has("--suggest");
     if (const int status = find_box(true, false)) return status;
     const auto lease = session_.lease(false);
     // The check reads the gate with the thresholds the box decodes with.
@@ -68,43 +106,70 @@ int Cli::gears() {
     show_percent(100);
     end_percent();
 
-    bool at_risk = false;
-    bool mismatch = false;
+    // Each mode the stick reported in is checked (the H gate when it reported
+    // in none); the all-clear needs every gear of each.
+    const device::Thresholds& t = *info.thresholds;
+    bool at_risk = false, mismatch = false, clear = true;
     QJsonArray modes;
+    std::vector<calibration::SettingWrite> suggested;
+    const bool any_sequential = std::any_of(record.reports().begin(), record.reports().end(),
+                                            [](const monitor::RecordedReport& r) { return r.mode == monitor::kModeSequential; });
+    const bool any_h = std::any_of(record.reports().begin(), record.reports().end(),
+                                   [](const monitor::RecordedReport& r) { return r.mode == monitor::kModeH; });
     for (const bool sequential : {false, true}) {
-        const monitor::GearCheck check = monitor::check_gears(record.reports(), *info.thresholds, sequential);
-        if (check.gears.empty()) continue;
+        if (sequential ? !any_sequential : (!any_h && any_sequential)) continue;
+        const monitor::Rests rests = monitor::find_rests(record.reports(), sequential);
+        const monitor::GearCheck check = monitor::check_gears(rests, t);
         at_risk = at_risk || check.any_at_risk();
         mismatch = mismatch || check.any_mismatch();
+        clear = clear && check.all_clear();
+        std::optional<monitor::Suggestion> suggestion;
+        if (suggest) {
+            suggestion = monitor::suggest_thresholds(rests, t);
+            for (const calibration::SettingWrite& w : suggested_writes(*suggestion)) suggested.push_back(w);
+        }
+        if (!json_ && record.size() == 0) continue;  // said below
         if (json_) {
             QJsonArray gears;
             for (const monitor::GearStatus& g : check.gears) gears.append(gear_json(g));
-            modes.append(QJsonObject{{"mode", sequential ? "S" : "H"}, {"gears", gears}});
+            QJsonObject mode{{"mode", sequential ? "S" : "H"},
+                             {"gears", gears},
+                             {"all_clear", check.all_clear()},
+                             {"summary", QString::fromStdString(monitor::check_summary(check))}};
+            if (suggestion) mode.insert("suggestion", suggestion_json(*suggestion));
+            modes.append(mode);
             continue;
         }
-        const device::Thresholds& t = *info.thresholds;
         out_ << (sequential ? QString("Sequential (s1=%1 s2=%2):").arg(t.s1).arg(t.s2)
                             : QString("H-pattern (h1=%1 h2=%2 v1=%3 v2=%4):").arg(t.h1).arg(t.h2).arg(t.v1).arg(t.v2))
              << '\n';
         for (const std::string& line : monitor::gear_lines(check)) out_ << "  " << QString::fromStdString(line) << '\n';
+        out_ << "  " << QString::fromStdString(monitor::check_summary(check)) << '\n';
+        if (!suggestion) continue;
+        out_ << "  Suggested (margins in counts):\n";
+        for (const std::string& line : monitor::suggestion_lines(*suggestion))
+            out_ << "    " << QString::fromStdString(line) << '\n';
     }
+    const QString set_line =
+        suggested.empty() ? QString() : "shifterctl set " + QString::fromStdString(calibration::assignments(suggested));
     if (json_) {
-        emit_json({{"reports", qint64(record.size())},
-                   {"limit", monitor::kMarginLimit},
-                   {"thresholds", thresholds_json(*info.thresholds)},
-                   {"modes", modes},
-                   {"at_risk", at_risk},
-                   {"mismatch", mismatch}});
+        QJsonObject o{{"reports", qint64(record.size())},
+                      {"limit", monitor::kMarginLimit},
+                      {"thresholds", thresholds_json(t)},
+                      {"modes", modes},
+                      {"at_risk", at_risk},
+                      {"mismatch", mismatch},
+                      {"all_clear", clear}};
+        if (suggest) o.insert("set", set_line.isEmpty() ? QJsonValue() : QJsonValue(set_line));
+        emit_json(o);
     } else if (record.size() == 0) {
         out_ << "No stick report arrived; move the stick while shifterctl gears records." << Qt::endl;
-    } else {
-        out_ << (at_risk ? QString("A gear sits closer than %1 counts to a line: it may drop out or flicker; "
-                                   "calibrate again and move the stick deep into every gear.")
-                                 .arg(monitor::kMarginLimit)
-                         : QString("Every gear sits at least %1 counts inside its lines.").arg(monitor::kMarginLimit))
+    } else if (suggest) {
+        // The command alone on the last line, for a script to take.
+        out_ << (set_line.isEmpty() ? QString("No threshold to suggest yet.") : "To store the suggestion:\n" + set_line)
              << Qt::endl;
     }
-    return at_risk ? kCliBoxProblem : kCliOk;
+    return clear ? kCliOk : kCliBoxProblem;
 }
 
 }  // namespace ctl

@@ -91,8 +91,8 @@ QString usage_text(int width) {
     text += "\nExit status:\n";
     const std::pair<const char*, const char*> statuses[] = {
         {"0", "done (list also without a box)"},
-        {"1", "the box refused, failed or went away, the update service failed, or the output cannot be "
-              "written (kinds box, update-service, output)"},
+        {"1", "the box refused, failed or went away, the update service failed, the output cannot be "
+              "written (kinds box, update-service, output), or gears gave no all-clear"},
         {"2", "the command line or a file cannot be used, a question was declined or cannot be asked, or "
               "several boxes are attached and none is chosen; nothing was sent (kinds usage, file, "
               "several-boxes)"},
