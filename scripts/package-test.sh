@@ -9,9 +9,10 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=$1
 
-# Installs what is missing (lintian, help2man, ...) and configures; the
-# settings of packaging/deb.cmake apply when BUILD_DIR is new.
-"$here/scripts/setup.sh" "$build" -C "$here/packaging/deb.cmake" >/dev/null
+# Installs what is missing (lintian, help2man, ...); the package preset's
+# settings (packaging/deb.cmake) apply when BUILD_DIR is new.
+"$here/scripts/setup.sh" >/dev/null
+[ -f "$build/build.ninja" ] || (cd "$here" && cmake --preset package -B "$build" >/dev/null)
 cmake --build "$build" -j"$(nproc)"
 
 rm -f "$build"/*.deb
