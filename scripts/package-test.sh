@@ -31,6 +31,16 @@ dpkg-deb -x "$deb" "$tree"
 desktop-file-validate "$tree"/usr/share/applications/*.desktop
 appstreamcli validate --no-net --strict "$tree"/usr/share/metainfo/*.metainfo.xml
 
+# shifterctl(1) has a section for each command its help lists, and says what
+# gears exits with.
+page=$(gzip -dc "$tree/usr/share/man/man1/shifterctl.1.gz")
+for command in $(COLUMNS=80 "$tree/usr/bin/shifterctl" --help | sed -n '/^Commands:/,/^$/s/^  \([a-z-]*\).*/\1/p'); do
+  grep -qxF ".SS \"${command//-/\\-}\"" <<<"$page" || { echo "shifterctl(1) has no section for $command" >&2; exit 1; }
+done
+grep -q "for gears also" <<<"$page" || { echo "shifterctl(1) does not say what gears exits with" >&2; exit 1; }
+# The package recommends what loads its bash completion.
+dpkg-deb -f "$deb" Recommends | grep -qw bash-completion || { echo "The package does not recommend bash-completion" >&2; exit 1; }
+
 # The postinst triggers the box's hidraw nodes only: run it with a udevadm
 # that logs its arguments, over a sysfs of three USB devices (the box, the
 # same vendor with another product, another vendor with the box's product),
