@@ -5,6 +5,7 @@
 // the program's help, so its headings are the ones help2man knows.
 #include "CommandLine.h"
 
+#include <algorithm>
 #include <iterator>
 #include <utility>
 
@@ -168,7 +169,10 @@ QString manual_page(const QString& date) {
     for (const CommandSpec& c : kCommands) {
         page += ".SS \"" + roff(c.name) + "\"\n.B shifterctl " + roff(c.name) + "\n[\\fIOPTIONS\\fR]" +
                 (*c.arguments ? " " + roff_synopsis(c.arguments) : QString()) + "\n.PP\n" + roff(c.help) + "\n";
+        // Its own options and the box's; those every command takes are under OPTIONS.
         for (const QString& name : command_options(c)) {
+            if (std::find(std::begin(kGlobalOptions), std::end(kGlobalOptions), name) != std::end(kGlobalOptions))
+                continue;
             const OptionSpec& o = *find_option(name);
             const char* help = o.help;
             for (const CommandOption& own : c.options)
