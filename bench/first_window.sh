@@ -17,7 +17,7 @@
 # Without --cache the compiler cache is off (CCACHE_DISABLE=1, no launcher), as
 # on a fresh machine; with it, ccache keeps its files in DIR (empty: a cold
 # cache; run again with the same DIR: a warm one). --commit measures another
-# revision of this repository (default HEAD). Needs Xvfb and xdotool.
+# revision of this repository (default HEAD). Needs Xvfb, xdotool and time.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 commit=HEAD
@@ -30,7 +30,7 @@ while [ $# -gt 0 ]; do
     --cache) cache=$(mkdir -p "$2" && cd "$2" && pwd); shift ;;
     --display) display=$2; shift ;;
     --keep) keep=1 ;;
-    -h|--help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '4,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "Unknown argument $1 (see --help)" >&2; exit 2 ;;
   esac
   shift

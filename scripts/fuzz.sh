@@ -23,7 +23,7 @@ while [ $# -gt 0 ]; do
   case "$1" in
     --smoke) smoke=1 ;;
     --) shift; extra=("$@"); break ;;
-    -h|--help) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; echo "Targets: ${all[*]}"; exit 0 ;;
+    -h|--help) sed -n '4,13p' "$0" | sed 's/^# \{0,1\}//'; echo "Targets: ${all[*]}"; exit 0 ;;
     *) chosen+=("${1#fuzz_}") ;;
   esac
   shift

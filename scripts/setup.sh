@@ -17,7 +17,7 @@ case "${1:-}" in
                clang-14 libclang-rt-14-dev g++-mingw-w64-x86-64)
     # The package and its checks: the manual pages' generator, the checkers.
     packages+=(dpkg-dev file help2man lintian desktop-file-utils appstream) ;;
-  -h|--help) sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  -h|--help) sed -n '4,10p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
   *) echo "scripts/setup.sh installs packages only; configure with \`cmake --preset NAME\` (CMakePresets.json)." >&2
      exit 2 ;;
 esac
