@@ -22,7 +22,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 commit=HEAD
 cache=
-display=:99
+display=:15
 keep=0
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -74,7 +74,12 @@ wait_mapped() {
     sleep 0.01
   done
 }
-stop() { kill "$1" 2>/dev/null || true; wait "$1" 2>/dev/null || true; }
+# Ends PID and waits until the X server has taken its window away.
+stop() {
+  kill "$1" 2>/dev/null || true
+  wait "$1" 2>/dev/null || true
+  while xdotool search --onlyvisible --classname shiftercal >/dev/null 2>&1; do sleep 0.02; done
+}
 
 git clone -q "$here" "$work/src"
 git -C "$work/src" checkout -q "$commit"
@@ -92,7 +97,8 @@ wait_mapped "$run" 1800 || { tail -n 30 "$work/run.log" >&2; exit 1; }
 echo "first window: $(seconds "$start" "$(now)") s (load after: $(uptime | sed 's/.*load average: //'))"
 stop "$(xdotool search --onlyvisible --classname shiftercal getwindowpid | head -n 1)"
 wait "$run" 2>/dev/null || true
-echo "CPU time of configure, build and start: $(awk '{ printf "%.1f", $1 + $2 }' "$work/cpu") s"
+# time's last line; a line before it says that the window was ended.
+echo "CPU time of configure, build and start: $(tail -n 1 "$work/cpu" | awk '{ printf "%.1f", $1 + $2 }') s"
 
 # The rebuild after a change to one of the window's files.
 echo "// touched" >>"$work/src/app/frmMainGears.cpp"
@@ -108,19 +114,19 @@ exe="$work/src/build-release/app/shiftercal"
 starts=()
 for _ in 1 2 3 4 5; do
   start=$(now)
-  "$exe" --demo >/dev/null 2>&1 &
+  "$exe" --demo >/dev/null 2>"$work/start.log" &
   run=$!
   pids+=($run)
-  wait_mapped "$run" 60
+  wait_mapped "$run" 60 || { cat "$work/start.log" >&2; exit 1; }
   starts+=("$(seconds "$start" "$(now)")")
   stop "$run"
 done
 echo "start to mapped window: ${starts[*]} s"
 
-"$exe" --demo >/dev/null 2>&1 &
+"$exe" --demo >/dev/null 2>"$work/memory.log" &
 run=$!
 pids+=($run)
-wait_mapped "$run" 60
+wait_mapped "$run" 60 || { cat "$work/memory.log" >&2; exit 1; }
 sleep 20
 peak=$(awk '/^VmHWM/ { printf "%.1f", $2 / 1024 }' "/proc/$run/status")
 echo "peak memory after 20 s of --demo streaming: $peak MiB"
