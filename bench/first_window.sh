@@ -48,7 +48,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb "$display" -screen 0 1280x900x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# -noreset: the server stays as it is when its last client goes away.
+Xvfb "$display" -screen 0 1280x900x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 export DISPLAY=$display
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
