@@ -25,6 +25,22 @@ AppConfig app_config(const Options& options, const BackendChoice& choice) {
     return config;
 }
 
+namespace {
+
+bool display_available() {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
+    // A chosen platform (offscreen, vnc, ...) is the user's word; otherwise
+    // the X11 or the Wayland one needs its server.
+    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("DISPLAY");
+#else
+    // Windows and macOS always have their desktop.
+    return true;
+#endif
+}
+
+}  // namespace
+
 int run_app(int argc, char** argv) {
     QStringList args;
     for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
@@ -42,6 +58,14 @@ int run_app(int argc, char** argv) {
         return 0;
     }
 
+    // Without a display Qt would abort in QApplication's constructor with a
+    // message about its platform plug-ins.
+    if (!display_available()) {
+        std::fputs("shiftercal: The window needs a desktop session to show itself in: run it there "
+                   "(or with QT_QPA_PLATFORM=offscreen).\n",
+                   stderr);
+        return 1;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName("shiftercal");
     QApplication::setApplicationVersion(buildcfg::kVersion);

@@ -7,7 +7,9 @@
 
 QIcon window_icon() {
     QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+    // Up to 64 pixels: a window manager scales for its switcher, and menus show
+    // the installed SVG; 128 and 256 cost the window a megabyte at its start.
+    for (int size : {16, 24, 32, 48, 64}) {
         QPixmap pixmap(size, size);
         pixmap.fill(Qt::transparent);
         QPainter p(&pixmap);

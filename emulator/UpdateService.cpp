@@ -240,7 +240,9 @@ void UpdateService::send(QTcpSocket* socket, const QString& path, int status,
     // The timer is the socket's child: a client that hangs up stops it.
     auto* timer = new QTimer(socket);
     auto offset = std::make_shared<qint64>(0);
-    const auto [chunk, interval] = *trickle;
+    // Plain variables: clang 14 refuses to capture a structured binding in a lambda.
+    const qint64 chunk = trickle->first;
+    const int interval = trickle->second;
     connect(timer, &QTimer::timeout, socket, [socket, timer, offset, sent, chunk] {
         socket->write(sent.mid(*offset, chunk));
         *offset += chunk;

@@ -2,13 +2,15 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Settings of the build the Debian package is made from:
 #
-#   cmake -C packaging/deb.cmake -S . -B build-pkg -G Ninja
+#   cmake --preset package      (or: cmake -C packaging/deb.cmake -S . -B build-pkg -G Ninja)
 #
+# The preset includes this file before the project's languages are set up
+# (CMAKE_PROJECT_INCLUDE_BEFORE), so the flags below are the compiler's first.
 # A Release build of the two programs and their manual pages, compiled and
 # linked with Debian's build flags, hardening included: fortified functions,
 # the stack protector, read-only relocations and immediate binding.
 set(CMAKE_BUILD_TYPE Release CACHE STRING "")
-set(SHIFTER_BUILD_TESTS OFF CACHE BOOL "")
+set(BUILD_TESTING OFF CACHE BOOL "")
 set(SHIFTER_MAN_PAGES ON CACHE BOOL "")
 
 # Debug information would only be stripped again when the package is made.

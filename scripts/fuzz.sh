@@ -23,7 +23,7 @@ while [ $# -gt 0 ]; do
   case "$1" in
     --smoke) smoke=1 ;;
     --) shift; extra=("$@"); break ;;
-    -h|--help) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; echo "Targets: ${all[*]}"; exit 0 ;;
+    -h|--help) sed -n '4,13p' "$0" | sed 's/^# \{0,1\}//'; echo "Targets: ${all[*]}"; exit 0 ;;
     *) chosen+=("${1#fuzz_}") ;;
   esac
   shift
@@ -33,9 +33,11 @@ for t in "${chosen[@]}"; do
   [ -d "$here/fuzz/corpus/$t" ] || { echo "No fuzz target $t (targets: ${all[*]})" >&2; exit 2; }
 done
 
-"$here/scripts/setup.sh" "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
-  -DSHIFTER_BUILD_FUZZ=ON -DSHIFTER_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target "${chosen[@]/#/fuzz_}" -j"$(nproc)"
+"$here/scripts/setup.sh"
+# The fuzz preset's clang build: every library, the emulator and the programs
+# too, so that the code keeps building with clang as well as with GCC.
+[ -f "$build/build.ninja" ] || (cd "$here" && cmake --preset fuzz >/dev/null)
+(cd "$here" && cmake --build --preset fuzz -j"$(nproc)")
 
 export QT_QPA_PLATFORM=offscreen
 # Freed memory waits 64 MB in quarantine, not 256: use-after-free is still

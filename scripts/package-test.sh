@@ -9,9 +9,10 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=$1
 
-# Installs what is missing (lintian, help2man, ...) and configures; the
-# settings of packaging/deb.cmake apply when BUILD_DIR is new.
-"$here/scripts/setup.sh" "$build" -C "$here/packaging/deb.cmake" >/dev/null
+# Installs what is missing (lintian, help2man, ...); the package preset's
+# settings (packaging/deb.cmake) apply when BUILD_DIR is new.
+"$here/scripts/setup.sh" >/dev/null
+[ -f "$build/build.ninja" ] || (cd "$here" && cmake --preset package -B "$build" >/dev/null)
 cmake --build "$build" -j"$(nproc)"
 
 rm -f "$build"/*.deb
@@ -29,6 +30,16 @@ rm -rf "$tree"
 dpkg-deb -x "$deb" "$tree"
 desktop-file-validate "$tree"/usr/share/applications/*.desktop
 appstreamcli validate --no-net --strict "$tree"/usr/share/metainfo/*.metainfo.xml
+
+# shifterctl(1) has a section for each command its help lists, and says what
+# gears exits with.
+page=$(gzip -dc "$tree/usr/share/man/man1/shifterctl.1.gz")
+for command in $(COLUMNS=80 "$tree/usr/bin/shifterctl" --help | sed -n '/^Commands:/,/^$/s/^  \([a-z-]*\).*/\1/p'); do
+  grep -qxF ".SS \"${command//-/\\-}\"" <<<"$page" || { echo "shifterctl(1) has no section for $command" >&2; exit 1; }
+done
+grep -q "for gears also" <<<"$page" || { echo "shifterctl(1) does not say what gears exits with" >&2; exit 1; }
+# The package recommends what loads its bash completion.
+dpkg-deb -f "$deb" Recommends | grep -qw bash-completion || { echo "The package does not recommend bash-completion" >&2; exit 1; }
 
 # The postinst triggers the box's hidraw nodes only: run it with a udevadm
 # that logs its arguments, over a sysfs of three USB devices (the box, the

@@ -3,6 +3,7 @@
 // shifterctl's commands against the emulated box, without a process.
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
 #include <QIODevice>
@@ -73,6 +74,7 @@ protected:
         env.output_is_terminal = output_is_terminal;
         env.output_gone = [this] { return output_gone; };
         env.store_folder = store_folder;
+        env.input = in_device;
         const int status = run_cli(args, *bus, out, err, env);
         out.flush();
         err.flush();
@@ -126,6 +128,7 @@ protected:
     std::function<void()> on_pause;
     std::function<CliStops()> stops;  // the Ctrl+C presses so far
     QIODevice* out_device = nullptr;  // instead of out_text
+    QIODevice* in_device = nullptr;  // the standard input
     QString update_host = "127.0.0.1:9";
     QString store_folder;  // empty: the user's own
     std::function<std::optional<bool>(const QString&)> confirm;  // null: no terminal to ask
@@ -761,6 +764,18 @@ TEST_F(Cli, BackupAndRestoreAskBeforeWritingIntoAnotherBox) {
     EXPECT_EQ(b->model, "Kelvo");
     EXPECT_EQ(b->thresholds.h1, 11);
     EXPECT_EQ(b->thresholds.s2, 222);
+    // "-": the file alone on the standard output, and read from the standard input.
+    ASSERT_EQ(run({"backup", "-"}), 0) << err_text.toStdString();
+    EXPECT_FALSE(QFile::exists("-"));
+    EXPECT_EQ(calibration::read_backup(out_text.toUtf8())->thresholds.s2, 222) << out_text.toStdString();
+    QBuffer piped;
+    piped.setData(out_text.toUtf8());
+    piped.open(QIODevice::ReadOnly);
+    in_device = &piped;
+    ASSERT_EQ(run({"factory-reset"}), 0);
+    ASSERT_EQ(run({"restore", "-"}), 0) << err_text.toStdString();
+    EXPECT_EQ(box.settings().value[5], 222);
+    in_device = nullptr;
 
     // The same box: no question.
     ASSERT_EQ(run({"factory-reset"}), 0);

@@ -63,6 +63,8 @@ struct CliEnv {
     // After out failed: whether its reader went away (a closed pipe), rather
     // than the output being refused (a full disk). Null means never.
     std::function<bool()> output_gone;
+    // The standard input, which `restore -` reads; null: there is none.
+    QIODevice* input = nullptr;
 };
 
 // args without the program name.

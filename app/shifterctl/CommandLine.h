@@ -49,8 +49,10 @@ inline constexpr OptionSpec kOptions[] = {
     {"--help", "-h", nullptr, "print this help and exit", Complete::Nothing,
      false},
     {"--version", nullptr, nullptr, "print the program's name and version and exit", Complete::Nothing, false},
-    // Prints the completion script for bash, zsh or fish; the package installs them.
-    {"--completion", nullptr, "SHELL", "", Complete::Shell, true},
+    // The package installs the three scripts where each shell loads them from.
+    {"--completion", nullptr, "SHELL",
+     "print the completion script for SHELL (bash, zsh or fish) and exit: source <(shifterctl --completion bash)",
+     Complete::Shell, false},
 };
 
 // Taken by every command, and on a line without one.
@@ -184,6 +186,9 @@ QString nearest(const QString& word, const QStringList& candidates);
 // The help of the program and of one command, wrapped at `width` columns.
 QString usage_text(int width);
 QString command_help_text(const CommandSpec& c, int width);
+// The manual page's sections made from the tables (synopsis, description, a
+// section per command, options, exit status), in roff, dated `date`.
+QString manual_page(const QString& date);
 
 // The completion script for "bash", "zsh" or "fish"; empty for another shell.
 QString completion_script(const QString& shell);

@@ -54,6 +54,7 @@ QString option_for(Complete value) {
 }
 
 QString threshold_words() { return "h1= h2= v1= v2= s1= s2="; }
+QString shell_words() { return "bash zsh fish"; }
 
 // The walk over the words before the cursor, in bash and zsh alike: sets
 // command, nargs (its arguments so far), expect (an option still waiting for
@@ -100,6 +101,8 @@ QString bash_script() {
                 "            " + option_for(Complete::BoxPath) +
                 ") COMPREPLY=($(compgen -W \"$(\"${words[0]}\" $demo list 2>/dev/null | cut -f1)\" -- \"$value\")) ;;\n"
                 "            " + option_for(Complete::Host) + ") COMPREPLY=($(compgen -A hostname -- \"$value\")) ;;\n"
+                "            " + option_for(Complete::Shell) + ") COMPREPLY=($(compgen -W '" + shell_words() +
+                "' -- \"$value\")) ;;\n"
                 "        esac\n"
                 "        COMPREPLY=(\"${COMPREPLY[@]/#/$lead}\")\n"
                 "    elif [[ -z $ended && $cur == -* ]]; then\n"
@@ -169,6 +172,7 @@ QString zsh_script() {
                 "            " + option_for(Complete::BoxPath) +
                 ") compadd -- ${(f)\"$(${words[1]} $demo list 2>/dev/null | cut -f1)\"} ;;\n"
                 "            " + option_for(Complete::Host) + ") _hosts ;;\n"
+                "            " + option_for(Complete::Shell) + ") compadd -- " + shell_words() + " ;;\n"
                 "        esac\n"
                 "    elif [[ -z $ended && $cur == -* ]]; then\n"
                 "        case $command in\n"
@@ -228,6 +232,7 @@ QString fish_script() {
         if (o.value) line += " -x";
         if (o.completes == Complete::BoxPath) line += " -a '(__shifterctl_boxes)'";
         if (o.completes == Complete::Host) line += " -a '(__fish_print_hostnames)'";
+        if (o.completes == Complete::Shell) line += " -a " + fish_quote(shell_words());
         s += line + " -d " + fish_quote(option_help_text(o.help)) + "\n";
     }
     s += "complete -c shifterctl -n " +

@@ -11,9 +11,32 @@
 #include "TerminalText.h"
 #include "Writes.h"
 
+#include <algorithm>
+
 namespace ctl {
+namespace {
+
+// As git, tar and the other tools of a shell: "-" is the standard output for
+// backup and the standard input for restore; "./-" names a file called "-".
+bool is_standard_stream(const QString& path) { return path == "-"; }
+
+}  // namespace
 
 int Cli::read_small_file(const QString& path, qint64 limit, QByteArray& bytes) {
+    if (is_standard_stream(path)) {
+        if (!env_.input) return fail(Kind::File, "There is no standard input to read the calibration from.");
+        // A pipe gives its bytes as they come: read until its end or past the limit.
+        bytes.clear();
+        char chunk[4096];
+        while (bytes.size() <= limit) {
+            const qint64 got = env_.input->read(chunk, std::min<qint64>(sizeof chunk, limit + 1 - bytes.size()));
+            if (got < 0)
+                return fail(Kind::File, "The standard input cannot be read: " + env_.input->errorString() + ".");
+            if (got == 0) break;
+            bytes.append(chunk, got);
+        }
+        return kCliOk;
+    }
     // Only a regular file is read, and never past the limit (a pipe could
     // wait for a writer for ever, a device never end).
     const device::Result<QByteArray> read = calibration::read_file_safely(path, limit);
@@ -35,6 +58,14 @@ int Cli::backup() {
                                                      conn_.hid_attributes.version_number, session_.serial(),
                                                      *info.thresholds);
     if (b.serial.isEmpty()) b.path = QString::fromStdString(conn_.device_path);
+    if (is_standard_stream(path)) {
+        // The standard output carries the file alone; the sentence goes with
+        // the other messages.
+        out_ << QString::fromUtf8(calibration::write_backup(b));
+        if (!json_)
+            say("Saved " + thresholds_line(b.thresholds) + " of " + b.model + " " + b.serial + " to the standard output.");
+        return kCliOk;
+    }
     // Only a new file or a regular one is written, whole or not at all.
     if (const device::Status saved = calibration::write_file_safely(path, calibration::write_backup(b)); !saved)
         return fail(Kind::File, QString::fromStdString(saved.sentence()));
@@ -51,10 +82,11 @@ int Cli::restore() {
     const QString path = r_.arguments.front();
     QByteArray bytes;
     if (const int status = read_small_file(path, calibration::kMaxBackupBytes, bytes)) return status;
+    const QString name = is_standard_stream(path) ? QString("The standard input") : "\"" + path + "\"";
     if (bytes.size() > calibration::kMaxBackupBytes)
-        return fail(Kind::File, "\"" + path + "\" is larger than any calibration file, so it is not one.");
+        return fail(Kind::File, name + " is larger than any calibration file, so it is not one.");
     const device::Result<calibration::Backup> b = calibration::read_backup(bytes);
-    if (!b) return fail(Kind::File, "\"" + path + "\" cannot be restored: " + QString::fromStdString(b.sentence()));
+    if (!b) return fail(Kind::File, name + " cannot be restored: " + QString::fromStdString(b.sentence()));
 
     if (const int status = find_box(true, true)) return status;
     const auto lease = session_.lease(false);
@@ -67,7 +99,9 @@ int Cli::restore() {
     if (json_)
         emit_json({{"file", path}, {"thresholds", thresholds_json(held)}});
     else
-        out_ << "Restored " << thresholds_line(held) << " from " << path << "." << Qt::endl;
+        out_ << "Restored " << thresholds_line(held) << " from "
+             << (is_standard_stream(path) ? QString("the standard input") : calibration::terminal_text(path)) << "."
+             << Qt::endl;
     return kCliOk;
 }
 

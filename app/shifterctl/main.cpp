@@ -4,6 +4,7 @@
 // A QCoreApplication only, so that it runs without a display.
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QFile>
 #include <QTextStream>
 #include <QTimer>
 
@@ -153,6 +154,9 @@ int main(int argc, char** argv) {
         const QString answer = in.readLine().trimmed().toLower();
         return answer == "y" || answer == "yes";
     };
+
+    QFile input;
+    if (input.open(stdin, QIODevice::ReadOnly)) env.input = &input;
 
     QTextStream out(stdout);
     QTextStream err(stderr);
