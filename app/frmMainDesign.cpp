@@ -384,7 +384,9 @@ void frmMain::give_mnemonics() {
     const std::pair<QAbstractButton*, QChar> keys[] = {{btnUpdate, 'S'},         {cmd_auto_cal, 'C'},
                                                        {cmd_CheckFirmware, 'L'}, {cmd_factory_reset, 'R'},
                                                        {cmd_StopDownload, 'T'},  {chkGearView, 'G'}};
-    for (const auto& [button, letter] : keys) {
+    for (const auto& key_of : keys) {
+        QAbstractButton* button = key_of.first;
+        const QChar letter = key_of.second;
         if (auto* b = qobject_cast<KeptButton*>(button)) b->set_mnemonic(letter);
         if (auto* b = qobject_cast<MnemonicCheckBox*>(button)) b->set_mnemonic(letter);
         auto* key = new QShortcut(QKeySequence(Qt::ALT | static_cast<Qt::Key>(letter.unicode())), this);

@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The calibration file: backup and restore.
+#include <QIODevice>
 
 #include "Backup.h"
 #include "BoxStore.h"
