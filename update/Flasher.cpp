@@ -182,7 +182,7 @@ Status restart_missing(const UpdateLimits& limits) {
 
 Status restart_ambiguous() {
     return {Fault::Ambiguous,
-            "The firmware was written, but several boxes came back and none of them can be told to be this one."};
+            "The firmware was written, but several boxes came back and none of them can be told to be the box that was written."};
 }
 
 }  // namespace update
