@@ -17,7 +17,7 @@ namespace {
 constexpr int kBin = kRestSpan / 2;
 constexpr int kBins = 256 / kBin;
 constexpr int kWindows = kBins - 1;
-constexpr int kPositions = 256;
+constexpr int kAxisPositions = 256;
 // Enough for every gate of both modes and a few places in neutral.
 constexpr std::size_t kMaxSpots = 24;
 
@@ -27,29 +27,29 @@ bool lower_gear(Gear g) {
 }
 
 // The position below which `share` of the histogram's reports lie.
-int quantile(const std::array<std::uint32_t, kPositions>& h, std::size_t total, double share) {
+int quantile(const std::array<std::uint32_t, kAxisPositions>& h, std::size_t total, double share) {
     const auto wanted = static_cast<std::size_t>(share * static_cast<double>(total));
     std::size_t seen = 0;
-    for (int p = 0; p < kPositions; ++p) {
+    for (int p = 0; p < kAxisPositions; ++p) {
         seen += h[static_cast<std::size_t>(p)];
         if (seen > wanted) return p;
     }
-    return kPositions - 1;
+    return kAxisPositions - 1;
 }
 
 struct Counts {
-    std::vector<std::uint32_t> cells = std::vector<std::uint32_t>(kPositions * kPositions, 0);
+    std::vector<std::uint32_t> cells = std::vector<std::uint32_t>(kAxisPositions * kAxisPositions, 0);
     // [bin][gear]
     std::vector<std::uint32_t> bins = std::vector<std::uint32_t>(kBins * kBins * kGearCount, 0);
     std::vector<std::uint32_t> bin_total = std::vector<std::uint32_t>(kBins * kBins, 0);
-    std::array<std::array<std::uint32_t, kPositions>, kGearCount> xs{}, ys{};
+    std::array<std::array<std::uint32_t, kAxisPositions>, kGearCount> xs{}, ys{};
 
     // Takes a bin's reports out, once they belong to a place found.
     void take_out(int a, int b) {
         bin_total[static_cast<std::size_t>(a * kBins + b)] = 0;
         for (int g = 0; g < kGearCount; ++g) bins[static_cast<std::size_t>((a * kBins + b) * kGearCount + g)] = 0;
         for (int x = a * kBin; x < (a + 1) * kBin; ++x)
-            for (int y = b * kBin; y < (b + 1) * kBin; ++y) cells[static_cast<std::size_t>(x * kPositions + y)] = 0;
+            for (int y = b * kBin; y < (b + 1) * kBin; ++y) cells[static_cast<std::size_t>(x * kAxisPositions + y)] = 0;
     }
 
     std::uint32_t window(int i, int j) const {
@@ -63,7 +63,7 @@ RestSpot spot_at(const Counts& c, int i, int j, std::size_t reports) {
     std::array<std::uint32_t, 2 * kBin> along_x{}, along_y{};
     for (int dx = 0; dx < 2 * kBin; ++dx)
         for (int dy = 0; dy < 2 * kBin; ++dy) {
-            const std::uint32_t n = c.cells[static_cast<std::size_t>((i * kBin + dx) * kPositions + j * kBin + dy)];
+            const std::uint32_t n = c.cells[static_cast<std::size_t>((i * kBin + dx) * kAxisPositions + j * kBin + dy)];
             along_x[static_cast<std::size_t>(dx)] += n;
             along_y[static_cast<std::size_t>(dy)] += n;
         }
@@ -98,7 +98,7 @@ Rests find_rests(std::span<const RecordedReport> reports, bool sequential) {
         ++total;
         const int g = static_cast<int>(r.gear);
         ++rests.reports[static_cast<std::size_t>(g)];
-        ++c.cells[static_cast<std::size_t>(r.x * kPositions + r.y)];
+        ++c.cells[static_cast<std::size_t>(r.x * kAxisPositions + r.y)];
         const int bin = (r.x / kBin) * kBins + r.y / kBin;
         ++c.bins[static_cast<std::size_t>(bin * kGearCount + g)];
         ++c.bin_total[static_cast<std::size_t>(bin)];
