@@ -167,9 +167,19 @@ void GraphView::paintEvent(QPaintEvent* e) {
     const QRect area = contentsRect();
     const QRect asked = e->region().boundingRect();
     // Only the pixels asked for: a tick asks for the few its points cover.
+    // Qt hands a copy of a hundred rows or more to its thread pool; for the
+    // narrow strip a moving line asks for, waking the threads costs several
+    // times the copy, so a narrow area is copied in bands of fewer rows.
+    constexpr int kNarrow = 64;
+    constexpr int kBandRows = 64;
     for (const QRect& r : e->region()) {
         const QRect target = r & area;
-        if (!target.isEmpty()) p.drawImage(target.topLeft(), canvas, target.translated(-area.topLeft()));
+        if (target.isEmpty()) continue;
+        const int rows = target.width() <= kNarrow ? kBandRows : target.height();
+        for (int top = target.top(); top <= target.bottom(); top += rows) {
+            const QRect band(target.left(), top, target.width(), std::min(rows, target.bottom() + 1 - top));
+            p.drawImage(band.topLeft(), canvas, band.translated(-area.topLeft()));
+        }
     }
 
     // The lines, the gear names and the frame where they cross what is asked for.

@@ -593,6 +593,12 @@ TEST(GraphView, SnapshotShowsBorderPointsAndVisibleLinesOnly) {
     EXPECT_EQ(img.pixel(1 + 50, 100), qRgb(0, 0, 255));
     EXPECT_EQ(img.pixel(1 + 52, 100), qRgb(255, 255, 255));
     EXPECT_EQ(img.pixel(100, 1 + 200), qRgb(255, 255, 255));  // hidden line
+    // A narrow strip of the map, as a moving line asks for, shows the same pixels.
+    const QRect strip(120, 0, 20, 260);
+    QImage part(g.size(), QImage::Format_RGB32);
+    part.fill(Qt::red);
+    g.render(&part, strip.topLeft(), QRegion(strip));
+    EXPECT_EQ(part.copy(strip), img.copy(strip));
     // A light palette draws every line in its own colour, pale green too.
     g.line_s1->set_color(QColor(0, 255, 0));
     g.line_s1->setVisible(true);
