@@ -384,7 +384,8 @@ void frmMain::give_mnemonics() {
     const std::pair<QAbstractButton*, QChar> keys[] = {{btnUpdate, 'S'},         {cmd_auto_cal, 'C'},
                                                        {cmd_CheckFirmware, 'L'}, {cmd_factory_reset, 'R'},
                                                        {cmd_StopDownload, 'T'},  {chkGearView, 'G'}};
-    for (const auto& [button, letter] : keys) {
+    for (const auto& [target, letter] : keys) {
+        QAbstractButton* button = target;  // a lambda may not capture a structured binding before clang 16
         if (auto* b = qobject_cast<KeptButton*>(button)) b->set_mnemonic(letter);
         if (auto* b = qobject_cast<MnemonicCheckBox*>(button)) b->set_mnemonic(letter);
         auto* key = new QShortcut(QKeySequence(Qt::ALT | static_cast<Qt::Key>(letter.unicode())), this);
