@@ -9,6 +9,7 @@
 #include <QFrame>
 
 #include "GearCheck.h"
+#include "GearLegend.h"
 #include "GraphView.h"
 #include "Suggest.h"
 

@@ -7,7 +7,7 @@
 #include <QPainter>
 #include <QPen>
 
-#include "GraphView.h"
+#include "Palette.h"
 
 void ThresholdBox::set_problem(const QString& problem) {
     if (problem == problem_) return;

@@ -36,6 +36,7 @@
 #include "Dialogs.h"
 #include "EmulatedBackend.h"
 #include "GearCheck.h"
+#include "GearLegend.h"
 #include "GraphView.h"
 #include "Monitor.h"
 #include "frmMain.h"

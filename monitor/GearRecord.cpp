@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "GearRecord.h"
 
-#include "MonitorState.h"
+#include "Report.h"
 
 namespace monitor {
 

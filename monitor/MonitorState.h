@@ -13,16 +13,13 @@
 #include <vector>
 
 #include "GearRecord.h"
+#include "Report.h"
 #include "Settings.h"
 
 namespace monitor {
 
 // One trace cell per stick position, indexed x * 256 + y.
 using Trace = std::bitset<256 * 256>;
-
-inline constexpr std::uint8_t kModeH = 0;
-inline constexpr std::uint8_t kModeSequential = 2;
-inline constexpr std::uint8_t kModeNone = 255;
 
 using device::Thresholds;
 
@@ -67,17 +64,6 @@ struct MonitorState {
     // Where the markers stand: the first report of the last batch, none
     // before the first batch.
     std::optional<Position> marked;
-};
-
-// One input report as the monitor reads it (bytes 1..5 of the report).
-struct Report {
-    std::uint8_t x = 0;
-    std::uint8_t y = 0;
-    std::uint8_t gear = 0;
-    std::uint8_t minus = 0;
-    std::uint8_t flags = 0;
-    std::uint8_t mode() const { return flags & 2; }
-    bool sequential() const { return mode() == kModeSequential; }
 };
 
 // Reports start at 0, L, 2L, ... while a whole report fits in bytes_read;

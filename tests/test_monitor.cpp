@@ -25,7 +25,9 @@
 #include "GraphView.h"
 #include "Monitor.h"
 #include "MonitorState.h"
+#include "Palette.h"
 #include "Suggest.h"
+#include "TraceRaster.h"
 
 using namespace monitor;
 
@@ -527,17 +529,20 @@ int ink_count(const QImage& img) {
     return n;
 }
 
-QRect point_of(const GraphView& g, int x, int y, int width) {
-    return GraphView::point_rect(map_x(x, g.ScaleWidth()), map_y(y, g.ScaleHeight()), width, g.ScaleWidth(),
-                                 g.ScaleHeight());
+QRect point_of(QSize area, int x, int y, int width) {
+    return point_rect(map_x(x, area.width()), map_y(y, area.height()), width, area.width(), area.height());
 }
 
-TEST(GraphView, DrawingAreaAndPointFootprint) {
-    GraphView g;
-    g.resize(260, 260);
-    EXPECT_EQ(g.ScaleWidth(), 258);
-    EXPECT_EQ(g.ScaleHeight(), 258);
-    EXPECT_EQ(g.canvas().size(), QSize(258, 258));
+QRect point_of(const GraphView& g, int x, int y, int width) {
+    return point_of(QSize(g.ScaleWidth(), g.ScaleHeight()), x, y, width);
+}
+
+// The map's drawing area in the window: 258 x 258 inside the border.
+const QSize kArea(258, 258);
+
+TEST(TraceRaster, PointFootprint) {
+    TraceRaster g(kArea);
+    EXPECT_EQ(g.image().size(), kArea);
     EXPECT_EQ(g.draw_width(), 1);
 
     struct Case {
@@ -553,17 +558,19 @@ TEST(GraphView, DrawingAreaAndPointFootprint) {
         {85, 170, 1, QRect(86, 86, 1, 1)},   // 85/255*258 = 86: the pixel right of that grid line
         {85, 170, 2, QRect(85, 85, 2, 2)},   // centred on the grid line
     };
-    for (const Case& c : cases) EXPECT_EQ(point_of(g, c.x, c.y, c.width), c.rect) << c.x << "," << c.y << " w" << c.width;
+    for (const Case& c : cases)
+        EXPECT_EQ(point_of(kArea, c.x, c.y, c.width), c.rect) << c.x << "," << c.y << " w" << c.width;
 
-    g.draw_position(85, 170);
-    EXPECT_TRUE(rect_inked(g.canvas(), QRect(86, 86, 1, 1)));
-    EXPECT_EQ(ink_count(g.canvas()), 1);
+    EXPECT_EQ(g.draw_position(85, 170), QRect(86, 86, 1, 1));
+    EXPECT_TRUE(rect_inked(g.image(), QRect(86, 86, 1, 1)));
+    EXPECT_EQ(ink_count(g.image()), 1);
+    EXPECT_TRUE(g.draw_position(85, 170).isEmpty());  // nothing changed
     g.set_draw_width(2);
     g.draw_position(0, 0);
-    EXPECT_TRUE(rect_inked(g.canvas(), QRect(0, 256, 2, 2)));
-    EXPECT_EQ(ink_count(g.canvas()), 5);
+    EXPECT_TRUE(rect_inked(g.image(), QRect(0, 256, 2, 2)));
+    EXPECT_EQ(ink_count(g.image()), 5);
     g.clear();
-    EXPECT_EQ(ink_count(g.canvas()), 0);
+    EXPECT_EQ(ink_count(g.image()), 0);
 }
 
 TEST(GraphView, SnapshotShowsBorderPointsAndVisibleLinesOnly) {
@@ -586,6 +593,12 @@ TEST(GraphView, SnapshotShowsBorderPointsAndVisibleLinesOnly) {
     EXPECT_EQ(img.pixel(1 + 50, 100), qRgb(0, 0, 255));
     EXPECT_EQ(img.pixel(1 + 52, 100), qRgb(255, 255, 255));
     EXPECT_EQ(img.pixel(100, 1 + 200), qRgb(255, 255, 255));  // hidden line
+    // A narrow strip of the map, as a moving line asks for, shows the same pixels.
+    const QRect strip(120, 0, 20, 260);
+    QImage part(g.size(), QImage::Format_RGB32);
+    part.fill(Qt::red);
+    g.render(&part, strip.topLeft(), QRegion(strip));
+    EXPECT_EQ(part.copy(strip), img.copy(strip));
     // A light palette draws every line in its own colour, pale green too.
     g.line_s1->set_color(QColor(0, 255, 0));
     g.line_s1->setVisible(true);
@@ -618,6 +631,9 @@ TEST(GraphView, FollowsThePaletteAndKeepsLinesVisibleOnADarkOne) {
 TEST(GraphView, ResizingRedrawsTheTraceAndScalesTheLines) {
     GraphView g;
     g.resize(260, 260);
+    EXPECT_EQ(g.ScaleWidth(), 258);
+    EXPECT_EQ(g.ScaleHeight(), 258);
+    EXPECT_EQ(g.canvas().size(), kArea);
     Trace t;
     t.set(cell(200, 50));
     g.replot(t);
@@ -650,18 +666,17 @@ public:
 
 private:
     void point(QPainter& p, int x, int y, int width) {
-        p.fillRect(GraphView::point_rect(map_x(x, image_.width()), map_y(y, image_.height()), width,
-                                         image_.width(), image_.height()),
+        p.fillRect(point_rect(map_x(x, image_.width()), map_y(y, image_.height()), width, image_.width(),
+                              image_.height()),
                    Qt::black);
     }
 
     QImage image_;
 };
 
-TEST(GraphView, ReplotMatchesNaiveReplotThroughRandomHistory) {
-    GraphView g;
-    g.resize(260, 260);
-    NaiveMap ref(QSize(g.ScaleWidth(), g.ScaleHeight()));
+TEST(TraceRaster, ReplotMatchesNaiveReplotThroughRandomHistory) {
+    TraceRaster g(kArea);
+    NaiveMap ref(kArea);
     Trace traces[2];
     std::mt19937 rng(20240611);
     auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
@@ -695,31 +710,30 @@ TEST(GraphView, ReplotMatchesNaiveReplotThroughRandomHistory) {
         } else {
             for (int i = 0; i < 1000; ++i) t.set(static_cast<std::size_t>(pick(65536)));
         }
-        ASSERT_EQ(g.canvas(), ref.image()) << "after step " << step << " (op " << op << ")";
+        ASSERT_EQ(g.image(), ref.image()) << "after step " << step << " (op " << op << ")";
     }
     EXPECT_GT(replots, 100);
-    EXPECT_GT(ink_count(g.canvas()), 0);
+    EXPECT_GT(ink_count(g.image()), 0);
 }
 
-TEST(GraphView, ReplotOfAFullTraceAfterClearAndWidthChange) {
-    GraphView g;
-    g.resize(260, 260);
-    NaiveMap ref(QSize(258, 258));
+TEST(TraceRaster, ReplotOfAFullTraceAfterClearAndWidthChange) {
+    TraceRaster g(kArea);
+    NaiveMap ref(kArea);
     Trace full;
     full.set();
     g.replot(full);
     ref.replot(full, 1);
-    EXPECT_EQ(g.canvas(), ref.image());
+    EXPECT_EQ(g.image(), ref.image());
     // 256 positions over 258 pixels: every cell a pixel of its own, two
     // columns and two rows left blank.
-    EXPECT_EQ(ink_count(g.canvas()), 256 * 256);
+    EXPECT_EQ(ink_count(g.image()), 256 * 256);
 
     g.clear();
     ref.clear();
-    EXPECT_EQ(ink_count(g.canvas()), 0);
+    EXPECT_EQ(ink_count(g.image()), 0);
     g.replot(full);  // the same cells again after a clear
     ref.replot(full, 1);
-    EXPECT_EQ(g.canvas(), ref.image());
+    EXPECT_EQ(g.image(), ref.image());
 
     g.clear();
     ref.clear();
@@ -727,28 +741,26 @@ TEST(GraphView, ReplotOfAFullTraceAfterClearAndWidthChange) {
     Trace one;
     one.set(cell(0, 0));
     g.replot(one);
-    EXPECT_EQ(ink_count(g.canvas()), 4);
+    EXPECT_EQ(ink_count(g.image()), 4);
     g.replot(full);  // drawn at width 1 before: redrawn at 2
     ref.replot(one, 2);
     ref.replot(full, 2);
-    EXPECT_EQ(g.canvas(), ref.image());
-    EXPECT_EQ(ink_count(g.canvas()), 258 * 258);
+    EXPECT_EQ(g.image(), ref.image());
+    EXPECT_EQ(ink_count(g.image()), 258 * 258);
 }
 
 
 // The gear view as defined: the points drawn as they come in their gear's
 // colour, and on a replot every cell of the trace in its gear's colour, in
 // the trace's order.
-TEST(GraphView, GearViewMatchesNaiveReplotThroughRandomHistory) {
-    GraphView g;
-    g.resize(260, 260);
+TEST(TraceRaster, GearViewMatchesNaiveReplotThroughRandomHistory) {
+    TraceRaster g(kArea);
     g.set_gear_view(true);
-    QImage ref(g.ScaleWidth(), g.ScaleHeight(), QImage::Format_RGB32);
+    QImage ref(kArea, QImage::Format_RGB32);
     ref.fill(Qt::white);
     auto point = [&](QPainter& p, int x, int y, Gear gear) {
-        p.fillRect(GraphView::point_rect(map_x(x, ref.width()), map_y(y, ref.height()), g.draw_width(), ref.width(),
-                                         ref.height()),
-                   GraphView::gear_color(gear, g.paper()));
+        p.fillRect(point_rect(map_x(x, ref.width()), map_y(y, ref.height()), g.draw_width(), ref.width(), ref.height()),
+                   gear_color(gear, g.paper()));
     };
     Trace traces[2];
     std::vector<GearMap> maps(2);
@@ -792,7 +804,7 @@ TEST(GraphView, GearViewMatchesNaiveReplotThroughRandomHistory) {
             g.set_gear_view(true);
             ref.fill(Qt::white);
         }
-        ASSERT_EQ(g.canvas(), ref) << "after step " << step << " (op " << op << ")";
+        ASSERT_EQ(g.image(), ref) << "after step " << step << " (op " << op << ")";
     }
 }
 
@@ -812,7 +824,7 @@ TEST(GraphView, GearNamesFollowTheirPoints) {
         const QImage image = g.snapshot();
         int n = 0;
         for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x) n += QColor(image.pixel(x, y)) == GraphView::gear_color(gear, g.paper());
+            for (int x = 0; x < image.width(); ++x) n += QColor(image.pixel(x, y)) == gear_color(gear, g.paper());
         return n;
     };
     g.replot(t, gears);
@@ -823,7 +835,32 @@ TEST(GraphView, GearNamesFollowTheirPoints) {
     EXPECT_GT(shown(Gear::G4), 30);
 }
 
-TEST(GraphView, GearColoursStandOutOnLightAndDarkMaps) {
+// The contrast ratio and the colours drawn over light and dark maps.
+TEST(Palette, ContrastAndInks) {
+    const QColor white(Qt::white), black(Qt::black), blue(0, 0, 255), dark(30, 30, 30);
+    struct Case {
+        QColor a, b;
+        double ratio;
+    };
+    const Case cases[] = {{white, black, 21.0}, {black, white, 21.0}, {blue, white, 8.59}, {dark, dark, 1.0},
+                          {QColor(118, 118, 118), white, 4.54}};
+    for (const Case& c : cases) EXPECT_NEAR(contrast(c.a, c.b), c.ratio, 0.01) << c.a.name().toStdString();
+    // Black text stands out better from mid grey 118 than white does; from 117, white does.
+    EXPECT_TRUE(is_light(QColor(118, 118, 118)));
+    EXPECT_FALSE(is_light(QColor(117, 117, 117)));
+    EXPECT_EQ(text_on(white), black);
+    EXPECT_EQ(text_on(dark), QColor(230, 230, 230));
+    // Over a light background a line keeps its colour, however pale; over a
+    // dark one it keeps its hue and is lightened to at least 4.5:1.
+    EXPECT_EQ(line_ink(QColor(0, 255, 0), QColor(128, 128, 128)), QColor(0, 255, 0));
+    for (QColor line : {blue, QColor(0, 128, 0), QColor(255, 0, 0)}) {
+        const QColor drawn = line_ink(line, dark);
+        EXPECT_EQ(drawn.hslHue(), line.hslHue()) << line.name().toStdString();
+        EXPECT_GE(contrast(drawn, dark), 4.5) << line.name().toStdString();
+    }
+}
+
+TEST(Palette, GearColoursStandOutOnLightAndDarkMaps) {
     auto luminance = [](QColor c) {
         auto lin = [](int v) { return v <= 10 ? v / 255.0 / 12.92 : std::pow((v / 255.0 + 0.055) / 1.055, 2.4); };
         return 0.2126 * lin(c.red()) + 0.7152 * lin(c.green()) + 0.0722 * lin(c.blue());
@@ -833,7 +870,7 @@ TEST(GraphView, GearColoursStandOutOnLightAndDarkMaps) {
     for (QColor paper : {QColor(Qt::white), QColor(30, 30, 30), QColor(45, 45, 48)}) {
         std::set<QRgb> seen;
         for (Gear gear : h) {
-            const QColor c = GraphView::gear_color(gear, paper);
+            const QColor c = gear_color(gear, paper);
             const double a = luminance(c) + 0.05, b = luminance(paper) + 0.05;
             EXPECT_GE(std::max(a, b) / std::min(a, b), 3.0) << gear_name(gear) << " on " << paper.name().toStdString();
             EXPECT_TRUE(seen.insert(c.rgb()).second) << gear_name(gear) << " on " << paper.name().toStdString();
@@ -1195,8 +1232,8 @@ TEST_F(MonitorTick, GearViewDrawsTheShownTraceAgainAtOnce) {
     tick({{40, 200, 1, 0, 0}, {40, 60, 2, 0, 0}});
     const QRect first = point_of(graph(), 40, 200, 2), second = point_of(graph(), 40, 60, 2);
     show_gear_view(true, s, graph());
-    EXPECT_EQ(QColor(canvas().pixel(first.topLeft())), GraphView::gear_color(Gear::G1, graph().paper()));
-    EXPECT_EQ(QColor(canvas().pixel(second.topLeft())), GraphView::gear_color(Gear::G2, graph().paper()));
+    EXPECT_EQ(QColor(canvas().pixel(first.topLeft())), gear_color(Gear::G1, graph().paper()));
+    EXPECT_EQ(QColor(canvas().pixel(second.topLeft())), gear_color(Gear::G2, graph().paper()));
     show_gear_view(false, s, graph());
     EXPECT_TRUE(rect_inked(canvas(), first));
     EXPECT_TRUE(rect_inked(canvas(), second));

@@ -3,6 +3,8 @@
 // The calibration file: backup and restore.
 #include <QIODevice>
 
+#include <QIODevice>
+
 #include "Backup.h"
 #include "BoxStore.h"
 #include "CliRunner.h"
