@@ -18,6 +18,7 @@
 #include "BoxSession.h"
 #include "BoxStore.h"
 #include "Connection.h"
+#include "PinnedSearch.h"
 #include "Flasher.h"
 #include "Result.h"
 #include "UpdateQuery.h"
