@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The calibration file: backup and restore.
 
+#include <QIODevice>
+
 #include "Backup.h"
 #include "BoxStore.h"
 #include "CliRunner.h"
