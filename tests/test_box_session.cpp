@@ -290,6 +290,45 @@ TEST_F(Session, OneRangeForEveryWriteAndACrossedPairOnlyOnAYes) {
     }
 }
 
+// The plans read nothing but the facts of the box: no bus, no connection.
+TEST(Plans, AskFromTheBoxFactsAlone) {
+    using K = calibration::Question::Kind;
+    struct Row {
+        std::uint16_t pid;
+        const char* serial;  // the box's
+        const char* path;    // the box's
+        const char* file_serial;
+        std::vector<K> asked;
+    };
+    const Row rows[] = {
+        {device::kPidKelvo, "KV-A", "emu:box1#1", "KV-A", {}},  // the serial tells, wherever the box is
+        {device::kPidKelvo, "KV-B", "emu:box0#1", "KV-A", {K::OtherBox}},
+        {device::kPidDravi, "KV-A", "emu:box0#1", "KV-A", {K::OtherModel}},
+        {device::kPidKelvo, "", "emu:box0#1", "", {}},  // without serials, the place on the bus
+        {device::kPidKelvo, "", "emu:box1#1", "", {K::OtherBox}},
+        {device::kPidKelvo, "KV-A", "emu:box0#1", "", {K::OtherBox}},
+    };
+    for (const Row& r : rows) {
+        calibration::Backup file = calibration::make_backup(device::kPidKelvo, 0x0106, r.file_serial, {});
+        file.thresholds = calibration::factory_thresholds();
+        file.path = "emu:box0#1";
+        calibration::BoxFacts box;
+        box.product_id = r.pid;
+        box.serial = r.serial;
+        box.path = r.path;
+        std::vector<K> asked;
+        for (const calibration::Question& q : calibration::plan_restore(box, file).questions) asked.push_back(q.kind);
+        EXPECT_EQ(asked, r.asked) << r.serial << " at " << r.path << ", file " << r.file_serial;
+    }
+    // One line of a pair is checked against the other only where the box's
+    // thresholds are known.
+    calibration::BoxFacts box;
+    EXPECT_TRUE(calibration::plan_set(box, {{device::kH1, 200}}).questions.empty());
+    EXPECT_EQ(calibration::plan_set(box, {{device::kH1, 200}, {device::kH2, 100}}).questions.size(), 1u);
+    box.thresholds = calibration::factory_thresholds();
+    EXPECT_EQ(calibration::plan_set(box, {{device::kH1, 200}}).questions.size(), 1u);
+}
+
 TEST_F(Session, AWriteThatBreaksOffNamesWhatChangedAndWhatWasThere) {
     box->unplug_after_transfers = 2;
     const auto r = write(session.plan_put_back({1, 2, 3, 4, 5, 6}));
