@@ -15,21 +15,6 @@ using device::Thresholds;
 
 namespace {
 
-constexpr CrossedPair kHPairs[] = {{device::kH1, device::kH2}, {device::kV1, device::kV2}};
-constexpr CrossedPair kSequentialPair{device::kS1, device::kS2};
-
-bool is_crossed(const CrossedPair& p, const Thresholds& t) { return t.get(p.low) >= t.get(p.high); }
-
-Question crossed_question(const CrossedPair& p, const Thresholds& t, const char* ask) {
-    const std::string low = device::setting_name(p.low);
-    const std::string high = device::setting_name(p.high);
-    return {Question::Kind::CrossedPair,
-            low + " (" + std::to_string(t.get(p.low)) + ") is not below " + high + " (" +
-                std::to_string(t.get(p.high)) +
-                "). The box decodes the gears between these lines, so some gears could not be reached.",
-            ask};
-}
-
 // The names of writes, "v2 and v1", "h1, h2 and s1".
 std::string names(const std::vector<SettingWrite>& writes, std::size_t from, std::size_t to) {
     std::string text;
@@ -57,15 +42,6 @@ Status broken_off(const WriteResult& r) {
 }
 
 }  // namespace
-
-std::vector<CrossedPair> crossed_pairs(const Thresholds& t, bool h_pattern, bool sequential) {
-    std::vector<CrossedPair> crossed;
-    if (h_pattern)
-        for (const CrossedPair& p : kHPairs)
-            if (is_crossed(p, t)) crossed.push_back(p);
-    if (sequential && is_crossed(kSequentialPair, t)) crossed.push_back(kSequentialPair);
-    return crossed;
-}
 
 std::vector<SettingWrite> WriteResult::undo() const {
     std::vector<SettingWrite> back;
@@ -159,89 +135,27 @@ void BoxSession::mark_derived(KnownSettings settings) {
     derived_ |= settings;
 }
 
+BoxFacts BoxSession::facts() const {
+    return {static_cast<std::uint16_t>(conn_.product_id), serial_, conn_.device_path, box_, known_, derived_,
+            confirmed_};
+}
+
 WritePlan BoxSession::plan_save(const Thresholds& t, bool sequential,
                                 std::span<const monitor::RecordedReport> recorded) const {
-    WritePlan plan;
-    plan.writes = save_writes(t, sequential);
-    plan.crossed = crossed_pairs(t, !sequential, sequential);
-    for (const CrossedPair& p : plan.crossed) plan.questions.push_back(crossed_question(p, t, "Save anyway?"));
-    if (const std::string moved = monitor::crossings_statement(monitor::save_crossings(recorded, t, sequential), t);
-        !moved.empty())
-        plan.questions.push_back({Question::Kind::GearCrossing, moved, "Save anyway?"});
-    return plan;
+    return calibration::plan_save(t, sequential, recorded);
 }
 
 WritePlan BoxSession::plan_set(const std::vector<SettingWrite>& writes) const {
-    WritePlan plan;
-    plan.writes = writes;
-    // A pair is checked with the box's value for the threshold not given.
-    Thresholds t = box_.value_or(Thresholds{});
-    KnownSettings given;
-    for (const SettingWrite& w : writes) {
-        t.set(w.index, w.value);
-        given.set(static_cast<std::size_t>(w.index));
-    }
-    for (const CrossedPair& p : crossed_pairs(t, true, true)) {
-        const bool low = given.test(static_cast<std::size_t>(p.low)), high = given.test(static_cast<std::size_t>(p.high));
-        if (!low && !high) continue;
-        if (!box_ && !(low && high)) continue;  // the other line is not known
-        plan.crossed.push_back(p);
-        plan.questions.push_back(crossed_question(p, t, "Write them anyway?"));
-    }
-    return plan;
+    return calibration::plan_set(facts(), writes);
 }
 
-WritePlan BoxSession::plan_restore(const Backup& file) const {
-    WritePlan plan;
-    plan.writes = all_writes(file.thresholds);
-    const auto pid = static_cast<std::uint16_t>(conn_.product_id);
-    // Without a serial number only its place on the bus tells a box from
-    // another of its model.
-    const std::string here = "this " + model_name(pid).toStdString() + " box (" +
-                             (serial_.isEmpty() ? "no serial number, at " + conn_.device_path
-                                                : "serial number \"" + serial_.toStdString() + "\"") +
-                             ")";
-    const bool same_box = serial_.isEmpty() ? file.serial.isEmpty() && file.path.toStdString() == conn_.device_path
-                                            : file.serial == serial_;
-    if (file.product_id != pid)
-        plan.questions.push_back({Question::Kind::OtherModel,
-                                  "The file was saved from a " + model_name(file.product_id).toStdString() +
-                                      " box (product ID " + QString::number(file.product_id, 16).toUpper().toStdString() +
-                                      "), not from " + here + ".",
-                                  "Write its thresholds into this box?"});
-    else if (!same_box && file.serial.isEmpty())
-        plan.questions.push_back({Question::Kind::OtherBox,
-                                  "The file was saved from a box without a serial number" +
-                                      (file.path.isEmpty() ? std::string() : " at " + file.path.toStdString()) +
-                                      ", so nothing tells that it came from " + here + ".",
-                                  "Write its thresholds into this box?"});
-    else if (!same_box)
-        plan.questions.push_back({Question::Kind::OtherBox,
-                                  "The file was saved from the box with serial number \"" + file.serial.toStdString() +
-                                      "\", not from " + here + ".",
-                                  "Write its thresholds into this box?"});
-    plan.crossed = crossed_pairs(file.thresholds, true, true);
-    for (const CrossedPair& p : plan.crossed)
-        plan.questions.push_back(crossed_question(p, file.thresholds, "Write them anyway?"));
-    return plan;
-}
+WritePlan BoxSession::plan_restore(const Backup& file) const { return calibration::plan_restore(facts(), file); }
 
 WritePlan BoxSession::plan_factory_reset(bool calibrating) const {
-    WritePlan plan;
-    plan.writes = factory_writes();
-    if (calibrating)
-        plan.questions.push_back({Question::Kind::EndsCalibration,
-                                  "A calibration is running. A factory reset ends it, and the thresholds it found "
-                                  "are not saved.",
-                                  "Write the factory thresholds into the box?"});
-    return plan;
+    return calibration::plan_factory_reset(calibrating);
 }
 
-WritePlan BoxSession::plan_put_back(const Thresholds& t) const {
-    WritePlan plan;
-    plan.writes = all_writes(t);
-    return plan;
-}
+WritePlan BoxSession::plan_put_back(const Thresholds& t) const { return calibration::plan_put_back(t); }
 
 WriteResult BoxSession::write(const WritePlan& plan, const Ask& ask) {
     WriteResult r;
@@ -304,34 +218,8 @@ void BoxSession::verify(WriteResult& r) {
     if (!differ.empty()) r.status = {Fault::NotKept, "The box kept other thresholds than were written: " + differ + "."};
 }
 
-bool BoxSession::confirmed(const CrossedPair& pair, const Thresholds& t) const {
-    for (const Confirmed& c : confirmed_)
-        if (c.pair.low == pair.low && c.low_value == t.get(pair.low) && c.high_value == t.get(pair.high)) return true;
-    return false;
-}
-
 std::vector<SettingWrite> BoxSession::closing_writes(const Thresholds& working, bool calibrating) const {
-    Thresholds t = working;
-    KnownSettings known = known_;
-    if (calibrating) {
-        // The calibration is cancelled: what it derived is not written.
-        for (int i = 0; i < device::kSettingCount; ++i) {
-            if (!derived_.test(static_cast<std::size_t>(i))) continue;
-            if (box_)
-                t.set(i, box_->get(i));
-            else
-                known.reset(static_cast<std::size_t>(i));
-        }
-    }
-    // A pair is judged only where both of its lines are known.
-    for (const CrossedPair& p : crossed_pairs(t, true, true)) {
-        const auto low = static_cast<std::size_t>(p.low), high = static_cast<std::size_t>(p.high);
-        if (known.test(low) && known.test(high) && !confirmed(p, t)) known.reset(low).reset(high);
-    }
-    std::vector<SettingWrite> writes;
-    for (const SettingWrite& w : known_writes(all_writes(t), known))
-        if (w.value >= kMinThreshold && w.value <= kMaxThreshold) writes.push_back(w);
-    return writes;
+    return calibration::closing_writes(facts(), working, calibrating);
 }
 
 void BoxSession::close(const Thresholds& working, bool calibrating) {

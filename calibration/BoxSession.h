@@ -19,6 +19,7 @@
 #include "BoxStore.h"
 #include "Connection.h"
 #include "GearRecord.h"
+#include "Plans.h"
 #include "Readout.h"
 #include "Result.h"
 #include "Settings.h"
@@ -29,36 +30,6 @@ namespace calibration {
 // Every threshold written into the box lies in 0..255 (device/Settings.h says why).
 inline constexpr int kMinThreshold = device::kMinThreshold;
 inline constexpr int kMaxThreshold = device::kMaxThreshold;
-
-// A pair of thresholds whose lower line is not below the upper one. The box
-// decodes gears between these lines, so a crossed pair makes gears
-// unreachable.
-struct CrossedPair {
-    int low;   // device::SettingIndex: h1, v1 or s1
-    int high;  // h2, v2 or s2
-};
-
-// The crossed pairs among h1/h2, v1/v2 (H-pattern) and s1/s2 (sequential).
-std::vector<CrossedPair> crossed_pairs(const device::Thresholds& t, bool h_pattern, bool sequential);
-
-// Something the user must answer yes to before a write goes out.
-struct Question {
-    enum class Kind { CrossedPair, OtherModel, OtherBox, GearCrossing, EndsCalibration };
-    Kind kind;
-    std::string statement;  // what is wrong, in plain sentences
-    std::string question;   // "Save anyway?", "Write its thresholds into this box?"
-};
-
-// Asks the user; true goes ahead.
-using Ask = std::function<bool(const Question&)>;
-
-// What one change of thresholds will write, decided before anything is sent.
-struct WritePlan {
-    std::vector<SettingWrite> writes;  // in wire order
-    std::vector<Question> questions;   // each answered yes before anything is sent
-    device::Status refused;            // set: a value cannot be written, and nothing is
-    std::vector<CrossedPair> crossed;  // the pairs the questions let through
-};
 
 struct WriteResult {
     // Done; OutOfRange or Declined (nothing sent); Failed (the sequence broke
@@ -171,10 +142,12 @@ public:
     // Lets the box go: tool detached, the closing writes, handles closed.
     void close(const device::Thresholds& working, bool calibrating);
 
+    // What the plans read of the box, as the session knows it now.
+    BoxFacts facts() const;
+
 private:
     void verify(WriteResult& result);
     void box_read(const device::Thresholds& read);
-    bool confirmed(const CrossedPair& pair, const device::Thresholds& t) const;
 
     device::DeviceConnection& conn_;
     const BoxStore* store_;
@@ -186,11 +159,7 @@ private:
     device::Status store_status_;
     bool attached_ = false;
     // Crossed pairs the user said yes to, with their values.
-    struct Confirmed {
-        CrossedPair pair;
-        int low_value, high_value;
-    };
-    std::vector<Confirmed> confirmed_;
+    std::vector<ConfirmedPair> confirmed_;
 };
 
 }  // namespace calibration

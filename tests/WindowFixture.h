@@ -2,31 +2,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A window on an emulated bus, with a clock the test moves by hand.
-#include <gtest/gtest.h>
-
-#include <QTemporaryDir>
-
-#include <chrono>
 #include <memory>
 
-#include "EmulatedBackend.h"
-#include "Products.h"
+#include "BusFixture.h"
 #include "ScriptedDialogs.h"
-#include "TestSupport.h"
 #include "frmMain.h"
 
-inline constexpr std::uint16_t kTestVid = 0x1209;
-
-class WindowFixture : public ::testing::Test {
+class WindowFixture : public BusFixture {
 protected:
-    emulator::BoxModel& add_box(std::uint16_t pid = device::kPidKelvo) {
-        emulator::BoxIdentity id;
-        id.vendor_id = kTestVid;
-        id.product_id = pid == device::kPidBootloader ? device::kPidKelvo : pid;
-        emulator::BoxModel& box = bus.add_box(id, clock.clock());
-        if (pid == device::kPidBootloader) box.power_up_in_bootloader();
-        return box;
-    }
     frmMain& open() {
         AppConfig config;
         config.vendor_id = kTestVid;
@@ -34,17 +17,6 @@ protected:
         window = std::make_unique<frmMain>(bus, dialogs, config);
         return *window;
     }
-    // Indices of the SetSetting writes the box received, in order.
-    static std::vector<int> setting_writes(const emulator::BoxModel& box) {
-        std::vector<int> indices;
-        for (const auto& r : box.feature_log())
-            if (r.size() > 3 && r[1] == 0xEE) indices.push_back(r[2]);
-        return indices;
-    }
-    // The thresholds kept per box, in a folder of this test's own.
-    QTemporaryDir store_dir;
-    ManualClock clock;
-    emulator::EmulatedBackend bus;
     ScriptedDialogs dialogs;
     std::unique_ptr<frmMain> window;
 };

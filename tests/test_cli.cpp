@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QFile>
 #include <QIODevice>
 #include <QJsonArray>
@@ -924,10 +923,4 @@ TEST_F(Cli, CheckUpdateAndUpdateAskTheServiceAndWriteTheFirmware) {
     EXPECT_EQ(run({"update", "--yes"}), 1);
     EXPECT_EQ(err_text.count("shifterctl: "), 1) << err_text.toStdString();
     EXPECT_TRUE(err_text.contains("cannot use")) << err_text.toStdString();
-}
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

@@ -5,8 +5,7 @@
 // the emulated box through its bootloader.
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QStandardPaths>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTemporaryDir>
@@ -459,13 +458,4 @@ TEST_F(FirmwareUpdate, ABoxThatDoesNotRestartIsReportedWithoutHanging) {
     EXPECT_TRUE(w.Pic->isHidden());
     // The next search finds the box as it is, and the user may try again.
     EXPECT_TRUE(wait_until([&] { return w.cmd_CheckFirmware->isEnabled(); }));
-}
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    // Nothing a test does lands in the user's own application data.
-    QStandardPaths::setTestModeEnabled(true);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

@@ -2,8 +2,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The polling tick against the emulated box: reading, decoding, removal and
 // return, and the travel map as a user sees it.
-#include <QApplication>
-#include <QStandardPaths>
 #include <set>
 
 #include "DemoStick.h"
@@ -211,13 +209,4 @@ TEST_F(Live, MovingTheStickThroughTheGatesDrawsTheGateAndShowsTheGears) {
         for (int x = 0; x < image.width(); ++x)
             if (qGray(image.pixel(x, y)) < 64) ++dark;
     EXPECT_GT(dark, 300);
-}
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    // Nothing a test does lands in the user's own application data.
-    QStandardPaths::setTestModeEnabled(true);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

@@ -5,7 +5,6 @@
 // running read, and saving what arrived.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
 #include <QNetworkReply>
@@ -432,10 +431,4 @@ TEST_F(Net, SaveAsReplacesTheFileCompletely) {
 
     // A place that cannot be written is a false result, not a crash.
     EXPECT_FALSE(grab.SaveAs(dir.filePath("no/such/dir/firmware.bin")));
-}
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

@@ -3,10 +3,8 @@
 // The window driven as a user drives it, against the emulated box.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QDir>
 #include <QCheckBox>
-#include <QStandardPaths>
 #include <QTest>
 
 #include <set>
@@ -515,13 +513,4 @@ TEST_F(Window, FactoryResetSaysWhatItWroteAndAsksWhileACalibrationRuns) {
     QTest::mouseClick(w.cmd_factory_reset, Qt::LeftButton);
     EXPECT_EQ(setting_writes(box).size(), 6u);
     EXPECT_EQ(w.cmd_auto_cal->text(), "Start calibration");
-}
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    // Nothing a test does lands in the user's own application data.
-    QStandardPaths::setTestModeEnabled(true);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

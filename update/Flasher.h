@@ -17,6 +17,7 @@
 
 #include "Commands.h"
 #include "Connection.h"
+#include "PinnedSearch.h"
 #include "Result.h"
 
 namespace update {

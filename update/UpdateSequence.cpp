@@ -11,15 +11,6 @@ namespace update {
 using device::Fault;
 using device::Status;
 
-const char* Failure::title() const {
-    switch (kind) {
-    case FailureKind::Service: return "Website access error";
-    case FailureKind::Download: return "Firmware download error";
-    case FailureKind::Box: return "Firmware update error";
-    }
-    return "Firmware update error";
-}
-
 UpdateSequence::UpdateSequence(calibration::BoxSession& session, FlashEnvironment env, UpdateLimits limits,
                                const calibration::BoxStore* store)
     : session_(session), conn_(session.conn()), env_(std::move(env)), limits_(limits), store_(store) {
@@ -43,17 +34,7 @@ bool UpdateSequence::may_start() const {
     return phase_ == Phase::Idle || phase_ == Phase::Asking || phase_ == Phase::Done || phase_ == Phase::Failed;
 }
 
-std::string UpdateSequence::stage_sentence() const {
-    switch (phase_) {
-    case Phase::Asking: return "Asking the update service at " + host_.toStdString() + " for the newest firmware.";
-    case Phase::Downloading:
-        return "Downloading firmware " + version_display(answer_->version_text).toStdString() + ".";
-    case Phase::HandingOver: return "The box is switching to its update mode: do not unplug the box.";
-    case Phase::Writing: return "Writing the firmware: do not unplug the box.";
-    case Phase::Restarting: return "The box is restarting with its new firmware.";
-    default: return {};
-    }
-}
+std::string UpdateSequence::stage_sentence() const { return update::stage_sentence(phase_, host_, answer_); }
 
 void UpdateSequence::fail(FailureKind kind, Status status) {
     failure_ = Failure{kind, std::move(status)};
@@ -218,10 +199,7 @@ std::optional<device::Thresholds> UpdateSequence::restore_offer() const {
 
 std::string UpdateSequence::restore_statement() const {
     if (!kept_ || !session_.box_thresholds()) return {};
-    return "The box holds other thresholds than before the firmware update (a new firmware may start from its "
-           "factory values). Now: " +
-           calibration::thresholds_line(*session_.box_thresholds()) +
-           ". Before: " + calibration::thresholds_line(kept_->thresholds) + ".";
+    return update::restore_statement(*session_.box_thresholds(), kept_->thresholds);
 }
 
 std::optional<calibration::WriteResult> UpdateSequence::answer_restore(bool put_back) {
@@ -244,30 +222,18 @@ void UpdateSequence::calibration_replaced() {
 }
 
 std::string UpdateSequence::failure_text(const std::string& again) const {
-    if (!failure_) return {};
-    if (failure_->kind == FailureKind::Box) return calibration::failure_text(failure_->status, again);
-    return failure_->status.sentence() + " " + manual_advice().toStdString() + ".";
+    return failure_ ? update::failure_text(*failure_, host_, again) : std::string();
 }
 
-QString UpdateSequence::manual_advice() const { return "Try downloading firmware from " + host_ + " manually"; }
+QString UpdateSequence::manual_advice() const { return update::manual_advice(host_); }
 
 std::string UpdateSequence::done_sentence() const {
     if (phase_ != Phase::Done || !calibration_) return {};
-    const std::string version = calibration::version_text(conn_.hid_attributes.version_number).toStdString();
-    if (*calibration_ == CalibrationOutcome::Restored)
-        return "The box now runs firmware " + version + ", with its calibration put back.";
-    const std::string then = calibration_sentence();
-    return "Firmware updated: the box now runs version " + version + "." + (then.empty() ? "" : " " + then);
+    return update::done_sentence(conn_.hid_attributes.version_number, *calibration_);
 }
 
 std::string UpdateSequence::calibration_sentence() const {
-    if (!calibration_) return {};
-    switch (*calibration_) {
-    case CalibrationOutcome::Restored: return "The calibration from before was put back.";
-    case CalibrationOutcome::Unchecked:
-        return "The calibration could not be checked: the box did not answer with its thresholds.";
-    default: return {};
-    }
+    return calibration_ ? update::calibration_sentence(*calibration_) : std::string();
 }
 
 bool UpdateSequence::end_to_tell() {

@@ -19,8 +19,10 @@
 #include "BoxStore.h"
 #include "Connection.h"
 #include "Flasher.h"
+#include "PinnedSearch.h"
 #include "Result.h"
 #include "UpdateQuery.h"
+#include "UpdateWords.h"
 
 namespace update {
 
@@ -28,37 +30,6 @@ namespace update {
 struct QueryTexts {
     QString serial_caption;
     QString h1, h2, v1, v2;
-};
-
-enum class Phase {
-    Idle,
-    Asking,               // the update service is asked
-    Offered,              // newer firmware is offered: the user is asked
-    Downloading,          // the user accepted; the image is on its way
-    HandingOver,          // the box restarts into its update mode
-    Writing,              // the pages are written
-    Restarting,           // written: the box is awaited with its new firmware
-    OfferingCalibration,  // back, with other thresholds: the calibration from before is offered
-    Done,
-    Failed,
-};
-
-// Where a failure came from: the message it is told in.
-enum class FailureKind { Service, Download, Box };
-
-struct Failure {
-    FailureKind kind = FailureKind::Box;
-    device::Status status;  // what went wrong
-    // The title of the window's message for it.
-    const char* title() const;
-};
-
-// How the box's calibration came through the update.
-enum class CalibrationOutcome {
-    Kept,         // the box holds the thresholds it held before
-    Restored,     // the new firmware had started from others; the ones from before were put back
-    NotRestored,  // the same, and the user chose to leave them
-    Unchecked,    // the box did not answer with its thresholds after the update
 };
 
 class UpdateSequence {

@@ -5,6 +5,8 @@
 
 #include <QIODevice>
 
+#include <QIODevice>
+
 #include "Backup.h"
 #include "BoxStore.h"
 #include "CliRunner.h"
