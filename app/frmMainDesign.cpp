@@ -391,7 +391,7 @@ void frmMain::give_mnemonics() {
         if (auto* b = qobject_cast<MnemonicCheckBox*>(button)) b->set_mnemonic(letter);
         auto* key = new QShortcut(QKeySequence(Qt::ALT | static_cast<Qt::Key>(letter.unicode())), this);
         key->setObjectName(QString("alt") + letter);
-        connect(key, &QShortcut::activated, button, [button = button] {
+        connect(key, &QShortcut::activated, button, [button] {
             if (button->isEnabled() && button->isVisible()) button->click();
         });
     }
