@@ -33,7 +33,7 @@
 
 #include "BuildConfig.h"
 #include "DemoStick.h"
-#include "Dialogs.h"
+#include "NoQuestions.h"
 #include "EmulatedBackend.h"
 #include "frmMain.h"
 
@@ -82,14 +82,6 @@ double peak_bytes() {
 #endif
 #endif
 }
-
-class NoQuestions : public Dialogs {
-public:
-    void information(QWidget*, const QString&, const QString&) override {}
-    void critical(QWidget*, const QString&, const QString&) override {}
-    bool question(QWidget*, const QString&, const QString&) override { return false; }
-    bool confirm(QWidget*, const QString&, const QString&) override { return false; }
-};
 
 void BM_WindowSoak(benchmark::State& state) {
     for (auto _ : state) {
@@ -167,13 +159,3 @@ void BM_WindowSoak(benchmark::State& state) {
 BENCHMARK(BM_WindowSoak)->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    QApplication app(argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -33,7 +33,7 @@
 
 #include "BuildConfig.h"
 #include "DemoStick.h"
-#include "Dialogs.h"
+#include "NoQuestions.h"
 #include "EmulatedBackend.h"
 #include "frmMain.h"
 
@@ -92,14 +92,6 @@ public:
 
 private:
     QWidget* map_;
-};
-
-class NoQuestions : public Dialogs {
-public:
-    void information(QWidget*, const QString&, const QString&) override {}
-    void critical(QWidget*, const QString&, const QString&) override {}
-    bool question(QWidget*, const QString&, const QString&) override { return false; }
-    bool confirm(QWidget*, const QString&, const QString&) override { return false; }
 };
 
 // The reports of the demo's hand, 100 a second: as --demo queues them (the
