@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "App.h"
+#include "app/App.h"
 
 #include <QApplication>
 #include <QPalette>
@@ -9,12 +9,12 @@
 #include <cstdio>
 #include <memory>
 
-#include "Backends.h"
+#include "app/Backends.h"
 #include "BuildConfig.h"
-#include "Dialogs.h"
-#include "Options.h"
-#include "UpdateService.h"
-#include "frmMain.h"
+#include "app/Dialogs.h"
+#include "app/Options.h"
+#include "emulator/UpdateService.h"
+#include "app/frmMain.h"
 
 AppConfig app_config(const Options& options, const BackendChoice& choice) {
     AppConfig config;

@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Backends.h"
+#include "app/Backends.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -8,10 +8,10 @@
 #include <QRandomGenerator>
 #include <QStandardPaths>
 
-#include "DemoStick.h"
-#include "EmulatedBackend.h"
-#include "HidapiBackend.h"
-#include "UpdateService.h"
+#include "emulator/DemoStick.h"
+#include "emulator/EmulatedBackend.h"
+#include "device/HidapiBackend.h"
+#include "emulator/UpdateService.h"
 
 BackendChoice::BackendChoice() = default;
 BackendChoice::~BackendChoice() {

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "Hid.h"
+#include "device/Hid.h"
 
 namespace emulator {
 class DemoStick;

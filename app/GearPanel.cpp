@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "GearPanel.h"
+#include "app/GearPanel.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -8,10 +8,10 @@
 
 #include <QFrame>
 
-#include "GearCheck.h"
-#include "GearLegend.h"
-#include "GraphView.h"
-#include "Suggest.h"
+#include "monitor/GearCheck.h"
+#include "monitor/GearLegend.h"
+#include "monitor/GraphView.h"
+#include "monitor/Suggest.h"
 
 class QLabel;
 class QPushButton;

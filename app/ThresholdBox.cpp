@@ -1,13 +1,13 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ThresholdBox.h"
+#include "app/ThresholdBox.h"
 
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPen>
 
-#include "Palette.h"
+#include "monitor/Palette.h"
 
 void ThresholdBox::set_problem(const QString& problem) {
     if (problem == problem_) return;

@@ -1,18 +1,18 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "frmMain.h"
+#include "app/frmMain.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 
 #include <algorithm>
 
-#include "Commands.h"
-#include "Dialogs.h"
-#include "Products.h"
-#include "Readout.h"
-#include "WindowLayout.h"
-#include "Writes.h"
+#include "device/Commands.h"
+#include "app/Dialogs.h"
+#include "device/Products.h"
+#include "calibration/Readout.h"
+#include "app/WindowLayout.h"
+#include "calibration/Writes.h"
 
 namespace {
 

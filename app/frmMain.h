@@ -18,15 +18,15 @@
 #include <memory>
 #include <optional>
 
-#include "BoxSession.h"
-#include "BoxStore.h"
-#include "Connection.h"
-#include "Flasher.h"
-#include "GraphView.h"
-#include "LineDrag.h"
-#include "Monitor.h"
-#include "MonitorState.h"
-#include "UpdateSequence.h"
+#include "calibration/BoxSession.h"
+#include "calibration/BoxStore.h"
+#include "device/Connection.h"
+#include "update/Flasher.h"
+#include "monitor/GraphView.h"
+#include "monitor/LineDrag.h"
+#include "monitor/Monitor.h"
+#include "monitor/MonitorState.h"
+#include "update/UpdateSequence.h"
 
 class Dialogs;
 class NetGrab;

@@ -14,14 +14,14 @@
 
 #include <variant>
 
-#include "KeptButton.h"
-#include "NetGrab.h"
-#include "ThresholdBox.h"
-#include "ValueLabel.h"
-#include "GearPanel.h"
-#include "WindowIcon.h"
-#include "WindowLayout.h"
-#include "frmMain.h"
+#include "app/KeptButton.h"
+#include "net/NetGrab.h"
+#include "app/ThresholdBox.h"
+#include "app/ValueLabel.h"
+#include "app/GearPanel.h"
+#include "app/WindowIcon.h"
+#include "app/WindowLayout.h"
+#include "app/frmMain.h"
 
 // The window's design: every control with its design name, caption and place,
 // what a screen reader says of it, the keyboard's order, and the wiring of

@@ -3,11 +3,11 @@
 #include <QCheckBox>
 #include <QPushButton>
 
-#include "GearCheck.h"
-#include "GearPanel.h"
-#include "Suggest.h"
-#include "WindowLayout.h"
-#include "frmMain.h"
+#include "monitor/GearCheck.h"
+#include "app/GearPanel.h"
+#include "monitor/Suggest.h"
+#include "app/WindowLayout.h"
+#include "app/frmMain.h"
 
 // The gear view: the trace coloured by the gear the box decoded at each
 // point, and beside the map the legend and the calibration check. The plain

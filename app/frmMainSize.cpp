@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <tuple>
 
-#include "WindowLayout.h"
-#include "frmMain.h"
+#include "app/WindowLayout.h"
+#include "app/frmMain.h"
 
 // The window's size: fitting its screen, the compact layout on a short one,
 // and the size it had before it was maximised when it is restored.

@@ -4,10 +4,10 @@
 
 #include <algorithm>
 
-#include "ThresholdBox.h"
-#include "WindowLayout.h"
-#include "Writes.h"
-#include "frmMain.h"
+#include "app/ThresholdBox.h"
+#include "app/WindowLayout.h"
+#include "calibration/Writes.h"
+#include "app/frmMain.h"
 
 // Typed and dragged thresholds. A box's text is a draft until the box
 // commits it (Enter, Tab, leaving the box, a save or a close); the rule of

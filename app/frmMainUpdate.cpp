@@ -3,10 +3,10 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
-#include "Dialogs.h"
-#include "NetGrab.h"
-#include "UpdateQuery.h"
-#include "frmMain.h"
+#include "app/Dialogs.h"
+#include "net/NetGrab.h"
+#include "update/UpdateQuery.h"
+#include "app/frmMain.h"
 
 // The window's firmware update: the update flow started from the button and
 // the download events, its questions asked as messages, its phase shown.

@@ -3,7 +3,7 @@
 #pragma once
 // Dialogs for a window the benchmarks drive: nothing is shown, every
 // question is answered No.
-#include "Dialogs.h"
+#include "app/Dialogs.h"
 
 class NoQuestions : public Dialogs {
 public:

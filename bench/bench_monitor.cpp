@@ -23,16 +23,16 @@
 #include <random>
 #include <vector>
 
-#include "BoxModel.h"
+#include "emulator/BoxModel.h"
 #include "BuildConfig.h"
-#include "Connection.h"
-#include "DemoStick.h"
-#include "EmulatedBackend.h"
-#include "GearCheck.h"
-#include "GraphView.h"
-#include "Monitor.h"
-#include "MonitorState.h"
-#include "Suggest.h"
+#include "device/Connection.h"
+#include "emulator/DemoStick.h"
+#include "emulator/EmulatedBackend.h"
+#include "monitor/GearCheck.h"
+#include "monitor/GraphView.h"
+#include "monitor/Monitor.h"
+#include "monitor/MonitorState.h"
+#include "monitor/Suggest.h"
 
 namespace {
 

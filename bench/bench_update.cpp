@@ -19,16 +19,16 @@
 #include <memory>
 
 #include "BuildConfig.h"
-#include "Connection.h"
-#include "Dialogs.h"
-#include "DemoStick.h"
-#include "EmulatedBackend.h"
-#include "Flasher.h"
-#include "UpdateSequence.h"
-#include "NetGrab.h"
-#include "UpdateQuery.h"
-#include "UpdateService.h"
-#include "frmMain.h"
+#include "device/Connection.h"
+#include "app/Dialogs.h"
+#include "emulator/DemoStick.h"
+#include "emulator/EmulatedBackend.h"
+#include "update/Flasher.h"
+#include "update/UpdateSequence.h"
+#include "net/NetGrab.h"
+#include "update/UpdateQuery.h"
+#include "emulator/UpdateService.h"
+#include "app/frmMain.h"
 
 namespace {
 

@@ -32,10 +32,10 @@
 #endif
 
 #include "BuildConfig.h"
-#include "DemoStick.h"
-#include "NoQuestions.h"
-#include "EmulatedBackend.h"
-#include "frmMain.h"
+#include "emulator/DemoStick.h"
+#include "bench/NoQuestions.h"
+#include "emulator/EmulatedBackend.h"
+#include "app/frmMain.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Backup.h"
+#include "calibration/Backup.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -11,7 +11,7 @@
 #include <set>
 #include <vector>
 
-#include "TerminalText.h"
+#include "calibration/TerminalText.h"
 
 namespace calibration {
 

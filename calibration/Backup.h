@@ -21,8 +21,8 @@
 #include <QString>
 #include <cstdint>
 
-#include "Result.h"
-#include "Settings.h"
+#include "device/Result.h"
+#include "device/Settings.h"
 
 namespace calibration {
 

@@ -1,11 +1,11 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "BoxSession.h"
+#include "calibration/BoxSession.h"
 
-#include "Commands.h"
-#include "GearCheck.h"
-#include "Products.h"
-#include "Words.h"
+#include "device/Commands.h"
+#include "monitor/GearCheck.h"
+#include "device/Products.h"
+#include "calibration/Words.h"
 
 namespace calibration {
 

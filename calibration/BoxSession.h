@@ -15,15 +15,15 @@
 #include <string>
 #include <vector>
 
-#include "Backup.h"
-#include "BoxStore.h"
-#include "Connection.h"
-#include "GearRecord.h"
-#include "Plans.h"
-#include "Readout.h"
-#include "Result.h"
-#include "Settings.h"
-#include "Writes.h"
+#include "calibration/Backup.h"
+#include "calibration/BoxStore.h"
+#include "device/Connection.h"
+#include "monitor/GearRecord.h"
+#include "calibration/Plans.h"
+#include "calibration/Readout.h"
+#include "device/Result.h"
+#include "device/Settings.h"
+#include "calibration/Writes.h"
 
 namespace calibration {
 

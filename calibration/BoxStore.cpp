@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "BoxStore.h"
+#include "calibration/BoxStore.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -10,9 +10,9 @@
 
 #include <vector>
 
-#include "Products.h"
-#include "SafeFile.h"
-#include "Words.h"
+#include "device/Products.h"
+#include "calibration/SafeFile.h"
+#include "calibration/Words.h"
 
 namespace calibration {
 

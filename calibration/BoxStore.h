@@ -16,8 +16,8 @@
 #include <QString>
 #include <optional>
 
-#include "Backup.h"
-#include "Result.h"
+#include "calibration/Backup.h"
+#include "device/Result.h"
 
 namespace calibration {
 

@@ -1,9 +1,9 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Plans.h"
+#include "calibration/Plans.h"
 
-#include "GearCheck.h"
-#include "Words.h"
+#include "monitor/GearCheck.h"
+#include "calibration/Words.h"
 
 namespace calibration {
 

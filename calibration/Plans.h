@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "Backup.h"
-#include "GearRecord.h"
-#include "Result.h"
-#include "Settings.h"
-#include "Writes.h"
+#include "calibration/Backup.h"
+#include "monitor/GearRecord.h"
+#include "device/Result.h"
+#include "device/Settings.h"
+#include "calibration/Writes.h"
 
 namespace calibration {
 

@@ -1,12 +1,12 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Readout.h"
+#include "calibration/Readout.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "Commands.h"
-#include "Products.h"
+#include "device/Commands.h"
+#include "device/Products.h"
 
 namespace calibration {
 

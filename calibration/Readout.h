@@ -9,9 +9,9 @@
 #include <optional>
 #include <string>
 
-#include "Commands.h"
-#include "Connection.h"
-#include "Settings.h"
+#include "device/Commands.h"
+#include "device/Connection.h"
+#include "device/Settings.h"
 
 namespace calibration {
 

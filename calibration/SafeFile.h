@@ -11,7 +11,7 @@
 #include <QByteArray>
 #include <QString>
 
-#include "Result.h"
+#include "device/Result.h"
 
 namespace calibration {
 

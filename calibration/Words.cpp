@@ -1,8 +1,8 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Words.h"
+#include "calibration/Words.h"
 
-#include "Products.h"
+#include "device/Products.h"
 
 namespace calibration {
 

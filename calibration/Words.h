@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <string>
 
-#include "Result.h"
-#include "Settings.h"
+#include "device/Result.h"
+#include "device/Settings.h"
 
 namespace calibration {
 

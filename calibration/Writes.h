@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "Commands.h"
-#include "Settings.h"
+#include "device/Commands.h"
+#include "device/Settings.h"
 
 namespace calibration {
 

@@ -11,9 +11,9 @@
 #include <optional>
 #include <span>
 
-#include "Connection.h"
-#include "Result.h"
-#include "Settings.h"
+#include "device/Connection.h"
+#include "device/Result.h"
+#include "device/Settings.h"
 
 namespace device {
 

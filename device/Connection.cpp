@@ -1,10 +1,10 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Connection.h"
+#include "device/Connection.h"
 
 #include <algorithm>
 
-#include "Products.h"
+#include "device/Products.h"
 
 namespace device {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "Hid.h"
-#include "Result.h"
+#include "device/Hid.h"
+#include "device/Result.h"
 
 namespace device {
 

@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "HidapiBackend.h"
+#include "device/HidapiBackend.h"
 
 #include <hidapi.h>
 
@@ -11,8 +11,8 @@
 #include <system_error>
 #include <vector>
 
-#include "ReportDescriptor.h"
-#include "UdevRule.h"
+#include "device/ReportDescriptor.h"
+#include "device/UdevRule.h"
 
 #ifdef __linux__
 #include <fcntl.h>

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Hid.h"
+#include "device/Hid.h"
 
 namespace device {
 

@@ -1,10 +1,10 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "PinnedSearch.h"
+#include "device/PinnedSearch.h"
 
 #include <algorithm>
 
-#include "Products.h"
+#include "device/Products.h"
 
 namespace device {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "Connection.h"
-#include "Hid.h"
+#include "device/Connection.h"
+#include "device/Hid.h"
 
 namespace device {
 

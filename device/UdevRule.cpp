@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "UdevRule.h"
+#include "device/UdevRule.h"
 
 #include <filesystem>
 #include <system_error>

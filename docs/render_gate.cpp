@@ -32,14 +32,14 @@
 #include <vector>
 
 #include "BuildConfig.h"
-#include "DemoStick.h"
-#include "Dialogs.h"
-#include "EmulatedBackend.h"
-#include "GearCheck.h"
-#include "GearLegend.h"
-#include "GraphView.h"
-#include "Monitor.h"
-#include "frmMain.h"
+#include "emulator/DemoStick.h"
+#include "app/Dialogs.h"
+#include "emulator/EmulatedBackend.h"
+#include "monitor/GearCheck.h"
+#include "monitor/GearLegend.h"
+#include "monitor/GraphView.h"
+#include "monitor/Monitor.h"
+#include "app/frmMain.h"
 
 namespace {
 

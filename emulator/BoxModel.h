@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "GearDecoding.h"
-#include "Hid.h"
+#include "emulator/GearDecoding.h"
+#include "device/Hid.h"
 
 namespace emulator {
 

@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "DemoStick.h"
+#include "emulator/DemoStick.h"
 
 #include <algorithm>
 #include <array>

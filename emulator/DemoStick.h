@@ -11,7 +11,7 @@
 #include <QTimer>
 #include <cstdint>
 
-#include "BoxModel.h"
+#include "emulator/BoxModel.h"
 
 namespace emulator {
 

@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "EmulatedBackend.h"
+#include "emulator/EmulatedBackend.h"
 
 #include <algorithm>
 #include <charconv>

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "BoxModel.h"
-#include "Hid.h"
+#include "emulator/BoxModel.h"
+#include "device/Hid.h"
 
 namespace emulator {
 

@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "UpdateService.h"
+#include "emulator/UpdateService.h"
 
 #include <QHostAddress>
 #include <QTcpSocket>

@@ -11,8 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "Backup.h"
-#include "FuzzCheck.h"
+#include "calibration/Backup.h"
+#include "fuzz/FuzzCheck.h"
 
 using calibration::Backup;
 

@@ -12,8 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "CommandLine.h"
-#include "FuzzCheck.h"
+#include "app/shifterctl/CommandLine.h"
+#include "fuzz/FuzzCheck.h"
 
 using namespace ctl;
 

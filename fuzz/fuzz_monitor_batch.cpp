@@ -27,10 +27,10 @@
 #include <span>
 #include <vector>
 
-#include "Connection.h"
-#include "FuzzCheck.h"
-#include "Monitor.h"
-#include "Products.h"
+#include "device/Connection.h"
+#include "fuzz/FuzzCheck.h"
+#include "monitor/Monitor.h"
+#include "device/Products.h"
 
 namespace {
 

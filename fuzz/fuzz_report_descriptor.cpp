@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string>
 
-#include "FuzzCheck.h"
-#include "ReportDescriptor.h"
+#include "fuzz/FuzzCheck.h"
+#include "device/ReportDescriptor.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string error;

@@ -16,8 +16,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "BoxStore.h"
-#include "FuzzCheck.h"
+#include "calibration/BoxStore.h"
+#include "fuzz/FuzzCheck.h"
 
 using calibration::BoxStore;
 

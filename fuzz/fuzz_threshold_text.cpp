@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "FuzzCheck.h"
-#include "MonitorState.h"
+#include "fuzz/FuzzCheck.h"
+#include "monitor/MonitorState.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "FuzzCheck.h"
-#include "UpdateQuery.h"
+#include "fuzz/FuzzCheck.h"
+#include "update/UpdateQuery.h"
 
 using namespace update;
 

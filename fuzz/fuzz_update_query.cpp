@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include "FuzzCheck.h"
-#include "Products.h"
-#include "UpdateQuery.h"
+#include "fuzz/FuzzCheck.h"
+#include "device/Products.h"
+#include "update/UpdateQuery.h"
 
 using namespace update;
 

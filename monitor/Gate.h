@@ -12,8 +12,8 @@
 #include <optional>
 #include <vector>
 
-#include "GearRecord.h"
-#include "Settings.h"
+#include "monitor/GearRecord.h"
+#include "device/Settings.h"
 
 namespace monitor {
 

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "Gate.h"
-#include "GearRecord.h"
-#include "RestPositions.h"
-#include "Settings.h"
+#include "monitor/Gate.h"
+#include "monitor/GearRecord.h"
+#include "monitor/RestPositions.h"
+#include "device/Settings.h"
 
 namespace monitor {
 

@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "GearLegend.h"
+#include "monitor/GearLegend.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "GearRecord.h"
-#include "GraphView.h"
-#include "Palette.h"
+#include "monitor/GearRecord.h"
+#include "monitor/GraphView.h"
+#include "monitor/Palette.h"
 
 namespace monitor {
 

@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "GearNames.h"
+#include "monitor/GearNames.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-#include "Palette.h"
+#include "monitor/Palette.h"
 
 namespace monitor {
 

@@ -17,7 +17,7 @@
 #include <span>
 #include <vector>
 
-#include "GearRecord.h"
+#include "monitor/GearRecord.h"
 
 namespace monitor {
 

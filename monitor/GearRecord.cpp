@@ -1,8 +1,8 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "GearRecord.h"
+#include "monitor/GearRecord.h"
 
-#include "Report.h"
+#include "monitor/Report.h"
 
 namespace monitor {
 

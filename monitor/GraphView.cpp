@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "GraphView.h"
+#include "monitor/GraphView.h"
 
 #include <QPainter>
 #include <QPaintEvent>
@@ -9,8 +9,8 @@
 
 #include <algorithm>
 
-#include "GearNames.h"
-#include "Palette.h"
+#include "monitor/GearNames.h"
+#include "monitor/Palette.h"
 
 namespace monitor {
 

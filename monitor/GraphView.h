@@ -19,9 +19,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "GearRecord.h"
-#include "MonitorState.h"
-#include "TraceRaster.h"
+#include "monitor/GearRecord.h"
+#include "monitor/MonitorState.h"
+#include "monitor/TraceRaster.h"
 
 class QPainter;
 

@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "LineDrag.h"
+#include "monitor/LineDrag.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "GraphView.h"
-#include "Settings.h"
+#include "monitor/GraphView.h"
+#include "device/Settings.h"
 
 namespace monitor {
 

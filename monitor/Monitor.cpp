@@ -1,10 +1,10 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Monitor.h"
+#include "monitor/Monitor.h"
 
 #include <cmath>
 
-#include "ThresholdEntry.h"
+#include "monitor/ThresholdEntry.h"
 
 namespace monitor {
 

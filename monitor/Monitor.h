@@ -12,9 +12,9 @@
 
 #include <functional>
 
-#include "GraphView.h"
-#include "MonitorState.h"
-#include "ThresholdEntry.h"
+#include "monitor/GraphView.h"
+#include "monitor/MonitorState.h"
+#include "monitor/ThresholdEntry.h"
 
 namespace monitor {
 

@@ -1,8 +1,8 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "MonitorState.h"
+#include "monitor/MonitorState.h"
 
-#include "Settings.h"
+#include "device/Settings.h"
 
 #include <algorithm>
 #include <cmath>

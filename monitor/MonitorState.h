@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "GearRecord.h"
-#include "Report.h"
-#include "Settings.h"
+#include "monitor/GearRecord.h"
+#include "monitor/Report.h"
+#include "device/Settings.h"
 
 namespace monitor {
 

@@ -7,7 +7,7 @@
 
 #include <QColor>
 
-#include "GearRecord.h"
+#include "monitor/GearRecord.h"
 
 namespace monitor {
 

@@ -1,11 +1,11 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "RestPositions.h"
+#include "monitor/RestPositions.h"
 
 #include <algorithm>
 #include <cstdlib>
 
-#include "MonitorState.h"
+#include "monitor/MonitorState.h"
 
 namespace monitor {
 

@@ -13,7 +13,7 @@
 #include <span>
 #include <vector>
 
-#include "GearRecord.h"
+#include "monitor/GearRecord.h"
 
 namespace monitor {
 

@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Suggest.h"
+#include "monitor/Suggest.h"
 
 #include <algorithm>
 #include <array>

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "Gate.h"
-#include "RestPositions.h"
-#include "Settings.h"
+#include "monitor/Gate.h"
+#include "monitor/RestPositions.h"
+#include "device/Settings.h"
 
 namespace monitor {
 

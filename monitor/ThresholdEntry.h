@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "MonitorState.h"
+#include "monitor/MonitorState.h"
 
 namespace monitor {
 

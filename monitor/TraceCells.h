@@ -11,7 +11,7 @@
 #include <array>
 #include <cstdint>
 
-#include "MonitorState.h"
+#include "monitor/MonitorState.h"
 
 namespace monitor {
 

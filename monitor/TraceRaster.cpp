@@ -1,12 +1,12 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "TraceRaster.h"
+#include "monitor/TraceRaster.h"
 
 #include <algorithm>
 #include <bit>
 #include <optional>
 
-#include "Palette.h"
+#include "monitor/Palette.h"
 
 namespace monitor {
 

@@ -19,10 +19,10 @@
 #include <functional>
 #include <vector>
 
-#include "GearNames.h"
-#include "GearRecord.h"
-#include "MonitorState.h"
-#include "TraceCells.h"
+#include "monitor/GearNames.h"
+#include "monitor/GearRecord.h"
+#include "monitor/MonitorState.h"
+#include "monitor/TraceCells.h"
 
 namespace monitor {
 

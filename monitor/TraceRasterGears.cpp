@@ -3,7 +3,7 @@
 // The gear view's replot: each cell in the colour of its gear, the cells
 // whose gear changed drawn again, and the names placed beside the middle of
 // each gear's points.
-#include "TraceRaster.h"
+#include "monitor/TraceRaster.h"
 
 #include <bit>
 #include <optional>

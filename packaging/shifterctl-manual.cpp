@@ -8,7 +8,7 @@
 
 #include <cstdio>
 
-#include "CommandLine.h"
+#include "app/shifterctl/CommandLine.h"
 
 int main(int argc, char** argv) {
     if (argc != 4) {

@@ -8,9 +8,9 @@
 
 #include <vector>
 
-#include "EmulatedBackend.h"
-#include "Products.h"
-#include "TestSupport.h"
+#include "emulator/EmulatedBackend.h"
+#include "device/Products.h"
+#include "tests/TestSupport.h"
 
 inline constexpr std::uint16_t kTestVid = 0x1209;
 

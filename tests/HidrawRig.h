@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "BoxModel.h"
+#include "emulator/BoxModel.h"
 
 namespace hidraw_rig {
 

@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "Dialogs.h"
+#include "app/Dialogs.h"
 
 class ScriptedDialogs : public Dialogs {
 public:

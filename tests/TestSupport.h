@@ -7,8 +7,8 @@
 #include <initializer_list>
 #include <vector>
 
-#include "BoxModel.h"
-#include "Result.h"
+#include "emulator/BoxModel.h"
+#include "device/Result.h"
 
 // A clock the test moves by hand, for the box's timed behaviour.
 struct ManualClock {

@@ -4,9 +4,9 @@
 // A window on an emulated bus, with a clock the test moves by hand.
 #include <memory>
 
-#include "BusFixture.h"
-#include "ScriptedDialogs.h"
-#include "frmMain.h"
+#include "tests/BusFixture.h"
+#include "tests/ScriptedDialogs.h"
+#include "app/frmMain.h"
 
 class WindowFixture : public BusFixture {
 protected:

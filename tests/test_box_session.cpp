@@ -16,14 +16,14 @@
 #include <sys/sysmacros.h>  // makedev; elsewhere in sys/types.h
 #endif
 
-#include "Backup.h"
-#include "BoxSession.h"
-#include "BoxStore.h"
-#include "BusFixture.h"
-#include "GearRecord.h"
-#include "MonitorState.h"
-#include "SafeFile.h"
-#include "Writes.h"
+#include "calibration/Backup.h"
+#include "calibration/BoxSession.h"
+#include "calibration/BoxStore.h"
+#include "tests/BusFixture.h"
+#include "monitor/GearRecord.h"
+#include "monitor/MonitorState.h"
+#include "calibration/SafeFile.h"
+#include "calibration/Writes.h"
 
 using namespace Qt::StringLiterals;
 

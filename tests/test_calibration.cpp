@@ -5,11 +5,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "DemoStick.h"
-#include "ThresholdBox.h"
+#include "emulator/DemoStick.h"
+#include "app/ThresholdBox.h"
 #include <QCheckBox>
 
-#include "WindowFixture.h"
+#include "tests/WindowFixture.h"
 
 using namespace Qt::StringLiterals;
 

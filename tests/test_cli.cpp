@@ -18,13 +18,13 @@
 #include <unistd.h>
 #endif
 
-#include "Backup.h"
-#include "Cli.h"
-#include "DemoStick.h"
-#include "EmulatedBackend.h"
-#include "TerminalText.h"
-#include "TestSupport.h"
-#include "UpdateService.h"
+#include "calibration/Backup.h"
+#include "app/shifterctl/Cli.h"
+#include "emulator/DemoStick.h"
+#include "emulator/EmulatedBackend.h"
+#include "calibration/TerminalText.h"
+#include "tests/TestSupport.h"
+#include "emulator/UpdateService.h"
 
 namespace {
 

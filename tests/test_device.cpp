@@ -7,13 +7,13 @@
 #include <array>
 #include <chrono>
 
-#include "Commands.h"
-#include "Connection.h"
-#include "EmulatedBackend.h"
-#include "Products.h"
-#include "Readout.h"
-#include "TerminalText.h"
-#include "TestSupport.h"
+#include "device/Commands.h"
+#include "device/Connection.h"
+#include "emulator/EmulatedBackend.h"
+#include "device/Products.h"
+#include "calibration/Readout.h"
+#include "calibration/TerminalText.h"
+#include "tests/TestSupport.h"
 
 using namespace device;
 using namespace Qt::StringLiterals;

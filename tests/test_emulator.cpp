@@ -14,12 +14,12 @@
 #include <cstdlib>
 #include <set>
 
-#include "BoxModel.h"
-#include "Commands.h"
-#include "Connection.h"
-#include "DemoStick.h"
-#include "EmulatedBackend.h"
-#include "TestSupport.h"
+#include "emulator/BoxModel.h"
+#include "device/Commands.h"
+#include "device/Connection.h"
+#include "emulator/DemoStick.h"
+#include "emulator/EmulatedBackend.h"
+#include "tests/TestSupport.h"
 
 using namespace std::chrono_literals;
 using emulator::BoxModel;

@@ -13,13 +13,13 @@
 
 #include <set>
 
-#include "BoxStore.h"
-#include "EmulatedBackend.h"
-#include "Products.h"
-#include "ScriptedDialogs.h"
-#include "UpdateService.h"
-#include "NetGrab.h"
-#include "frmMain.h"
+#include "calibration/BoxStore.h"
+#include "emulator/EmulatedBackend.h"
+#include "device/Products.h"
+#include "tests/ScriptedDialogs.h"
+#include "emulator/UpdateService.h"
+#include "net/NetGrab.h"
+#include "app/frmMain.h"
 
 namespace {
 

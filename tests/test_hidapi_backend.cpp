@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "HidapiBackend.h"
+#include "device/HidapiBackend.h"
 
 #ifdef __linux__
 #include <sys/stat.h>

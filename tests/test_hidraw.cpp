@@ -28,15 +28,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "TestSupport.h"
+#include "tests/TestSupport.h"
 #include "BuildConfig.h"
-#include "Commands.h"
-#include "Connection.h"
-#include "HidapiBackend.h"
-#include "HidrawRig.h"
-#include "Products.h"
-#include "ScriptedDialogs.h"
-#include "frmMain.h"
+#include "device/Commands.h"
+#include "device/Connection.h"
+#include "device/HidapiBackend.h"
+#include "tests/HidrawRig.h"
+#include "device/Products.h"
+#include "tests/ScriptedDialogs.h"
+#include "app/frmMain.h"
 
 // umockdev's preload library comes first in the process, ahead of the
 // sanitizer runtime, which would otherwise refuse to start.

@@ -4,8 +4,8 @@
 // return, and the travel map as a user sees it.
 #include <set>
 
-#include "DemoStick.h"
-#include "WindowFixture.h"
+#include "emulator/DemoStick.h"
+#include "tests/WindowFixture.h"
 
 namespace {
 

@@ -19,15 +19,15 @@
 #include <set>
 #include <vector>
 
-#include "BoxModel.h"
-#include "DemoStick.h"
-#include "GearCheck.h"
-#include "GraphView.h"
-#include "Monitor.h"
-#include "MonitorState.h"
-#include "Palette.h"
-#include "Suggest.h"
-#include "TraceRaster.h"
+#include "emulator/BoxModel.h"
+#include "emulator/DemoStick.h"
+#include "monitor/GearCheck.h"
+#include "monitor/GraphView.h"
+#include "monitor/Monitor.h"
+#include "monitor/MonitorState.h"
+#include "monitor/Palette.h"
+#include "monitor/Suggest.h"
+#include "monitor/TraceRaster.h"
 
 using namespace monitor;
 

@@ -16,9 +16,9 @@
 #include <functional>
 #include <vector>
 
-#include "NetGrab.h"
-#include "UpdateQuery.h"
-#include "UpdateService.h"
+#include "net/NetGrab.h"
+#include "update/UpdateQuery.h"
+#include "emulator/UpdateService.h"
 
 namespace {
 

@@ -15,11 +15,11 @@
 #include <unistd.h>
 #endif
 
-#include "App.h"
-#include "Backends.h"
-#include "Options.h"
-#include "UpdateQuery.h"
-#include "frmMain.h"
+#include "app/App.h"
+#include "app/Backends.h"
+#include "app/Options.h"
+#include "update/UpdateQuery.h"
+#include "app/frmMain.h"
 
 TEST(Options, UnderstoodArguments) {
     Options o = parse_options({"--demo", "--update-host", "127.0.0.1:8080"});

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "ReportDescriptor.h"
+#include "device/ReportDescriptor.h"
 
 using device::parse_report_lengths;
 using device::ReportLengths;

@@ -6,14 +6,14 @@
 
 #include <QUrlQuery>
 
-#include "BoxSession.h"
-#include "EmulatedBackend.h"
-#include "Flasher.h"
-#include "Products.h"
-#include "TestSupport.h"
-#include "UpdateQuery.h"
-#include "UpdateSequence.h"
-#include "Words.h"
+#include "calibration/BoxSession.h"
+#include "emulator/EmulatedBackend.h"
+#include "update/Flasher.h"
+#include "device/Products.h"
+#include "tests/TestSupport.h"
+#include "update/UpdateQuery.h"
+#include "update/UpdateSequence.h"
+#include "calibration/Words.h"
 
 using namespace update;
 

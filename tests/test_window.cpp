@@ -9,12 +9,12 @@
 
 #include <set>
 
-#include "BoxStore.h"
-#include "Commands.h"
-#include "GearPanel.h"
-#include "ThresholdBox.h"
-#include "WindowFixture.h"
-#include "WindowLayout.h"
+#include "calibration/BoxStore.h"
+#include "device/Commands.h"
+#include "app/GearPanel.h"
+#include "app/ThresholdBox.h"
+#include "tests/WindowFixture.h"
+#include "app/WindowLayout.h"
 
 using emulator::BoxIdentity;
 using emulator::EmulatedBackend;

@@ -15,10 +15,10 @@
 #include <functional>
 #include <string>
 
-#include "Commands.h"
-#include "Connection.h"
-#include "PinnedSearch.h"
-#include "Result.h"
+#include "device/Commands.h"
+#include "device/Connection.h"
+#include "device/PinnedSearch.h"
+#include "device/Result.h"
 
 namespace update {
 

@@ -1,12 +1,12 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "UpdateQuery.h"
+#include "update/UpdateQuery.h"
 
 #include <QUrl>
 
 #include <algorithm>
 
-#include "Products.h"
+#include "device/Products.h"
 
 namespace update {
 

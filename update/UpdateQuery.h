@@ -9,7 +9,7 @@
 #include <optional>
 #include <span>
 
-#include "Hid.h"
+#include "device/Hid.h"
 
 namespace update {
 

@@ -1,10 +1,10 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "UpdateSequence.h"
+#include "update/UpdateSequence.h"
 
-#include "Commands.h"
-#include "Products.h"
-#include "Words.h"
+#include "device/Commands.h"
+#include "device/Products.h"
+#include "calibration/Words.h"
 
 namespace update {
 

@@ -15,14 +15,14 @@
 #include <optional>
 #include <string>
 
-#include "BoxSession.h"
-#include "BoxStore.h"
-#include "Connection.h"
-#include "Flasher.h"
-#include "PinnedSearch.h"
-#include "Result.h"
-#include "UpdateQuery.h"
-#include "UpdateWords.h"
+#include "calibration/BoxSession.h"
+#include "calibration/BoxStore.h"
+#include "device/Connection.h"
+#include "update/Flasher.h"
+#include "device/PinnedSearch.h"
+#include "device/Result.h"
+#include "update/UpdateQuery.h"
+#include "update/UpdateWords.h"
 
 namespace update {
 

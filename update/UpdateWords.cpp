@@ -1,8 +1,8 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "UpdateWords.h"
+#include "update/UpdateWords.h"
 
-#include "Words.h"
+#include "calibration/Words.h"
 
 namespace update {
 

@@ -9,9 +9,9 @@
 #include <optional>
 #include <string>
 
-#include "Result.h"
-#include "Settings.h"
-#include "UpdateQuery.h"
+#include "device/Result.h"
+#include "device/Settings.h"
+#include "update/UpdateQuery.h"
 
 namespace update {
 

@@ -5,12 +5,12 @@
 #include <QJsonArray>
 #include <array>
 
-#include "CliRunner.h"
-#include "TerminalText.h"
-#include "Commands.h"
-#include "MonitorState.h"
-#include "Readout.h"
-#include "Writes.h"
+#include "app/shifterctl/CliRunner.h"
+#include "calibration/TerminalText.h"
+#include "device/Commands.h"
+#include "monitor/MonitorState.h"
+#include "calibration/Readout.h"
+#include "calibration/Writes.h"
 
 namespace ctl {
 

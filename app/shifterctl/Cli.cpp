@@ -8,9 +8,9 @@
 #include <thread>
 
 #include "BuildConfig.h"
-#include "CliRunner.h"
-#include "Options.h"
-#include "TerminalText.h"
+#include "app/shifterctl/CliRunner.h"
+#include "app/Options.h"
+#include "calibration/TerminalText.h"
 
 namespace ctl {
 

@@ -16,7 +16,7 @@
 #include <functional>
 #include <optional>
 
-#include "Hid.h"
+#include "device/Hid.h"
 
 inline constexpr int kCliOk = 0;
 inline constexpr int kCliBoxProblem = 1;

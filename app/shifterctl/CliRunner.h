@@ -10,16 +10,16 @@
 #include <functional>
 #include <optional>
 
-#include "Cli.h"
-#include "CommandLine.h"
-#include "BoxSession.h"
-#include "BoxStore.h"
-#include "Connection.h"
-#include "Flasher.h"
-#include "NetGrab.h"
-#include "Settings.h"
-#include "UpdateQuery.h"
-#include "UpdateSequence.h"
+#include "app/shifterctl/Cli.h"
+#include "app/shifterctl/CommandLine.h"
+#include "calibration/BoxSession.h"
+#include "calibration/BoxStore.h"
+#include "device/Connection.h"
+#include "update/Flasher.h"
+#include "net/NetGrab.h"
+#include "device/Settings.h"
+#include "update/UpdateQuery.h"
+#include "update/UpdateSequence.h"
 
 namespace ctl {
 

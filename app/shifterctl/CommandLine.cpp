@@ -1,18 +1,18 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "CommandLine.h"
+#include "app/shifterctl/CommandLine.h"
 
 #include <algorithm>
 #include <vector>
 
 #include "BuildConfig.h"
-#include "Cli.h"
-#include "Commands.h"
-#include "GearCheck.h"
-#include "Settings.h"
-#include "UpdateQuery.h"
-#include "Words.h"
-#include "Writes.h"
+#include "app/shifterctl/Cli.h"
+#include "device/Commands.h"
+#include "monitor/GearCheck.h"
+#include "device/Settings.h"
+#include "update/UpdateQuery.h"
+#include "calibration/Words.h"
+#include "calibration/Writes.h"
 
 namespace ctl {
 

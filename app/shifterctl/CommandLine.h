@@ -9,7 +9,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "Result.h"
+#include "device/Result.h"
 
 namespace ctl {
 

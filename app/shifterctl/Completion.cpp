@@ -7,7 +7,7 @@
 // word is the command, and after "--" every word is an argument.
 #include <iterator>
 
-#include "CommandLine.h"
+#include "app/shifterctl/CommandLine.h"
 
 namespace ctl {
 

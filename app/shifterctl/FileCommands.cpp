@@ -7,14 +7,14 @@
 
 #include <QIODevice>
 
-#include "Backup.h"
-#include "BoxStore.h"
-#include "CliRunner.h"
-#include "Commands.h"
-#include "Readout.h"
-#include "SafeFile.h"
-#include "TerminalText.h"
-#include "Writes.h"
+#include "calibration/Backup.h"
+#include "calibration/BoxStore.h"
+#include "app/shifterctl/CliRunner.h"
+#include "device/Commands.h"
+#include "calibration/Readout.h"
+#include "calibration/SafeFile.h"
+#include "calibration/TerminalText.h"
+#include "calibration/Writes.h"
 
 #include <algorithm>
 

@@ -7,11 +7,11 @@
 
 #include <algorithm>
 
-#include "CliRunner.h"
-#include "GearCheck.h"
-#include "MonitorState.h"
-#include "Suggest.h"
-#include "Writes.h"
+#include "app/shifterctl/CliRunner.h"
+#include "monitor/GearCheck.h"
+#include "monitor/MonitorState.h"
+#include "monitor/Suggest.h"
+#include "calibration/Writes.h"
 
 namespace ctl {
 

@@ -3,7 +3,7 @@
 // The help of shifterctl and of each command, made from the tables and
 // wrapped to the width it is shown in. help2man makes the manual page from
 // the program's help, so its headings are the ones help2man knows.
-#include "CommandLine.h"
+#include "app/shifterctl/CommandLine.h"
 
 #include <algorithm>
 #include <iterator>

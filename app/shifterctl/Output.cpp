@@ -5,10 +5,10 @@
 #include <QJsonArray>
 #include <algorithm>
 
-#include "CliRunner.h"
-#include "TerminalText.h"
-#include "Products.h"
-#include "Words.h"
+#include "app/shifterctl/CliRunner.h"
+#include "calibration/TerminalText.h"
+#include "device/Products.h"
+#include "calibration/Words.h"
 
 namespace ctl {
 

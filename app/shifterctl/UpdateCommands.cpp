@@ -6,11 +6,11 @@
 #include <QFileInfo>
 #include <QTimer>
 
-#include "CliRunner.h"
-#include "Readout.h"
-#include "SafeFile.h"
-#include "Words.h"
-#include "UpdateQuery.h"
+#include "app/shifterctl/CliRunner.h"
+#include "calibration/Readout.h"
+#include "calibration/SafeFile.h"
+#include "calibration/Words.h"
+#include "update/UpdateQuery.h"
 
 namespace ctl {
 

@@ -27,10 +27,10 @@
 #include <unistd.h>
 #endif
 
-#include "Backends.h"
+#include "app/Backends.h"
 #include "BuildConfig.h"
-#include "Cli.h"
-#include "UpdateService.h"
+#include "app/shifterctl/Cli.h"
+#include "emulator/UpdateService.h"
 
 namespace {
 
