@@ -6,6 +6,7 @@
 
 #include "tests/BusFixture.h"
 #include "tests/ScriptedDialogs.h"
+#include "tests/WindowControls.h"
 #include "app/frmMain.h"
 
 class WindowFixture : public BusFixture {

@@ -17,6 +17,7 @@
 #include "emulator/EmulatedBackend.h"
 #include "device/Products.h"
 #include "tests/ScriptedDialogs.h"
+#include "tests/WindowControls.h"
 #include "emulator/UpdateService.h"
 #include "net/NetGrab.h"
 #include "app/frmMain.h"
@@ -69,7 +70,7 @@ protected:
     }
     // Waits until the update has ended, one way or the other.
     bool update_over() {
-        return wait_until([&] { return !window->NetGetInfo->Busy() && !window->NetGetFirmware->Busy() && window->Pic->isHidden(); });
+        return wait_until([&] { return !control<NetGrab>(*window, "NetGetInfo")->Busy() && !control<NetGrab>(*window, "NetGetFirmware")->Busy() && control<QWidget>(*window, "Pic")->isHidden(); });
     }
     bool got(const char* title) {
         for (const auto& s : dialogs.shown)
@@ -108,15 +109,15 @@ TEST_F(FirmwareUpdate, NewerFirmwareIsDownloadedAndWrittenIntoTheBox) {
     // is repainted after every page).
     std::set<QString> said;
     auto record = [&] {
-        if (w.lblNotice->isVisible()) said.insert(w.lblNotice->text());
-        if (w.lblProgress->isVisible()) said.insert(w.lblProgress->text());
+        if (control<QLabel>(w, "lblNotice")->isVisible()) said.insert(control<QLabel>(w, "lblNotice")->text());
+        if (control<QLabel>(w, "lblProgress")->isVisible()) said.insert(control<QLabel>(w, "lblProgress")->text());
     };
     on_pause = record;
     OnPaint on_bar;
     on_bar.f = record;
-    w.Progress->installEventFilter(&on_bar);
+    control<QWidget>(w, "Progress")->installEventFilter(&on_bar);
     w.show();
-    w.cmd_CheckFirmware_Click();
+    click(w, "cmd_CheckFirmware");
     ASSERT_TRUE(wait_until([&] { return !dialogs.shown.empty(); }));
     EXPECT_EQ(dialogs.shown[0].kind, "question");
     EXPECT_EQ(dialogs.shown[0].title, "Found new firmware");
@@ -139,7 +140,7 @@ TEST_F(FirmwareUpdate, NewerFirmwareIsDownloadedAndWrittenIntoTheBox) {
     EXPECT_EQ(query.query_value("mem"), dump);
     EXPECT_EQ(query.header("Cache-Control"), "no-cache");
 
-    ASSERT_TRUE(wait_until([&] { return box.flash().size() == 8000u && w.Pic->isHidden(); }, 20000));
+    ASSERT_TRUE(wait_until([&] { return box.flash().size() == 8000u && control<QWidget>(w, "Pic")->isHidden(); }, 20000));
     EXPECT_EQ(box.flash(), as_bytes(service.image()));
     EXPECT_EQ(dialogs.shown.size(), 1u);  // no message after a good update
     EXPECT_TRUE(said.count("The box is switching to its update mode: do not unplug the box."));
@@ -147,30 +148,30 @@ TEST_F(FirmwareUpdate, NewerFirmwareIsDownloadedAndWrittenIntoTheBox) {
     EXPECT_TRUE(said.count("100%"));
     for (const QString& s : said) EXPECT_FALSE(s.startsWith("No box found")) << s.toStdString();
     // The bootloader is still there until it restarts: no second update on it.
-    w.Timer_Timer();
+    tick(w);
     ASSERT_TRUE(w.conn().bootloader());
-    EXPECT_FALSE(w.cmd_CheckFirmware->isEnabled());
-    EXPECT_EQ(w.lblNotice->text(), "The box is restarting with its new firmware.");
+    EXPECT_FALSE(control<QPushButton>(w, "cmd_CheckFirmware")->isEnabled());
+    EXPECT_EQ(control<QLabel>(w, "lblNotice")->text(), "The box is restarting with its new firmware.");
     // The box restarts into its application and the window finds it again.
     skipped += std::chrono::seconds(20);
-    ASSERT_TRUE(wait_until([&] { return w.conn().application() && w.cmd_CheckFirmware->isEnabled(); }));
-    EXPECT_EQ(w.lblVersion->text(), " 1.7");
-    EXPECT_EQ(w.lblSaved->text(), "Firmware updated: the box now runs version 1.07.");
-    EXPECT_TRUE(w.lblNotice->isHidden());
+    ASSERT_TRUE(wait_until([&] { return w.conn().application() && control<QPushButton>(w, "cmd_CheckFirmware")->isEnabled(); }));
+    EXPECT_EQ(control<QLabel>(w, "lblVersion")->text(), " 1.7");
+    EXPECT_EQ(control<QLabel>(w, "lblSaved")->text(), "Firmware updated: the box now runs version 1.07.");
+    EXPECT_TRUE(control<QLabel>(w, "lblNotice")->isHidden());
 }
 
 TEST_F(FirmwareUpdate, StoppingTheDownloadSendsNothingToTheBox) {
     auto& box = add_box();
     frmMain& w = open();
     service.set_delay(service.image_path(), 8000);
-    w.cmd_CheckFirmware_Click();
+    click(w, "cmd_CheckFirmware");
     ASSERT_TRUE(wait_until([&] { return service.requests().size() == 2; }));  // the image is on its way
-    ASSERT_FALSE(w.cmd_StopDownload->isHidden());
-    w.cmd_StopDownload->click();
-    EXPECT_TRUE(w.Pic->isHidden());
-    EXPECT_TRUE(w.cmd_StopDownload->isHidden());
-    EXPECT_TRUE(w.cmd_CheckFirmware->isEnabled());
-    ASSERT_TRUE(wait_until([&] { return !w.NetGetFirmware->Busy(); }, 4000));  // cancelled, not waited out
+    ASSERT_FALSE(control<QPushButton>(w, "cmd_StopDownload")->isHidden());
+    control<QPushButton>(w, "cmd_StopDownload")->click();
+    EXPECT_TRUE(control<QWidget>(w, "Pic")->isHidden());
+    EXPECT_TRUE(control<QPushButton>(w, "cmd_StopDownload")->isHidden());
+    EXPECT_TRUE(control<QPushButton>(w, "cmd_CheckFirmware")->isEnabled());
+    ASSERT_TRUE(wait_until([&] { return !control<NetGrab>(w, "NetGetFirmware")->Busy(); }, 4000));  // cancelled, not waited out
     EXPECT_EQ(dialogs.shown.size(), 1u);  // the offer only: a stop is no error
     for (const auto& r : box.feature_log()) EXPECT_NE(r[1], 0xA7);
     EXPECT_TRUE(box.flash().empty());
@@ -206,8 +207,8 @@ TEST_F(FirmwareUpdate, TheBoxShownIsTheOneWrittenWhicheverTheBusListsFirst) {
             }, 200);
         }
         const qsizetype query = service.requests().size();
-        w.cmd_CheckFirmware_Click();
-        ASSERT_TRUE(wait_until([&] { return ours.flash().size() == 8000u && w.Pic->isHidden(); }, 20000));
+        click(w, "cmd_CheckFirmware");
+        ASSERT_TRUE(wait_until([&] { return ours.flash().size() == 8000u && control<QWidget>(w, "Pic")->isHidden(); }, 20000));
         EXPECT_EQ(service.requests().at(query).query_value("sn"), "KV-000123");
         for (const auto& box : bus.boxes()) {
             if (box.get() == &ours) continue;
@@ -216,8 +217,8 @@ TEST_F(FirmwareUpdate, TheBoxShownIsTheOneWrittenWhicheverTheBusListsFirst) {
         }
         // The window finds the updated box again, not the one listed first.
         ASSERT_TRUE(wait_until([&] { return w.conn().application() && w.update_phase() == update::Phase::Done; }));
-        EXPECT_EQ(w.lblSerialNumber->text(), " KV-000123");
-        EXPECT_EQ(w.lblVersion->text(), " 1.7");
+        EXPECT_EQ(control<QLabel>(w, "lblSerialNumber")->text(), " KV-000123");
+        EXPECT_EQ(control<QLabel>(w, "lblVersion")->text(), " 1.7");
         window.reset();
         bus.boxes().clear();
         bus.list_newest_first = false;
@@ -228,14 +229,14 @@ TEST_F(FirmwareUpdate, ARunningUpdateIsNotOfferedAgain) {
     auto& box = add_box();
     frmMain& w = open();
     service.set_delay(service.image_path(), 300);
-    w.cmd_CheckFirmware_Click();
+    click(w, "cmd_CheckFirmware");
     ASSERT_TRUE(wait_until([&] { return service.requests().size() == 2; }));  // the image is on its way
-    EXPECT_FALSE(w.cmd_CheckFirmware->isEnabled());
+    EXPECT_FALSE(control<QPushButton>(w, "cmd_CheckFirmware")->isEnabled());
     // The box found again meanwhile (as it is while it restarts) keeps the button off.
     w.EnableUI();
-    EXPECT_FALSE(w.cmd_CheckFirmware->isEnabled());
-    w.cmd_CheckFirmware_Click();
-    ASSERT_TRUE(wait_until([&] { return box.flash().size() == 8000u && w.Pic->isHidden(); }, 20000));
+    EXPECT_FALSE(control<QPushButton>(w, "cmd_CheckFirmware")->isEnabled());
+    click(w, "cmd_CheckFirmware");
+    ASSERT_TRUE(wait_until([&] { return box.flash().size() == 8000u && control<QWidget>(w, "Pic")->isHidden(); }, 20000));
     EXPECT_EQ(service.requests().size(), 2);
     EXPECT_EQ(dialogs.shown.size(), 1u);
 }
@@ -250,8 +251,8 @@ TEST_F(FirmwareUpdate, ClosingTheWindowDuringTheWriteLetsTheImageFinish) {
     });
     w.show();
     closer.start();
-    w.cmd_CheckFirmware_Click();
-    ASSERT_TRUE(wait_until([&] { return box.flash().size() == 8000u && w.Pic->isHidden(); }, 20000));
+    click(w, "cmd_CheckFirmware");
+    ASSERT_TRUE(wait_until([&] { return box.flash().size() == 8000u && control<QWidget>(w, "Pic")->isHidden(); }, 20000));
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(box.flash(), as_bytes(service.image()));
     EXPECT_EQ(dialogs.shown.size(), 1u);  // the offer only: no error
@@ -266,8 +267,8 @@ TEST_F(FirmwareUpdate, ClosingTheWindowDuringTheHandOverStopsBeforeAnyPage) {
     on_pause = [&] {
         if (w.isVisible() && w.conn().bootloader()) w.close();
     };
-    w.cmd_CheckFirmware_Click();
-    ASSERT_TRUE(wait_until([&] { return !w.isVisible() && box.in_bootloader() && w.Pic->isHidden(); }));
+    click(w, "cmd_CheckFirmware");
+    ASSERT_TRUE(wait_until([&] { return !w.isVisible() && box.in_bootloader() && control<QWidget>(w, "Pic")->isHidden(); }));
     EXPECT_TRUE(box.flash().empty());
     EXPECT_EQ(dialogs.shown.size(), 1u);  // the offer only
     EXPECT_EQ(bus.open_handles(), 0);
@@ -277,13 +278,13 @@ TEST_F(FirmwareUpdate, TheSameVersionIsReportedAndANewerBoxHearsNothing) {
     add_box(0x0107);
     frmMain& w = open();
     service.set_offered_version("107");
-    w.cmd_CheckFirmware_Click();
+    click(w, "cmd_CheckFirmware");
     ASSERT_TRUE(wait_until([&] { return !dialogs.shown.empty(); }));
     EXPECT_EQ(dialogs.shown[0].title, "No new firmware");
     EXPECT_EQ(dialogs.shown[0].text, "Already running latest firmware version 1.07");
 
     service.set_offered_version("105");
-    w.cmd_CheckFirmware_Click();
+    click(w, "cmd_CheckFirmware");
     ASSERT_TRUE(update_over());
     EXPECT_EQ(service.requests().size(), 2);
     EXPECT_EQ(dialogs.shown.size(), 1u);
@@ -294,7 +295,7 @@ TEST_F(FirmwareUpdate, TheBootloaderIsOfferedTheFirmwareWithoutAnyCommand) {
     frmMain& w = open();
     service.set_offered_version("107");
     dialogs.answer = false;
-    w.cmd_CheckFirmware_Click();
+    click(w, "cmd_CheckFirmware");
     ASSERT_TRUE(wait_until([&] { return !dialogs.shown.empty(); }));
     EXPECT_EQ(dialogs.shown[0].title, "Found new firmware");
     const emulator::HttpRequest& query = service.requests().at(0);
@@ -305,8 +306,8 @@ TEST_F(FirmwareUpdate, TheBootloaderIsOfferedTheFirmwareWithoutAnyCommand) {
     // Cancel: nothing downloaded, the button stays, no frame.
     ASSERT_TRUE(update_over());
     EXPECT_EQ(service.requests().size(), 1);
-    EXPECT_TRUE(w.cmd_CheckFirmware->isEnabled());
-    EXPECT_TRUE(w.Pic->isHidden());
+    EXPECT_TRUE(control<QPushButton>(w, "cmd_CheckFirmware")->isEnabled());
+    EXPECT_TRUE(control<QWidget>(w, "Pic")->isHidden());
 }
 
 TEST_F(FirmwareUpdate, ACalibrationTheNewFirmwareResetIsOfferedBack) {
@@ -338,22 +339,22 @@ TEST_F(FirmwareUpdate, ACalibrationTheNewFirmwareResetIsOfferedBack) {
         };
         if (c.unreadable) {
             on_pause = [&] { box.feature_reply_bytes = box.in_bootloader() ? 3 : 0; };
-            w.cmd_CheckFirmware_Click();
+            click(w, "cmd_CheckFirmware");
             // Nothing to offer, and the user is told so rather than nothing.
-            ASSERT_TRUE(wait_until([&] { return w.lblSaved->text().contains("could not be checked"); }, 20000));
+            ASSERT_TRUE(wait_until([&] { return control<QLabel>(w, "lblSaved")->text().contains("could not be checked"); }, 20000));
             EXPECT_EQ(dialogs.shown.size(), 1u);
             on_pause = nullptr;
             window.reset();
             bus.boxes().clear();
             continue;
         }
-        w.cmd_CheckFirmware_Click();
+        click(w, "cmd_CheckFirmware");
         ASSERT_TRUE(wait_until([&] { return dialogs.shown.size() == 2; }, 20000));
         EXPECT_EQ(dialogs.shown[1].title, "Restore calibration");
         const QString& text = dialogs.shown[1].text;
         EXPECT_TRUE(text.contains("Now: h1=102 h2=152 v1=64 v2=190 s1=100 s2=155")) << text.toStdString();
         EXPECT_TRUE(text.contains("Before: h1=90 h2=160 v1=60 v2=200 s1=110 s2=170")) << text.toStdString();
-        EXPECT_EQ(w.lblVersion->text(), " 1.7");
+        EXPECT_EQ(control<QLabel>(w, "lblVersion")->text(), " 1.7");
         // What the application got since its readout (the pages went to the bootloader).
         std::vector<int> writes;
         const auto& log = box.feature_log();
@@ -368,8 +369,8 @@ TEST_F(FirmwareUpdate, ACalibrationTheNewFirmwareResetIsOfferedBack) {
             EXPECT_EQ(box.feature_log().back()[1], 0xF0);
             for (int i = 0; i < 6; ++i) EXPECT_EQ(box.settings().value[i], calibrated.get(i)) << i;
             EXPECT_EQ(w.thresholds(), calibrated);
-            EXPECT_EQ(w.Text9->text(), "90");
-            EXPECT_EQ(w.lblSaved->text(), "The box now runs firmware 1.07, with its calibration put back.");
+            EXPECT_EQ(control<QLineEdit>(w, "Text9")->text(), "90");
+            EXPECT_EQ(control<QLabel>(w, "lblSaved")->text(), "The box now runs firmware 1.07, with its calibration put back.");
         } else {
             EXPECT_TRUE(writes.empty());
             EXPECT_EQ(box.settings().value[device::kH1], 102);
@@ -390,31 +391,31 @@ TEST_F(FirmwareUpdate, FailuresAreReportedAndNothingIsWritten) {
 
     service.set_status(emulator::UpdateService::InfoPath, 500);
     box.feature_reply_bytes = 17;  // memory blocks one byte short
-    w.cmd_CheckFirmware_Click();
+    click(w, "cmd_CheckFirmware");
     ASSERT_TRUE(wait_until([&] { return got("Website access error"); }));
     EXPECT_EQ(dialogs.shown.back().text, manual);
     // Why, with the transfer's own words, stands under the information frame.
-    EXPECT_TRUE(w.lblSaved->text().startsWith("The update service at " + service.host_port() + " could not be reached ("))
-        << w.lblSaved->text().toStdString();
+    EXPECT_TRUE(control<QLabel>(w, "lblSaved")->text().startsWith("The update service at " + service.host_port() + " could not be reached ("))
+        << control<QLabel>(w, "lblSaved")->text().toStdString();
     // A dump the box did not give is left out, not filled from the buffer.
     EXPECT_TRUE(service.requests().at(0).query_value("mem").isEmpty());
     box.feature_reply_bytes = 0;
-    EXPECT_TRUE(w.cmd_CheckFirmware->isEnabled());
+    EXPECT_TRUE(control<QPushButton>(w, "cmd_CheckFirmware")->isEnabled());
 
     // An image one byte short of the announced size is never written.
     service.clear_faults();
     service.set_announced_size(service.image().size() + 1);
-    w.cmd_CheckFirmware_Click();
+    click(w, "cmd_CheckFirmware");
     ASSERT_TRUE(wait_until([&] { return got("Firmware download error"); }));
     EXPECT_EQ(dialogs.shown.back().text, manual);
-    EXPECT_TRUE(w.lblSaved->text().contains("instead of the announced")) << w.lblSaved->text().toStdString();
-    EXPECT_TRUE(w.cmd_CheckFirmware->isEnabled());
-    EXPECT_TRUE(w.Pic->isHidden());
+    EXPECT_TRUE(control<QLabel>(w, "lblSaved")->text().contains("instead of the announced")) << control<QLabel>(w, "lblSaved")->text().toStdString();
+    EXPECT_TRUE(control<QPushButton>(w, "cmd_CheckFirmware")->isEnabled());
+    EXPECT_TRUE(control<QWidget>(w, "Pic")->isHidden());
 
     // An answer that is not "VERSION,SIZE,URL" is reported, not acted on.
     service.set_answer(QByteArray("<html>maintenance</html>"));
     const std::size_t before = dialogs.shown.size();
-    w.cmd_CheckFirmware_Click();
+    click(w, "cmd_CheckFirmware");
     ASSERT_TRUE(wait_until([&] { return dialogs.shown.size() > before; }));
     EXPECT_EQ(dialogs.shown.back().kind, "critical");
 
@@ -422,7 +423,7 @@ TEST_F(FirmwareUpdate, FailuresAreReportedAndNothingIsWritten) {
     service.set_answer(std::nullopt);
     service.set_announced_size(std::nullopt);
     service.set_status(service.image_path(), 404);
-    w.cmd_CheckFirmware_Click();
+    click(w, "cmd_CheckFirmware");
     const std::size_t errors = std::count_if(dialogs.shown.begin(), dialogs.shown.end(),
                                              [](const auto& s) { return s.title == "Website access error"; });
     ASSERT_TRUE(wait_until([&] {
@@ -439,7 +440,7 @@ TEST_F(FirmwareUpdate, ABoxLeftInItsBootloaderIsReportedWithWhatToDo) {
     box.restart_after_flash = std::chrono::hours(1);  // written, but it never starts the new firmware
     frmMain& w = open();
     w.update_limits.restart_wait = std::chrono::milliseconds(300);
-    w.cmd_CheckFirmware_Click();
+    click(w, "cmd_CheckFirmware");
     ASSERT_TRUE(wait_until([&] { return got("Firmware update error"); }, 20000));
     EXPECT_TRUE(dialogs.shown.back().text.endsWith(
         "Unplug the box, plug it in again and click \"Get latest firmware\" once more."))
@@ -452,10 +453,10 @@ TEST_F(FirmwareUpdate, ABoxThatDoesNotRestartIsReportedWithoutHanging) {
     frmMain& w = open();
     w.update_limits.bootloader_wait = std::chrono::seconds(1);
     box.fail_feature_writes = true;  // the order to restart never arrives
-    w.cmd_CheckFirmware_Click();
+    click(w, "cmd_CheckFirmware");
     ASSERT_TRUE(wait_until([&] { return got("Firmware update error"); }, 20000));
     EXPECT_TRUE(box.flash().empty());
-    EXPECT_TRUE(w.Pic->isHidden());
+    EXPECT_TRUE(control<QWidget>(w, "Pic")->isHidden());
     // The next search finds the box as it is, and the user may try again.
-    EXPECT_TRUE(wait_until([&] { return w.cmd_CheckFirmware->isEnabled(); }));
+    EXPECT_TRUE(wait_until([&] { return control<QPushButton>(w, "cmd_CheckFirmware")->isEnabled(); }));
 }

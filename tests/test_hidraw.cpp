@@ -36,6 +36,7 @@
 #include "tests/HidrawRig.h"
 #include "device/Products.h"
 #include "tests/ScriptedDialogs.h"
+#include "tests/WindowControls.h"
 #include "app/frmMain.h"
 
 // umockdev's preload library comes first in the process, ahead of the
@@ -579,7 +580,7 @@ int window_probe(int argc, char** argv, const char* rule_dir) {
     config.vendor_id = kVid;
     frmMain window(hid, dialogs, config);
     const DeviceConnection& c = window.conn();
-    const QLabel& notice = *window.lblNotice;
+    const QLabel& notice = *control<QLabel>(window, "lblNotice");
     const QRect room = notice.contentsRect();
     const QRect needed = notice.fontMetrics().boundingRect(room, Qt::TextWordWrap, notice.text());
     std::printf("found=%d\nkind=%d\nnotice_shown=%d\nnotice_room=%dx%d\nnotice_needs=%dx%d\nnotice=%s\n",
