@@ -44,7 +44,8 @@ struct CommandOption {
     const char* help;  // what it does for this command; nullptr: the option's own
 };
 
-// The function that runs a command; the cli library holds one for each.
+// The function that runs a command; the cli library holds one for each
+// (Commands.h). Help stays last: the count is taken from it.
 enum class CommandId : std::uint8_t {
     List, Info, Settings, Set, FactoryReset, Backup, Restore, Monitor, Gears, CheckUpdate, Update, Flash, Help,
 };

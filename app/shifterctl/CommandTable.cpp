@@ -3,6 +3,8 @@
 // The tables of options and commands, with the words of their help.
 #include "app/shifterctl/CommandLine.h"
 
+#include <iterator>
+
 namespace ctl {
 
 namespace {
@@ -102,6 +104,18 @@ constexpr CommandSpec kCommandRows[] = {
     {"help", CommandId::Help, "[COMMAND]", Complete::Command, "Show the help of a command, or of them all",
      "Shows the help of COMMAND, or without one the help of shifterctl.", false, {}},
 };
+
+// Each id stands in exactly one row, so that every function runs one command.
+constexpr bool each_id_once() {
+    if (std::size(kCommandRows) != kCommandIdCount) return false;
+    for (int id = 0; id < kCommandIdCount; ++id) {
+        int rows = 0;
+        for (const CommandSpec& c : kCommandRows) rows += static_cast<int>(c.id) == id;
+        if (rows != 1) return false;
+    }
+    return true;
+}
+static_assert(each_id_once(), "every CommandId stands in exactly one row of the command table");
 
 }  // namespace
 
