@@ -8,43 +8,65 @@
 #include <thread>
 
 #include "BuildConfig.h"
-#include "app/shifterctl/CliRunner.h"
+#include "app/shifterctl/Commands.h"
+#include "app/shifterctl/Context.h"
+#include "app/shifterctl/Output.h"
 #include "app/Options.h"
 #include "calibration/TerminalText.h"
 
 namespace ctl {
 
-int Cli::dispatch() {
-    using Handler = int (Cli::*)();
-    const std::pair<const char*, Handler> handlers[] = {
-        {"list", &Cli::list},         {"info", &Cli::info},       {"settings", &Cli::settings},
-        {"set", &Cli::set},           {"factory-reset", &Cli::factory_reset},
-        {"backup", &Cli::backup},     {"restore", &Cli::restore}, {"monitor", &Cli::monitor},
-        {"gears", &Cli::gears},
-        {"flash", &Cli::flash},       {"check-update", &Cli::check_update},
-        {"update", &Cli::update},     {"help", &Cli::help},
-    };
-    host_ = env_.update_host;
-    if (r_.has("--update-host")) {
-        host_ = r_.options.value("--update-host");
-        if (!valid_update_host(host_))
-            return fail(Kind::Usage, "--update-host takes HOST or HOST:PORT (port 1 to 65535), not \"" + host_ + "\".");
+Handler handler(CommandId id) {
+    switch (id) {
+    case CommandId::List: return box::list;
+    case CommandId::Info: return box::info;
+    case CommandId::Settings: return box::settings;
+    case CommandId::Set: return box::set;
+    case CommandId::FactoryReset: return box::factory_reset;
+    case CommandId::Backup: return file::backup;
+    case CommandId::Restore: return file::restore;
+    case CommandId::Monitor: return box::monitor;
+    case CommandId::Gears: return gears;
+    case CommandId::CheckUpdate: return firmware::check_update;
+    case CommandId::Update: return firmware::update;
+    case CommandId::Flash: return firmware::flash;
+    case CommandId::Help: return help;
     }
-    for (const auto& [name, handler] : handlers)
-        if (r_.command == name) return (this->*handler)();
-    return fail(Kind::Usage, "The command " + r_.command + " is in the table but has no handler.");
+    return nullptr;
 }
+
+namespace {
 
 // Within 80 columns, or within a terminal's width; on a wide terminal no
 // wider than 100, past which lines of prose are hard to follow.
-int Cli::help_width() const { return env_.columns > 0 ? std::clamp(env_.columns, 40, 100) : 80; }
+int help_width(const Context& c) { return c.env.columns > 0 ? std::clamp(c.env.columns, 40, 100) : 80; }
 
-int Cli::help() {
-    if (r_.arguments.size() > 1) return fail(Kind::Usage, "The command help takes at most one COMMAND.");
-    if (r_.arguments.isEmpty())
-        out_ << usage_text(help_width());
+// The command's status; a command that did its work but whose output did
+// not get out has failed all the same.
+int run(Context& c) {
+    int status = kCliOk;
+    if (c.request.has("--update-host")) {
+        c.update_host = c.request.options.value("--update-host");
+        if (!valid_update_host(c.update_host))
+            status = fail(c, Kind::Usage,
+                          "--update-host takes HOST or HOST:PORT (port 1 to 65535), not \"" + c.update_host + "\".");
+    }
+    if (status == kCliOk) status = handler(find_command(c.request.command)->id)(c);
+    if (const device::Status& kept = c.session.store_status(); !kept)
+        say(c, "shifterctl: warning: " + QString::fromStdString(kept.sentence()));
+    c.out.flush();
+    return status == kCliOk && c.out.status() != QTextStream::Ok ? output_failed(c) : status;
+}
+
+}  // namespace
+
+int help(Context& c) {
+    const QStringList& arguments = c.request.arguments;
+    if (arguments.size() > 1) return fail(c, Kind::Usage, "The command help takes at most one COMMAND.");
+    if (arguments.isEmpty())
+        c.out << usage_text(help_width(c));
     else
-        out_ << command_help_text(*find_command(r_.arguments.front()), help_width());
+        c.out << command_help_text(*find_command(arguments.front()), help_width(c));
     return kCliOk;
 }
 
@@ -77,6 +99,7 @@ int run_cli(const QStringList& args, device::HidBackend& backend, QTextStream& o
         out << script << Qt::flush;
         return kCliOk;
     }
-    Cli cli(backend, out, err, std::move(env), *r);
-    return cli.run();
+    Context c(backend, out, err, std::move(env), *r);
+    c.update_host = c.env.update_host;
+    return run(c);
 }

@@ -22,13 +22,13 @@ device::Status usage(const QString& sentence) { return {device::Fault::OutOfRang
 
 QStringList visible_commands() {
     QStringList names;
-    for (const CommandSpec& c : kCommands) names << c.name;
+    for (const CommandSpec& c : command_table()) names << c.name;
     return names;
 }
 
 QStringList visible_options() {
     QStringList names;
-    for (const OptionSpec& o : kOptions)
+    for (const OptionSpec& o : option_table())
         if (!o.hidden) names << o.name;
     return names;
 }
@@ -61,13 +61,13 @@ QString suggestion(const QString& word, const QStringList& candidates) {
 }  // namespace
 
 const OptionSpec* find_option(const QString& name) {
-    for (const OptionSpec& o : kOptions)
+    for (const OptionSpec& o : option_table())
         if (name == o.name || (o.alias && name == o.alias)) return &o;
     return nullptr;
 }
 
 const CommandSpec* find_command(const QString& name) {
-    for (const CommandSpec& c : kCommands)
+    for (const CommandSpec& c : command_table())
         if (name == c.name) return &c;
     return nullptr;
 }
@@ -211,5 +211,7 @@ bool cli_wants_demo(const QStringList& args) { return !option_before_separator(a
 
 bool cli_wants_update_service(const QStringList& args) {
     const device::Result<Request> r = read_command_line(args);
-    return r && (r->command == "check-update" || r->command == "update");
+    if (!r || r->command.isEmpty()) return false;
+    const CommandId id = find_command(r->command)->id;
+    return id == CommandId::CheckUpdate || id == CommandId::Update;
 }

@@ -18,14 +18,14 @@ QString fish_quote(const QString& s) { return "'" + QString(s).replace("\\", "\\
 
 QStringList command_names() {
     QStringList names;
-    for (const CommandSpec& c : kCommands) names << c.name;
+    for (const CommandSpec& c : command_table()) names << c.name;
     return names;
 }
 
 // The options a shell offers: those of the command, or before one any.
 QStringList offered_options(const CommandSpec* c) {
     QStringList names;
-    for (const OptionSpec& o : kOptions) {
+    for (const OptionSpec& o : option_table()) {
         if (o.hidden || (c && !command_takes(*c, o.name))) continue;
         if (o.alias) names << o.alias;
         names << o.name;
@@ -35,20 +35,20 @@ QStringList offered_options(const CommandSpec* c) {
 
 QStringList value_options() {
     QStringList names;
-    for (const OptionSpec& o : kOptions)
+    for (const OptionSpec& o : option_table())
         if (o.value) names << o.name;
     return names;
 }
 
 QStringList commands_with(Complete argument) {
     QStringList names;
-    for (const CommandSpec& c : kCommands)
+    for (const CommandSpec& c : command_table())
         if (c.argument == argument) names << c.name;
     return names;
 }
 
 QString option_for(Complete value) {
-    for (const OptionSpec& o : kOptions)
+    for (const OptionSpec& o : option_table())
         if (o.completes == value && !o.hidden) return o.name;
     return {};
 }
@@ -109,7 +109,7 @@ QString bash_script() {
                 "        case $command in\n"
                 "            '') COMPREPLY=($(compgen -W " + sh_quote(offered_options(nullptr).join(' ')) +
                 " -- \"$cur\")) ;;\n";
-    for (const CommandSpec& c : kCommands)
+    for (const CommandSpec& c : command_table())
         s += QString("            %1) COMPREPLY=($(compgen -W %2 -- \"$cur\")) ;;\n")
                  .arg(c.name, sh_quote(offered_options(&c).join(' ')));
     s += "        esac\n"
@@ -142,7 +142,7 @@ QString zsh_described(const QString& array, const QStringList& entries) {
 
 QString zsh_script() {
     QStringList commands;
-    for (const CommandSpec& c : kCommands) commands << sh_quote(QString(c.name) + ":" + c.summary);
+    for (const CommandSpec& c : command_table()) commands << sh_quote(QString(c.name) + ":" + c.summary);
     const auto options_of = [](const CommandSpec* c) {
         QStringList entries;
         for (const QString& name : offered_options(c)) {
@@ -177,7 +177,7 @@ QString zsh_script() {
                 "    elif [[ -z $ended && $cur == -* ]]; then\n"
                 "        case $command in\n"
                 "            '')\n" + zsh_described("        options", options_of(nullptr)) + "            ;;\n";
-    for (const CommandSpec& c : kCommands)
+    for (const CommandSpec& c : command_table())
         s += "            " + QString(c.name) + ")\n" + zsh_described("        options", options_of(&c)) +
              "            ;;\n";
     s += "        esac\n"
@@ -215,15 +215,15 @@ QString fish_script() {
                 "    $words[1] $demo list 2>/dev/null | string split -f1 \\t\n"
                 "end\n"
                 "complete -c shifterctl -f\n";
-    for (const CommandSpec& c : kCommands)
+    for (const CommandSpec& c : command_table())
         s += QString("complete -c shifterctl -n %1 -a %2 -d %3\n").arg(no_command, c.name, fish_quote(c.summary));
-    for (const OptionSpec& o : kOptions) {
+    for (const OptionSpec& o : option_table()) {
         if (o.hidden) continue;
         QStringList takers;
-        for (const CommandSpec& c : kCommands)
+        for (const CommandSpec& c : command_table())
             if (command_takes(c, o.name)) takers << c.name;
         QString line = "complete -c shifterctl";
-        if (takers.size() < static_cast<qsizetype>(std::size(kCommands)))
+        if (takers.size() < static_cast<qsizetype>(command_table().size()))
             line += " -n " + fish_quote(takers.isEmpty() ? no_command
                                                          : no_command + "; or __fish_seen_subcommand_from " +
                                                                takers.join(' '));
@@ -237,7 +237,7 @@ QString fish_script() {
     }
     s += "complete -c shifterctl -n " +
          fish_quote("__fish_seen_subcommand_from " + commands_with(Complete::File).join(' ')) + " -F\n";
-    for (const CommandSpec& c : kCommands)
+    for (const CommandSpec& c : command_table())
         s += QString("complete -c shifterctl -n %1 -a %2 -d %3\n")
                  .arg(fish_quote("__fish_seen_subcommand_from " + commands_with(Complete::Command).join(' ')),
                       c.name, fish_quote(c.summary));

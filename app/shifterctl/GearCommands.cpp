@@ -7,7 +7,9 @@
 
 #include <algorithm>
 
-#include "app/shifterctl/CliRunner.h"
+#include "app/shifterctl/Commands.h"
+#include "app/shifterctl/Context.h"
+#include "app/shifterctl/Output.h"
 #include "monitor/GearCheck.h"
 #include "monitor/MonitorState.h"
 #include "monitor/Suggest.h"
@@ -67,44 +69,44 @@ std::vector<calibration::SettingWrite> suggested_writes(const monitor::Suggestio
 
 }  // namespace
 
-int Cli::gears() {
-    if (const int status = arguments(0, "")) return status;
+int gears(Context& c) {
+    if (const int status = arguments(c, 0, "")) return status;
     int seconds = kDefaultSeconds;
     int count = 0;  // 0: for the time given
-    if (r_.has("--seconds")) {
-        const std::optional<int> n = parse_count(r_.options.value("--seconds"), 1, kMaxSeconds);
-        if (!n) return fail(Kind::Usage, QString("--seconds needs a time from 1 to %1 seconds.").arg(kMaxSeconds));
+    if (c.request.has("--seconds")) {
+        const std::optional<int> n = parse_count(c.request.options.value("--seconds"), 1, kMaxSeconds);
+        if (!n) return fail(c, Kind::Usage, QString("--seconds needs a time from 1 to %1 seconds.").arg(kMaxSeconds));
         seconds = *n;
     }
-    if (r_.has("--count")) {
-        const std::optional<int> n = parse_count(r_.options.value("--count"), 1, 999999999);
-        if (!n) return fail(Kind::Usage, "--count needs a number of reports of 1 or more.");
+    if (c.request.has("--count")) {
+        const std::optional<int> n = parse_count(c.request.options.value("--count"), 1, 999999999);
+        if (!n) return fail(c, Kind::Usage, "--count needs a number of reports of 1 or more.");
         count = *n;
     }
-    const bool suggest = r_.has("--suggest");
-    if (const int status = find_box(true, false)) return status;
-    const auto lease = session_.lease(false);
+    const bool suggest = c.request.has("--suggest");
+    if (const int status = find_box(c, true, false)) return status;
+    const auto lease = c.session.lease(false);
     // The check reads the gate with the thresholds the box decodes with.
-    const calibration::DeviceInfo info = session_.read_info();
-    if (!info.thresholds) return fail(Kind::Box, "The box did not answer with its thresholds.");
+    const calibration::DeviceInfo info = c.session.read_info();
+    if (!info.thresholds) return fail(c, Kind::Box, "The box did not answer with its thresholds.");
 
-    say(count ? QString("Move the stick through every gear; recording %1 reports.").arg(count)
-              : QString("Move the stick through every gear; recording for %1 s.").arg(seconds));
+    say(c, count ? QString("Move the stick through every gear; recording %1 reports.").arg(count)
+                 : QString("Move the stick through every gear; recording for %1 s.").arg(seconds));
     monitor::GearRecord record;
     const int total_ms = seconds * 1000;
     for (int waited = 0; count ? int(record.size()) < count : waited < total_ms; waited += kDefaultInterval) {
-        if (const CliStops stops = env_.stops(); stops.count > 0) return stops.status;
-        const device::Poll polled = device::poll(conn_);
-        if (polled == device::Poll::Gone) return fail(Kind::Box, "The box was removed.");
+        if (const CliStops stops = c.env.stops(); stops.count > 0) return stops.status;
+        const device::Poll polled = device::poll(c.conn);
+        if (polled == device::Poll::Gone) return fail(c, Kind::Box, "The box was removed.");
         if (polled == device::Poll::Reports)
             for (const monitor::Report& r :
-                 monitor::cut_batch(conn_.input_report.data(), conn_.bytes_read, conn_.hid_caps.input_report_length))
+                 monitor::cut_batch(c.conn.input_report.data(), c.conn.bytes_read, c.conn.hid_caps.input_report_length))
                 if (!count || int(record.size()) < count) record.add(r);
-        show_percent(count ? int(record.size() * 100 / count) : waited * 100 / total_ms);
-        env_.pause(kDefaultInterval);
+        show_percent(c, count ? int(record.size() * 100 / count) : waited * 100 / total_ms);
+        c.env.pause(kDefaultInterval);
     }
-    show_percent(100);
-    end_percent();
+    show_percent(c, 100);
+    end_percent(c);
 
     // Each mode the stick reported in is checked (the H gate when it reported
     // in none); the all-clear needs every gear of each.
@@ -128,8 +130,8 @@ int Cli::gears() {
             suggestion = monitor::suggest_thresholds(rests, t);
             for (const calibration::SettingWrite& w : suggested_writes(*suggestion)) suggested.push_back(w);
         }
-        if (!json_ && record.size() == 0) continue;  // said below
-        if (json_) {
+        if (!c.json && record.size() == 0) continue;  // said below
+        if (c.json) {
             QJsonArray gears;
             for (const monitor::GearStatus& g : check.gears) gears.append(gear_json(g));
             QJsonObject mode{{"mode", sequential ? "S" : "H"},
@@ -140,19 +142,19 @@ int Cli::gears() {
             modes.append(mode);
             continue;
         }
-        out_ << (sequential ? QString("Sequential (s1=%1 s2=%2):").arg(t.s1).arg(t.s2)
-                            : QString("H-pattern (h1=%1 h2=%2 v1=%3 v2=%4):").arg(t.h1).arg(t.h2).arg(t.v1).arg(t.v2))
-             << '\n';
-        for (const std::string& line : monitor::gear_lines(check)) out_ << "  " << QString::fromStdString(line) << '\n';
-        out_ << "  " << QString::fromStdString(monitor::check_summary(check)) << '\n';
+        c.out << (sequential ? QString("Sequential (s1=%1 s2=%2):").arg(t.s1).arg(t.s2)
+                             : QString("H-pattern (h1=%1 h2=%2 v1=%3 v2=%4):").arg(t.h1).arg(t.h2).arg(t.v1).arg(t.v2))
+              << '\n';
+        for (const std::string& line : monitor::gear_lines(check)) c.out << "  " << QString::fromStdString(line) << '\n';
+        c.out << "  " << QString::fromStdString(monitor::check_summary(check)) << '\n';
         if (!suggestion) continue;
-        out_ << "  Suggested (margins in counts):\n";
+        c.out << "  Suggested (margins in counts):\n";
         for (const std::string& line : monitor::suggestion_lines(*suggestion))
-            out_ << "    " << QString::fromStdString(line) << '\n';
+            c.out << "    " << QString::fromStdString(line) << '\n';
     }
     const QString set_line =
         suggested.empty() ? QString() : "shifterctl set " + QString::fromStdString(calibration::assignments(suggested));
-    if (json_) {
+    if (c.json) {
         QJsonObject o{{"reports", qint64(record.size())},
                       {"limit", monitor::kMarginLimit},
                       {"thresholds", thresholds_json(t)},
@@ -161,13 +163,13 @@ int Cli::gears() {
                       {"mismatch", mismatch},
                       {"all_clear", clear}};
         if (suggest) o.insert("set", set_line.isEmpty() ? QJsonValue() : QJsonValue(set_line));
-        emit_json(o);
+        emit_json(c, o);
     } else if (record.size() == 0) {
-        out_ << "No stick report arrived; move the stick while shifterctl gears records." << Qt::endl;
+        c.out << "No stick report arrived; move the stick while shifterctl gears records." << Qt::endl;
     } else if (suggest) {
         // The command alone on the last line, for a script to take.
-        out_ << (set_line.isEmpty() ? QString("No threshold to suggest yet.") : "To store the suggestion:\n" + set_line)
-             << Qt::endl;
+        c.out << (set_line.isEmpty() ? QString("No threshold to suggest yet.") : "To store the suggestion:\n" + set_line)
+              << Qt::endl;
     }
     return clear ? kCliOk : kCliBoxProblem;
 }

@@ -62,7 +62,7 @@ QString command_label(const CommandSpec& c) {
 // The commands that take an option, when they are only a few.
 QString taken_by(const OptionSpec& o) {
     QStringList names;
-    for (const CommandSpec& c : kCommands)
+    for (const CommandSpec& c : command_table())
         if (command_takes(c, o.name)) names << c.name;
     return names.isEmpty() || names.size() > 3 ? QString() : names.join(", ") + ": ";
 }
@@ -106,9 +106,9 @@ QString usage_text(int width) {
     for (const char* line : kUsageLines) text += QString(text.isEmpty() ? "Usage: " : "  or:  ") + "shifterctl " + line + '\n';
     for (std::size_t i = 0; i < std::size(kAbout); ++i) text += (i ? "\n" : "") + paragraph(option_help_text(kAbout[i]), width);
     text += "\nCommands:\n";
-    for (const CommandSpec& c : kCommands) text += item(command_label(c), c.summary, width);
+    for (const CommandSpec& c : command_table()) text += item(command_label(c), c.summary, width);
     text += "\nOptions:\n";
-    for (const OptionSpec& o : kOptions)
+    for (const OptionSpec& o : option_table())
         if (!o.hidden) text += item(option_label(o), taken_by(o) + option_help_text(o.help), width);
     text += "\nExit status:\n";
     for (const auto& [status, meaning] : kExitStatuses) text += item(status, meaning, width, 7);
@@ -167,7 +167,7 @@ QString manual_page(const QString& date) {
     for (std::size_t i = 0; i < std::size(kAbout); ++i) page += (i ? ".PP\n" : "") + roff(option_help_text(kAbout[i])) + "\n";
 
     page += ".SH COMMANDS\n";
-    for (const CommandSpec& c : kCommands) {
+    for (const CommandSpec& c : command_table()) {
         page += ".SS \"" + roff(c.name) + "\"\n.B shifterctl " + roff(c.name) + "\n[\\fIOPTIONS\\fR]" +
                 (*c.arguments ? " " + roff_synopsis(c.arguments) : QString()) + "\n.PP\n" + roff(c.help) + "\n";
         // Its own options and the box's; those every command takes are under OPTIONS.
@@ -182,7 +182,7 @@ QString manual_page(const QString& date) {
         }
     }
     page += ".SH OPTIONS\n";
-    for (const OptionSpec& o : kOptions)
+    for (const OptionSpec& o : option_table())
         if (!o.hidden) page += roff_item(option_roff_label(o), taken_by(o) + option_help_text(o.help));
     page += ".SH \"EXIT STATUS\"\n";
     for (const auto& [status, meaning] : kExitStatuses) page += roff_item(QString("\\fB%1\\fR").arg(status), meaning);

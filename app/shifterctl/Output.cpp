@@ -1,11 +1,13 @@
 // SPDX-FileCopyrightText: 2026 Vantrel
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Output and errors: the status and kind of each failure, how a box, its
-// version and its thresholds are written, questions and progress.
+// version and its thresholds are written, and progress.
+#include "app/shifterctl/Output.h"
+
 #include <QJsonArray>
 #include <algorithm>
 
-#include "app/shifterctl/CliRunner.h"
+#include "app/shifterctl/Context.h"
 #include "calibration/TerminalText.h"
 #include "device/Products.h"
 #include "calibration/Words.h"
@@ -107,91 +109,49 @@ std::optional<int> parse_count(const QString& text, int minimum, int maximum) {
     return value;
 }
 
-int Cli::fail(Kind kind, const QString& sentence, QJsonObject extra) {
-    say("shifterctl: " + sentence);
-    if (json_) {
+int fail(Context& c, Kind kind, const QString& sentence, QJsonObject extra) {
+    say(c, "shifterctl: " + sentence);
+    if (c.json) {
         extra.insert("error", sentence);
         extra.insert("kind", kind_name(kind));
-        emit_json(extra);
+        emit_json(c, extra);
     }
     return status_of(kind);
 }
 
-void Cli::say(const QString& line) {
-    end_percent();
+void say(Context& c, const QString& line) {
+    end_percent(c);
     // A sentence may carry a box's string, a file's name or a service's
     // words: nothing in them may act on the terminal.
-    err_ << calibration::terminal_text(line) << Qt::endl;
+    c.err << calibration::terminal_text(line) << Qt::endl;
 }
 
-int Cli::output_failed() {
-    if (env_.output_gone && env_.output_gone()) return kCliOutputGone;
-    return fail(Kind::Output, "The output cannot be written, so shifterctl stopped.");
+void emit_json(Context& c, const QJsonObject& o) { c.out << json_text(QJsonDocument(o)) << Qt::endl; }
+
+int output_failed(Context& c) {
+    if (c.env.output_gone && c.env.output_gone()) return kCliOutputGone;
+    return fail(c, Kind::Output, "The output cannot be written, so shifterctl stopped.");
 }
 
-int Cli::confirm(const QString& question, const QString& declined) {
-    if (r_.has("--yes")) return kCliOk;
-    const std::optional<bool> answer =
-        env_.confirm ? env_.confirm(calibration::terminal_text(question)) : std::nullopt;
-    if (!answer)
-        return fail(Kind::Usage, "The question \"" + question +
-                                     "\" cannot be asked, since the input is not a terminal; add --yes to go ahead.");
-    if (!*answer) return fail(Kind::Usage, declined);
-    return kCliOk;
-}
-
-calibration::Ask Cli::asker(int& refusal) {
-    return [this, &refusal](const calibration::Question& q) {
-        refusal = confirm(QString::fromStdString(q.statement + " " + q.question), "Nothing was written.");
-        return refusal == kCliOk;
-    };
-}
-
-int Cli::written(const calibration::WriteResult& r, int refusal, const char* key, QJsonObject extra) {
-    const QString sentence = QString::fromStdString(r.status.sentence());
-    switch (r.status.fault()) {
-    case device::Fault::None:
-        if (json_) {
-            extra.insert(key, thresholds_json(*r.kept));
-            emit_json(extra);
-        } else {
-            out_ << thresholds_line(*r.kept) << Qt::endl;
-        }
-        return kCliOk;
-    case device::Fault::Declined: return refusal;  // confirm() said why
-    case device::Fault::OutOfRange: return fail(Kind::Usage, sentence);
-    case device::Fault::NotKept: extra.insert("thresholds", thresholds_json(*r.kept)); return fail(Kind::Box, sentence, extra);
-    case device::Fault::Failed: {
-        // A sequence that broke off says how to put back what it changed.
-        const std::vector<calibration::SettingWrite> undo = r.undo();
-        if (undo.empty()) return fail(Kind::Box, sentence, extra);
-        const QString line = "shifterctl set " + QString::fromStdString(calibration::assignments(undo));
-        extra.insert("undo", line);
-        return fail(Kind::Box, sentence + " To put them back: " + line, extra);
-    }
-    default: return fail(Kind::Box, sentence, extra);
-    }
-}
-
-void Cli::show_percent(int percent) {
+void show_percent(Context& c, int percent) {
     percent = std::clamp(percent, 0, 100);
-    if (env_.progress_in_place) {
-        if (percent <= shown_) return;
-        shown_ = percent;
-        err_ << '\r' << QString("%1%").arg(percent, 3) << Qt::flush;
-        percent_line_open_ = true;
+    if (c.env.progress_in_place) {
+        if (percent <= c.progress.shown) return;
+        c.progress.shown = percent;
+        c.err << '\r' << QString("%1%").arg(percent, 3) << Qt::flush;
+        c.progress.line_open = true;
         return;
     }
     const int step = percent / 10 * 10;
-    if (step <= shown_) return;
-    shown_ = step;
-    err_ << step << '%' << Qt::endl;
+    if (step <= c.progress.shown) return;
+    c.progress.shown = step;
+    c.err << step << '%' << Qt::endl;
 }
 
-void Cli::end_percent() {
-    if (!percent_line_open_) return;
-    err_ << Qt::endl;
-    percent_line_open_ = false;
+void end_percent(Context& c) {
+    if (!c.progress.line_open) return;
+    c.err << Qt::endl;
+    c.progress.line_open = false;
 }
 
 }  // namespace ctl
