@@ -17,7 +17,6 @@
 
 #include "app/Design.h"
 #include "app/KeptButton.h"
-#include "net/NetGrab.h"
 #include "app/ThresholdBox.h"
 #include "app/ValueLabel.h"
 #include "app/GearPanel.h"
@@ -254,10 +253,13 @@ void frmMain::build_controls() {
         setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
     give_mnemonics();
 
-    NetGetInfo = new NetGrab(this);
-    NetGetInfo->setObjectName("NetGetInfo");
-    NetGetFirmware = new NetGrab(this);
-    NetGetFirmware->setObjectName("NetGetFirmware");
+    updates_ = std::make_unique<UpdateController>(session_, store_, backend_, config_.vendor_id, config_.update_host,
+                                                  dialogs_, UpdateWaits{update_limits, pause, clock}, this);
+    updates_->attach({this, lblSerialNumber, Text9, Text10, Text8, Text7, cmd_CheckFirmware, cmd_StopDownload, Pic,
+                      Progress, lblProgress, [this](const QString& text) { set_saved_line(text); },
+                      [this] { show_notice(); }, [this] { return conn().device_found; }, [this] { return closing_; }});
+    NetGetInfo = updates_->NetGetInfo;
+    NetGetFirmware = updates_->NetGetFirmware;
     lay_out();
 }
 
@@ -287,8 +289,6 @@ void frmMain::wire_controls() {
     connect(cmd_auto_cal, &QPushButton::clicked, this, &frmMain::cmd_auto_cal_Click);
     connect(btnUpdate, &QPushButton::clicked, this, &frmMain::btnUpdate_Click);
     connect(cmd_factory_reset, &QPushButton::clicked, this, &frmMain::cmd_factory_reset_Click);
-    connect(cmd_CheckFirmware, &QPushButton::clicked, this, &frmMain::cmd_CheckFirmware_Click);
-    connect(cmd_StopDownload, &QPushButton::clicked, this, &frmMain::cmd_StopDownload_Click);
     connect(chkGearView, &QCheckBox::toggled, this, &frmMain::chkGearView_Toggled);
     // Widened past its screen by the panel: back onto it, the design area
     // scrolling sideways.
@@ -304,11 +304,6 @@ void frmMain::wire_controls() {
         connect(threshold_box, &ThresholdBox::revert_asked, this, [this, box] { revert_box(box); });
         connect(threshold_box, &ThresholdBox::step_asked, this, [this, box](int counts) { step_box(box, counts); });
     }
-    connect(NetGetInfo, &NetGrab::DownloadComplete, this, &frmMain::NetGetInfo_DownloadComplete);
-    connect(NetGetInfo, &NetGrab::DownloadFailed, this, &frmMain::NetGetInfo_DownloadFailed);
-    connect(NetGetFirmware, &NetGrab::DownloadProgress, this, &frmMain::NetGetFirmware_DownloadProgress);
-    connect(NetGetFirmware, &NetGrab::DownloadComplete, this, &frmMain::NetGetFirmware_DownloadComplete);
-    connect(NetGetFirmware, &NetGrab::DownloadFailed, this, &frmMain::NetGetFirmware_DownloadFailed);
     // Ctrl+Q closes the window, as any close does (Command+Q on a Mac).
     auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
     connect(quit, &QShortcut::activated, this, &QWidget::close);
