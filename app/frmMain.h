@@ -27,6 +27,7 @@
 #include "monitor/Monitor.h"
 #include "monitor/MonitorState.h"
 #include "update/UpdateSequence.h"
+#include "app/GearView.h"
 #include "app/UpdateController.h"
 
 class Dialogs;
@@ -167,13 +168,10 @@ private:
     void build_controls();
     void wire_controls();
     void lay_out();
-    // The gear view (frmMainGears.cpp).
+    // The gear view (GearView): the window widens by its panel.
     void chkGearView_Toggled(bool on);
-    int panel_width() const;
-    // The check against the thresholds on screen, at most twice a second
-    // unless `now`; only while the gear view shows.
-    void refresh_gear_check(bool now);
-    void cmdSuggest_Click();  // the suggestion into the threshold boxes
+    int panel_width() const { return gears_->panel_width(); }
+    void refresh_gear_check(bool now) { gears_->refresh_gear_check(now); }
     void describe_threshold_boxes();
     void name_value_labels();
     monitor::MonitorControls monitor_controls() const;
@@ -232,8 +230,7 @@ private:
     int normal_panel_ = 0;
     std::pair<QSize, int> earlier_normal_;
     QScrollArea* scroll_;
-    GearPanel* gear_panel_;
-    QElapsedTimer gear_checked_;
+    GearView* gears_;
     monitor::LineDrag* drag_;
     // The threshold dragged and its value when the drag began.
     std::optional<std::pair<int, int>> drag_start_;

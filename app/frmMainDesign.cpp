@@ -239,8 +239,10 @@ void frmMain::build_controls() {
     chkGearView->setAccessibleDescription(
         "Colours the travel map by the gear the box decoded at each point and shows the calibration check: "
         "each gear's margin to its nearest line.");
-    gear_panel_ = new GearPanel(*Graph, design_);
-    gear_panel_->hide();
+    gears_ = new GearView(state_->mon, state_->thresholds, state_->last_reported_mode,
+                          {chkGearView, Graph, design_, [this] { return monitor_controls(); },
+                           [this](int index, int value) { drag_line(index, value); }},
+                          this);
 
     // Tab runs in the design's order: the thresholds, Save, the box's values,
     // the map, then the other buttons; the controls added to the design take
@@ -277,7 +279,7 @@ void frmMain::lay_out() {
     // h2's box down to the smallest map.
     chkGearView->setGeometry(at.place(Anchor::AboveMapRight, layout::px(design::kGearViewSwitch)));
     place_threshold_boxes();
-    gear_panel_->setGeometry(at.panel());
+    gears_->panel()->setGeometry(at.panel());
     // The lines and the drawing follow the map at once, and the markers the
     // position they show.
     Graph->fit_to_area();
