@@ -12,10 +12,10 @@ namespace {
 // The design's client area and the places the layout turns on, in twips as
 // the controls table has them: the map, and the two boxes right of it between
 // which the gear stands.
-const QSize kDesign(px(6735), px(9000));
-const QRect kMap = px(1485, 2760, 3900, 3900);
-const QRect kUpperBox = px(5640, 3240, 735, 375);
-const QRect kLowerBox = px(5640, 5760, 735, 375);
+const QSize kDesign(px(design::kClientArea.width), px(design::kClientArea.height));
+const QRect kMap = px(design::kGraph);
+const QRect kUpperBox = px(design::control("Text7").place);
+const QRect kLowerBox = px(design::control("Text8").place);
 
 int round_to_int(double v) { return static_cast<int>(std::lround(v)); }
 
@@ -48,9 +48,11 @@ int compact_map_side(QSize client) {
 
 }  // namespace
 
-int px(int twips) { return (twips + 7) / 15; }
+int px(int twips) { return design::px(twips); }
 
 QRect px(int left, int top, int width, int height) { return QRect(px(left), px(top), px(width), px(height)); }
+
+QRect px(const design::Place& t) { return px(t.left, t.top, t.width, t.height); }
 
 QSize WindowLayout::design_size(int panel_width) { return kDesign + QSize(panel_width, 0); }
 

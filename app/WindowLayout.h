@@ -17,28 +17,16 @@
 #include <QRect>
 #include <QSize>
 
+#include "app/Design.h"
+
 namespace layout {
 
-// How a control follows the map.
-enum class Anchor {
-    Top,         // keeps its place above the map, widens with the window (frame, notice)
-    SavedLine,   // as Top; in the compact layout under the buttons
-    InFrame,     // inside the information frame, as designed (captions)
-    InFrameWide, // inside the information frame, widens with it (the box's values)
-    Map,         // the travel map
-    AboveMap,    // across: along the map's width; kept above its top edge
-    AboveMapRight, // kept above the map's top edge at its distance from the map's right edge
-    BelowMap,    // across: along the map's width; kept below its bottom edge
-    LeftOfMap,   // kept left of its left edge; along the map's height
-    RightOfMap,  // kept right of its right edge; along the map's height
-    Gear,        // right of the map, between the two boxes beside it, as designed
-    UnderMap,    // under the map, centred with it as designed (buttons, progress)
-    Inside,      // inside another control, untouched
-};
+using design::Anchor;
 
 int px(int twips);
 // A design place in twips as pixels at 100 %.
 QRect px(int left, int top, int width, int height);
+QRect px(const design::Place& twips);
 
 inline constexpr int kMinMapSide = 170;
 

@@ -66,7 +66,7 @@ void frmMain::unload() {
     // A write in progress finishes the image first (a half-written box would
     // have to be flashed again) and closes the handles itself; the bootloader
     // takes nothing else anyway.
-    if (update_owns_box()) return;
+    if (updates_->owns_box()) return;
     // What is being typed counts as typed (a text that is not a threshold
     // leaves the last committed value); a calibration still running is
     // cancelled, not written.
@@ -96,7 +96,7 @@ void frmMain::show_notice() {
     if (found.state == device::BoxState::Absent) text = kNoBoxText;
     // While the update has the box, it is gone from the bus at times: say
     // what it is doing rather than ask for it to be plugged in.
-    if (const QString stage = stage_notice(); !stage.isEmpty()) {
+    if (const QString stage = updates_->stage_notice(); !stage.isEmpty()) {
         text = stage;
         problem = true;
     }
@@ -152,7 +152,7 @@ void frmMain::EnableUI() {
     }
     // A box found again in the middle of an update (it restarts into its
     // bootloader) must not offer a second update on top of the first.
-    cmd_CheckFirmware->setEnabled(!update_running());
+    cmd_CheckFirmware->setEnabled(!updates_->running());
     Frame1->setEnabled(true);
     for (QLabel* l : {Label2, Label3, Label4, Label5}) l->setEnabled(true);
     read_device_info();
@@ -209,7 +209,7 @@ void frmMain::show_thresholds() {
 void frmMain::Timer_Timer() {
     apply_drag();
     // From the hand-over to the last page the update owns the connection.
-    if (update_owns_box()) return;
+    if (updates_->owns_box()) return;
     device::DeviceConnection& c = conn();
     if (c.device_found) {
         const device::Poll polled = device::poll(c);
@@ -235,23 +235,23 @@ void frmMain::Timer_Timer() {
             Timer->setInterval(kConnectedInterval);
         // The updated box still waiting in its bootloader: in time yet, or
         // not coming back.
-        if (update_restarting() && c.device_found && c.bootloader()) update_->check_restart_time();
+        if (updates_->restarting() && c.device_found && c.bootloader()) updates_->sequence()->check_restart_time();
     }
     if (!c.device_found) {
         c.device_found = search();
         if (c.device_found) EnableUI();
     }
-    show_update_end();
+    updates_->show_update_end();
 }
 
 // The tick's search: any box, or while the updated box restarts, that box only.
 bool frmMain::search() {
-    if (!update_restarting()) return FindTheHid();
-    const bool back = update_->look_for_restart();
+    if (!updates_->restarting()) return FindTheHid();
+    const bool back = updates_->sequence()->look_for_restart();
     show_notice();
     if (back || conn().device_found) return true;
     // Not coming back: any box again.
-    if (!update_restarting()) return FindTheHid();
+    if (!updates_->restarting()) return FindTheHid();
     return false;
 }
 
@@ -299,14 +299,15 @@ bool frmMain::show_write_result(const calibration::WriteResult& r, const char* t
 }
 
 void frmMain::offer_restore() {
-    if (!update_restarting() || !conn().application()) return;
-    update_->box_back();
-    const std::optional<device::Thresholds> offer = update_->restore_offer();
+    if (!updates_->restarting() || !conn().application()) return;
+    update::UpdateSequence& update = *updates_->sequence();
+    update.box_back();
+    const std::optional<device::Thresholds> offer = update.restore_offer();
     if (!offer) return;
     const bool yes = dialogs_.question(this, "Restore calibration",
-                                       text_of(update_->restore_statement()) + "\r\n\r\n" +
+                                       text_of(update.restore_statement()) + "\r\n\r\n" +
                                            update::UpdateSequence::kRestoreQuestion);
-    const std::optional<calibration::WriteResult> r = update_->answer_restore(yes);
+    const std::optional<calibration::WriteResult> r = update.answer_restore(yes);
     if (!r) return;
     if (r->written > 0) {
         thresholds() = *offer;
@@ -384,7 +385,7 @@ void frmMain::btnUpdate_Click() {
     // What the user saved now is the calibration to keep across an update,
     // and the box decodes with it from now on: reports decoded with the old
     // lines would read as mismatches.
-    if (r.status && update_) update_->calibration_replaced();
+    if (r.status && updates_->sequence()) updates_->sequence()->calibration_replaced();
     if (r.status) mon().gear_record.clear();
     show_write_result(r, "Save calibration");
 }

@@ -27,6 +27,8 @@
 #include "monitor/Monitor.h"
 #include "monitor/MonitorState.h"
 #include "update/UpdateSequence.h"
+#include "app/GearView.h"
+#include "app/UpdateController.h"
 
 class Dialogs;
 class NetGrab;
@@ -67,9 +69,9 @@ public:
     monitor::MonitorState& mon() { return state_->mon; }
     calibration::BoxSession& session() { return session_; }
     // The firmware update's phase (Idle before the first).
-    update::Phase update_phase() const { return update_ ? update_->phase() : update::Phase::Idle; }
+    update::Phase update_phase() const { return updates_->phase(); }
     // The calibration to offer when the box comes back from a firmware update.
-    bool restore_pending() const { return update_ && update_->kept(); }
+    bool restore_pending() const { return updates_->restore_pending(); }
 
     // The window's procedures.
     bool FindTheHid();
@@ -81,14 +83,9 @@ public:
     void cmd_auto_cal_Click();
     void btnUpdate_Click();
     void cmd_factory_reset_Click();
-    void cmd_CheckFirmware_Click();
-    void NetGetInfo_DownloadComplete(int nBytes);
-    void NetGetInfo_DownloadFailed(int errNum, const QString& errDesc);
-    void NetGetFirmware_DownloadProgress(int nBytes);
-    void NetGetFirmware_DownloadComplete(int nBytes);
-    void NetGetFirmware_DownloadFailed(int errNum, const QString& errDesc);
-    void cmd_StopDownload_Click();
-    update::FlashOutcome switch_to_bootloader();
+    // The firmware update's procedures are UpdateController's.
+    void cmd_CheckFirmware_Click() { updates_->cmd_CheckFirmware_Click(); }
+    void cmd_StopDownload_Click() { updates_->cmd_StopDownload_Click(); }
 
     // Every wait of a firmware update.
     update::UpdateLimits update_limits;
@@ -135,6 +132,7 @@ public:
     QWidget* TickH2;
     QLabel* lblY;
     QLabel* lblX;
+    // The update's downloads, UpdateController's.
     NetGrab* NetGetInfo;
     NetGrab* NetGetFirmware;
     // Plain sentences about a box that is present but cannot be served, or
@@ -170,13 +168,10 @@ private:
     void build_controls();
     void wire_controls();
     void lay_out();
-    // The gear view (frmMainGears.cpp).
+    // The gear view (GearView): the window widens by its panel.
     void chkGearView_Toggled(bool on);
-    int panel_width() const;
-    // The check against the thresholds on screen, at most twice a second
-    // unless `now`; only while the gear view shows.
-    void refresh_gear_check(bool now);
-    void cmdSuggest_Click();  // the suggestion into the threshold boxes
+    int panel_width() const { return gears_->panel_width(); }
+    void refresh_gear_check(bool now) { gears_->refresh_gear_check(now); }
     void describe_threshold_boxes();
     void name_value_labels();
     monitor::MonitorControls monitor_controls() const;
@@ -219,25 +214,6 @@ private:
     void lose_box_and_search();
     void unload();
 
-    // The firmware update.
-    update::FlashEnvironment flash_environment();
-    void pause_ms(int ms);
-    void set_bar(double fraction);
-    void show_progress(bool shown);
-    // What the window says of the update's stage over the information frame;
-    // empty where it says nothing.
-    QString stage_notice() const;
-    // After the tick that saw the update's end: the line that names the
-    // version the box now runs, or the message that says what to do.
-    void show_update_end();
-    void tell_failure();
-    void end_download();
-    // An update runs past the service's question; it has the box (from the
-    // hand-over to the last page); it awaits the written box.
-    bool update_running() const;
-    bool update_owns_box() const;
-    bool update_restarting() const;
-
     device::HidBackend& backend_;
     Dialogs& dialogs_;
     AppConfig config_;
@@ -254,13 +230,13 @@ private:
     int normal_panel_ = 0;
     std::pair<QSize, int> earlier_normal_;
     QScrollArea* scroll_;
-    GearPanel* gear_panel_;
-    QElapsedTimer gear_checked_;
+    GearView* gears_;
     monitor::LineDrag* drag_;
     // The threshold dragged and its value when the drag began.
     std::optional<std::pair<int, int>> drag_start_;
     // Where the mouse last took it, not yet shown.
     std::optional<std::pair<int, int>> drag_to_;
     QWidget* design_;
-    std::unique_ptr<update::UpdateSequence> update_;
+    // The firmware update: gone before the session and the store it uses.
+    std::unique_ptr<UpdateController> updates_;
 };

@@ -12,10 +12,11 @@
 #include <QScrollBar>
 #include <QScreen>
 
+#include <cstring>
 #include <variant>
 
+#include "app/Design.h"
 #include "app/KeptButton.h"
-#include "net/NetGrab.h"
 #include "app/ThresholdBox.h"
 #include "app/ValueLabel.h"
 #include "app/GearPanel.h"
@@ -31,105 +32,40 @@ namespace {
 
 using layout::Anchor;
 
-// The window's controls as designed: name, kind, caption and place in twips.
-// They are made in this order, which is also the order they stack in.
-enum class Kind { Button, Text, Label, Value, FrameLabel, Marker, Frame, Bar };
+using design::Kind;
+
+// Where each control of the design table is kept in the window.
 using Slot = std::variant<QPushButton* frmMain::*, QLineEdit* frmMain::*, QLabel* frmMain::*, QWidget* frmMain::*>;
-struct Control {
-    Slot slot;
+struct Member {
     const char* name;
-    Kind kind;
-    const char* caption;
-    int left, top, width, height;
-    // How it follows the travel map in a window of another size.
-    Anchor anchor;
-    // What a screen reader says of it. The threshold boxes are named by the
-    // mode on show (threshold_box_text), the value labels with their value.
-    const char* accessible_name;
-    const char* description;
+    Slot slot;
 };
 
-const Control kControls[] = {
-    {&frmMain::cmd_auto_cal, "cmd_auto_cal", Kind::Button, "Start calibration", 720, 7200, 2500, 495, Anchor::UnderMap, "Start calibration",
-     "Starts automatic calibration: move the shifter through all gears, then save. Click again to cancel it."},
-    {&frmMain::cmd_factory_reset, "cmd_factory_reset", Kind::Button, "Factory reset", 3600, 8160, 2500, 495, Anchor::UnderMap, "Factory reset",
-     "Writes the factory thresholds into the box."},
-    {&frmMain::Pic, "Pic", Kind::Frame, "", 1080, 8760, 4950, 100, Anchor::UnderMap, "Firmware update progress",
-     "How far the firmware update has come."},
-    {&frmMain::Progress, "Progress", Kind::Bar, "", 0, 0, 4995, 195, Anchor::Inside, "Firmware update progress bar",
-     "Grows as the firmware is written into the box."},
-    {&frmMain::cmd_CheckFirmware, "cmd_CheckFirmware", Kind::Button, "Get latest firmware", 720, 8160, 2500, 495, Anchor::UnderMap, "Get latest firmware",
-     "Asks the update service for newer firmware for the box and offers to write it."},
-    {&frmMain::btnUpdate, "btnUpdate", Kind::Button, "Save calibration", 3600, 7200, 2500, 495, Anchor::UnderMap, "Save calibration",
-     "Writes the thresholds shown into the box and reads them back."},
-    {&frmMain::Text10, "Text10", Kind::Text, "0", 3960, 2160, 735, 375, Anchor::AboveMap, "Threshold h2",
-     ""},
-    {&frmMain::Text9, "Text9", Kind::Text, "0", 2160, 2160, 735, 375, Anchor::AboveMap, "Threshold h1",
-     ""},
-    {&frmMain::Text8, "Text8", Kind::Text, "0", 5640, 5760, 735, 375, Anchor::RightOfMap, "Threshold v1",
-     ""},
-    {&frmMain::Text7, "Text7", Kind::Text, "0", 5640, 3240, 735, 375, Anchor::RightOfMap, "Threshold v2",
-     ""},
-    {&frmMain::lblSerialNumber, "lblSerialNumber", Kind::FrameLabel, "", 1920, 1440, 3420, 330, Anchor::InFrameWide, "Serial number",
-     "The serial number of the box."},
-    {&frmMain::lblVersion, "lblVersion", Kind::FrameLabel, "", 1920, 1080, 3420, 330, Anchor::InFrameWide, "Firmware version",
-     "The firmware version of the box."},
-    {&frmMain::lblProduct, "lblProduct", Kind::FrameLabel, "", 1920, 720, 3780, 330, Anchor::InFrameWide, "Product name",
-     "The product name the box reports."},
-    {&frmMain::lblManuf, "lblManuf", Kind::FrameLabel, "", 1920, 360, 3780, 330, Anchor::InFrameWide, "Manufacturer",
-     "The manufacturer the box reports."},
-    {&frmMain::Label2, "Label2", Kind::FrameLabel, "Firmware version", 240, 1080, 1695, 285, Anchor::InFrame, "Firmware version",
-     "Caption of the firmware version."},
-    {&frmMain::Label5, "Label5", Kind::FrameLabel, "Product name", 240, 720, 1575, 285, Anchor::InFrame, "Product name",
-     "Caption of the product name."},
-    {&frmMain::Label4, "Label4", Kind::FrameLabel, "Manufacturer", 240, 360, 1215, 285, Anchor::InFrame, "Manufacturer",
-     "Caption of the manufacturer."},
-    {&frmMain::Label3, "Label3", Kind::FrameLabel, "Serial number", 240, 1440, 1815, 285, Anchor::InFrame, "Serial number",
-     "Caption of the serial number."},
-    {&frmMain::Gear, "Gear", Kind::Label, "1", 5640, 4080, 795, 1365, Anchor::Gear, "Gear",
-     "The gear the box decodes from the stick position."},
-    {&frmMain::TickV2, "TickV2", Kind::Marker, "", 5380, 3120, 200, 45, Anchor::RightOfMap, "Stick Y marker, right",
-     "Follows the stick's Y position beside the travel map."},
-    {&frmMain::TickV1, "TickV1", Kind::Marker, "", 1290, 3120, 200, 45, Anchor::LeftOfMap, "Stick Y marker, left",
-     "Follows the stick's Y position beside the travel map."},
-    {&frmMain::TickH1, "TickH1", Kind::Marker, "", 1560, 2570, 45, 200, Anchor::AboveMap, "Stick X marker, top",
-     "Follows the stick's X position above the travel map."},
-    {&frmMain::TickH2, "TickH2", Kind::Marker, "", 1560, 6650, 45, 200, Anchor::BelowMap, "Stick X marker, bottom",
-     "Follows the stick's X position below the travel map."},
-    {&frmMain::lblY, "lblY", Kind::Value, "000", 600, 4560, 615, 255, Anchor::LeftOfMap, "Stick Y",
-     "The stick's Y position, 0 to 255, upwards."},
-    {&frmMain::lblX, "lblX", Kind::Value, "000", 2880, 6860, 1005, 375, Anchor::BelowMap, "Stick X",
-     "The stick's X position, 0 to 255, to the right."},
-    // Over the version and serial rows of the information frame (hidden
-    // meanwhile) down to the threshold boxes, outside the frame, so that it
-    // stays readable while the frame is greyed: four lines of a sentence
-    // about the box's permissions.
-    {&frmMain::lblNotice, "lblNotice", Kind::Label, "", 360, 1200, 6135, 960, Anchor::Top, "Notice",
-     "Why the box cannot be used, that there is no box to plug in, or what a firmware update is doing."},
-    // Between the information frame and the threshold boxes.
-    {&frmMain::lblSaved, "lblSaved", Kind::Label, "", 240, 1940, 6255, 220, Anchor::SavedLine, "Save result",
-     "Says what the last save, or the last firmware update, put into the box."},
-    // Left of the update's progress frame while the image downloads.
-    {&frmMain::cmd_StopDownload, "cmd_StopDownload", Kind::Button, "Stop", 120, 8670, 900, 300, Anchor::UnderMap,
-     "Stop the firmware download",
-     "Stops the firmware download; nothing is sent to the box."},
-    // Right of the progress frame: how far the bar has come.
-    {&frmMain::lblProgress, "lblProgress", Kind::Label, "", 6090, 8670, 600, 300, Anchor::UnderMap,
-     "Firmware update progress, percent", "How far the firmware update has come, in percent of the bar."},
-    // Left of h1's box: the mode whose thresholds are on show.
-    {&frmMain::lblMode, "lblMode", Kind::Label, "", 120, 2160, 1500, 375, Anchor::Inside, "Mode on show",
-     "The mode the box reports, H-pattern or Sequential, whose thresholds and lines are shown."},
-    // Beside each threshold box, the name of the threshold it holds; placed
-    // by their boxes (lay_out).
-    {&frmMain::lblName9, "lblName9", Kind::Label, "h1", 0, 0, 255, 375, Anchor::Inside, "Name of the threshold in the box",
-     "The threshold the box beside it holds."},
-    {&frmMain::lblName10, "lblName10", Kind::Label, "h2", 0, 0, 255, 375, Anchor::Inside, "Name of the threshold in the box",
-     "The threshold the box beside it holds."},
-    {&frmMain::lblName7, "lblName7", Kind::Label, "v2", 0, 0, 255, 375, Anchor::Inside, "Name of the threshold in the box",
-     "The threshold the box beside it holds."},
-    {&frmMain::lblName8, "lblName8", Kind::Label, "v1", 0, 0, 255, 375, Anchor::Inside, "Name of the threshold in the box",
-     "The threshold the box beside it holds."},
+const Member kMembers[] = {
+    {"cmd_auto_cal", &frmMain::cmd_auto_cal},     {"cmd_factory_reset", &frmMain::cmd_factory_reset},
+    {"Pic", &frmMain::Pic},                       {"Progress", &frmMain::Progress},
+    {"cmd_CheckFirmware", &frmMain::cmd_CheckFirmware}, {"btnUpdate", &frmMain::btnUpdate},
+    {"Text10", &frmMain::Text10},                 {"Text9", &frmMain::Text9},
+    {"Text8", &frmMain::Text8},                   {"Text7", &frmMain::Text7},
+    {"lblSerialNumber", &frmMain::lblSerialNumber}, {"lblVersion", &frmMain::lblVersion},
+    {"lblProduct", &frmMain::lblProduct},         {"lblManuf", &frmMain::lblManuf},
+    {"Label2", &frmMain::Label2},                 {"Label5", &frmMain::Label5},
+    {"Label4", &frmMain::Label4},                 {"Label3", &frmMain::Label3},
+    {"Gear", &frmMain::Gear},                     {"TickV2", &frmMain::TickV2},
+    {"TickV1", &frmMain::TickV1},                 {"TickH1", &frmMain::TickH1},
+    {"TickH2", &frmMain::TickH2},                 {"lblY", &frmMain::lblY},
+    {"lblX", &frmMain::lblX},                     {"lblNotice", &frmMain::lblNotice},
+    {"lblSaved", &frmMain::lblSaved},             {"cmd_StopDownload", &frmMain::cmd_StopDownload},
+    {"lblProgress", &frmMain::lblProgress},       {"lblMode", &frmMain::lblMode},
+    {"lblName9", &frmMain::lblName9},             {"lblName10", &frmMain::lblName10},
+    {"lblName7", &frmMain::lblName7},             {"lblName8", &frmMain::lblName8},
 };
+
+const Slot& slot_of(const design::Control& c) {
+    for (const Member& m : kMembers)
+        if (std::strcmp(m.name, c.name) == 0) return m.slot;
+    qFatal("The design's control %s has no member in the window", c.name);
+}
 
 // What a threshold box holds, for a screen reader: the threshold, its axis
 // and mode, and what the box decodes with it.
@@ -156,7 +92,7 @@ struct Containers {
     QWidget* pic;    // the progress frame
 };
 
-QWidget* make_control(const Control& c, const Containers& in) {
+QWidget* make_control(const design::Control& c, const Containers& in) {
     QWidget* w = nullptr;
     switch (c.kind) {
     case Kind::Button: {
@@ -211,7 +147,7 @@ QWidget* make_control(const Control& c, const Containers& in) {
     w->setObjectName(c.name);
     w->setAccessibleName(c.accessible_name);
     w->setAccessibleDescription(c.description);
-    w->setGeometry(layout::px(c.left, c.top, c.width, c.height));
+    w->setGeometry(layout::px(c.place));
     return w;
 }
 
@@ -239,11 +175,11 @@ void frmMain::build_controls() {
 
     Frame1 = new QGroupBox("Information", design_);
     Frame1->setObjectName("Frame1");
-    Frame1->setGeometry(layout::px(120, 120, 6495, 1815));
+    Frame1->setGeometry(layout::px(design::kFrame1));
     Frame1->setEnabled(false);
     Graph = new monitor::GraphView(design_);
     Graph->setObjectName("Graph");
-    Graph->setGeometry(layout::px(1485, 2760, 3900, 3900));
+    Graph->setGeometry(layout::px(design::kGraph));
     const std::pair<monitor::GraphLine* frmMain::*, monitor::GraphLine*> lines[] = {
         {&frmMain::lineV1, Graph->line_h1}, {&frmMain::lineV2, Graph->line_h2}, {&frmMain::lineH1, Graph->line_v2},
         {&frmMain::LineH2, Graph->line_v1}, {&frmMain::SeqH1, Graph->line_s2},  {&frmMain::SeqH2, Graph->line_s1}};
@@ -255,10 +191,10 @@ void frmMain::build_controls() {
     Timer = new QTimer(this);
     Timer->setObjectName("Timer");
 
-    for (const Control& c : kControls) {
+    for (const design::Control& c : design::controls()) {
         QWidget* w = make_control(c, {design_, Frame1, Pic});
         std::visit([this, w](auto member) { this->*member = static_cast<std::remove_reference_t<decltype(this->*member)>>(w); },
-                   c.slot);
+                   slot_of(c));
     }
     for (QLabel* l : {Label2, Label3, Label4, Label5}) l->setEnabled(false);
     QFont gear_font("Arial", 48);
@@ -303,8 +239,10 @@ void frmMain::build_controls() {
     chkGearView->setAccessibleDescription(
         "Colours the travel map by the gear the box decoded at each point and shows the calibration check: "
         "each gear's margin to its nearest line.");
-    gear_panel_ = new GearPanel(*Graph, design_);
-    gear_panel_->hide();
+    gears_ = new GearView(state_->mon, state_->thresholds, state_->last_reported_mode,
+                          {chkGearView, Graph, design_, [this] { return monitor_controls(); },
+                           [this](int index, int value) { drag_line(index, value); }},
+                          this);
 
     // Tab runs in the design's order: the thresholds, Save, the box's values,
     // the map, then the other buttons; the controls added to the design take
@@ -317,28 +255,31 @@ void frmMain::build_controls() {
         setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
     give_mnemonics();
 
-    NetGetInfo = new NetGrab(this);
-    NetGetInfo->setObjectName("NetGetInfo");
-    NetGetFirmware = new NetGrab(this);
-    NetGetFirmware->setObjectName("NetGetFirmware");
+    updates_ = std::make_unique<UpdateController>(session_, store_, backend_, config_.vendor_id, config_.update_host,
+                                                  dialogs_, UpdateWaits{update_limits, pause, clock}, this);
+    updates_->attach({this, lblSerialNumber, Text9, Text10, Text8, Text7, cmd_CheckFirmware, cmd_StopDownload, Pic,
+                      Progress, lblProgress, [this](const QString& text) { set_saved_line(text); },
+                      [this] { show_notice(); }, [this] { return conn().device_found; }, [this] { return closing_; }});
+    NetGetInfo = updates_->NetGetInfo;
+    NetGetFirmware = updates_->NetGetFirmware;
     lay_out();
 }
 
 void frmMain::lay_out() {
     const layout::WindowLayout at(design_->size(), panel_width());
-    for (const Control& c : kControls) {
+    for (const design::Control& c : design::controls()) {
         if (c.anchor == Anchor::Inside) continue;
         QWidget* w = nullptr;
-        std::visit([this, &w](auto member) { w = this->*member; }, c.slot);
-        w->setGeometry(at.place(c.anchor, layout::px(c.left, c.top, c.width, c.height)));
+        std::visit([this, &w](auto member) { w = this->*member; }, slot_of(c));
+        w->setGeometry(at.place(c.anchor, layout::px(c.place)));
     }
-    Frame1->setGeometry(at.place(Anchor::Top, layout::px(120, 120, 6495, 1815)));
+    Frame1->setGeometry(at.place(Anchor::Top, layout::px(design::kFrame1)));
     Graph->setGeometry(at.map());
     // Right of h2's box, above the map's right edge, which it keeps clear of
     // h2's box down to the smallest map.
-    chkGearView->setGeometry(at.place(Anchor::AboveMapRight, layout::px(5130, 2160, 1500, 375)));
+    chkGearView->setGeometry(at.place(Anchor::AboveMapRight, layout::px(design::kGearViewSwitch)));
     place_threshold_boxes();
-    gear_panel_->setGeometry(at.panel());
+    gears_->panel()->setGeometry(at.panel());
     // The lines and the drawing follow the map at once, and the markers the
     // position they show.
     Graph->fit_to_area();
@@ -350,8 +291,6 @@ void frmMain::wire_controls() {
     connect(cmd_auto_cal, &QPushButton::clicked, this, &frmMain::cmd_auto_cal_Click);
     connect(btnUpdate, &QPushButton::clicked, this, &frmMain::btnUpdate_Click);
     connect(cmd_factory_reset, &QPushButton::clicked, this, &frmMain::cmd_factory_reset_Click);
-    connect(cmd_CheckFirmware, &QPushButton::clicked, this, &frmMain::cmd_CheckFirmware_Click);
-    connect(cmd_StopDownload, &QPushButton::clicked, this, &frmMain::cmd_StopDownload_Click);
     connect(chkGearView, &QCheckBox::toggled, this, &frmMain::chkGearView_Toggled);
     // Widened past its screen by the panel: back onto it, the design area
     // scrolling sideways.
@@ -367,11 +306,6 @@ void frmMain::wire_controls() {
         connect(threshold_box, &ThresholdBox::revert_asked, this, [this, box] { revert_box(box); });
         connect(threshold_box, &ThresholdBox::step_asked, this, [this, box](int counts) { step_box(box, counts); });
     }
-    connect(NetGetInfo, &NetGrab::DownloadComplete, this, &frmMain::NetGetInfo_DownloadComplete);
-    connect(NetGetInfo, &NetGrab::DownloadFailed, this, &frmMain::NetGetInfo_DownloadFailed);
-    connect(NetGetFirmware, &NetGrab::DownloadProgress, this, &frmMain::NetGetFirmware_DownloadProgress);
-    connect(NetGetFirmware, &NetGrab::DownloadComplete, this, &frmMain::NetGetFirmware_DownloadComplete);
-    connect(NetGetFirmware, &NetGrab::DownloadFailed, this, &frmMain::NetGetFirmware_DownloadFailed);
     // Ctrl+Q closes the window, as any close does (Command+Q on a Mac).
     auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
     connect(quit, &QShortcut::activated, this, &QWidget::close);

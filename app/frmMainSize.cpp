@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <tuple>
 
+#include "app/GearPanel.h"
 #include "app/WindowLayout.h"
 #include "app/frmMain.h"
 
@@ -95,3 +96,14 @@ void frmMain::changeEvent(QEvent* e) {
     });
 }
 
+// The gear view on or off: the window widens or narrows by its panel, so
+// that the map keeps its size.
+void frmMain::chkGearView_Toggled(bool on) {
+    gears_->show(on);
+    const int panel = GearPanel::kWidth;
+    design_->setMinimumSize(layout::WindowLayout::minimum_size(panel_width()));
+    setMinimumSize(minimumSize().expandedTo(QSize(0, 0)));
+    if (!isMaximized() && !isFullScreen()) resize(width() + (on ? panel : -panel), height());
+    lay_out();
+    refresh_gear_check(true);
+}

@@ -17,6 +17,8 @@
 
 namespace {
 
+QRect design_place(const char* name) { return layout::px(design::control(name).place); }
+
 calibration::KnownSettings one(int index) {
     return calibration::KnownSettings().set(static_cast<std::size_t>(index));
 }
@@ -137,18 +139,18 @@ void frmMain::show_mode_names() {
 
 void frmMain::follow_lines() {
     // At the design size and smaller the boxes keep their places.
-    if (Graph->width() > layout::px(3900)) place_threshold_boxes();
+    if (Graph->width() > layout::px(design::kGraph.width)) place_threshold_boxes();
 }
 
 void frmMain::place_threshold_boxes() {
     using layout::Anchor;
     const layout::WindowLayout at(design_->size(), panel_width());
-    QRect h1 = at.place(Anchor::AboveMap, layout::px(2160, 2160, 735, 375));
-    QRect h2 = at.place(Anchor::AboveMap, layout::px(3960, 2160, 735, 375));
-    QRect upper = at.place(Anchor::RightOfMap, layout::px(5640, 3240, 735, 375));
-    QRect lower = at.place(Anchor::RightOfMap, layout::px(5640, 5760, 735, 375));
-    QRect gear = at.place(Anchor::Gear, layout::px(5640, 4080, 795, 1365));
-    const int name_width = layout::px(255);
+    QRect h1 = at.place(Anchor::AboveMap, design_place("Text9"));
+    QRect h2 = at.place(Anchor::AboveMap, design_place("Text10"));
+    QRect upper = at.place(Anchor::RightOfMap, design_place("Text7"));
+    QRect lower = at.place(Anchor::RightOfMap, design_place("Text8"));
+    QRect gear = at.place(Anchor::Gear, design_place("Gear"));
+    const int name_width = design_place("lblName9").width();
     constexpr int kGap = 2;
     if (at.beside_line(h1, 0, true) != h1) {
         // Beside their lines, each within the map's span, never over each
@@ -197,7 +199,7 @@ void frmMain::place_threshold_boxes() {
     for (const auto& [box, name] : {std::pair{Text7, lblName7}, std::pair{Text8, lblName8}})
         name->setGeometry(box->geometry().right() + 1 + kGap, box->y(), name_width, box->height());
     const int mode_left = Frame1->x();
-    lblMode->setGeometry(mode_left, Text9->y(), std::min(layout::px(1500), lblName9->x() - kGap - mode_left),
+    lblMode->setGeometry(mode_left, Text9->y(), std::min(design_place("lblMode").width(), lblName9->x() - kGap - mode_left),
                          Text9->height());
     lblSaved->setWordWrap(at.compact());
     lblSaved->setAlignment(at.compact() ? Qt::AlignLeft | Qt::AlignTop : Qt::AlignLeft | Qt::AlignVCenter);

@@ -23,6 +23,7 @@
 #include <random>
 #include <vector>
 
+#include "app/Design.h"
 #include "emulator/BoxModel.h"
 #include "BuildConfig.h"
 #include "device/Connection.h"
@@ -36,7 +37,12 @@
 
 namespace {
 
-int px(int twips) { return twips / 15; }
+// A place of the window's design in pixels at 100 %.
+QRect px(const design::Place& twips) {
+    const design::Place p = design::pixels(twips);
+    return QRect(p.left, p.top, p.width, p.height);
+}
+QRect place_of(const char* name) { return px(design::control(name).place); }
 
 const device::Thresholds kFactory{102, 152, 64, 190, 100, 155};
 
@@ -46,35 +52,35 @@ const device::Thresholds kFactory{102, 152, 64, 190, 100, 155};
 struct MonitorRig {
     explicit MonitorRig(bool gear_view = false) {
         window = std::make_unique<QWidget>();
-        window->resize(px(6735), px(9000));
-        auto box = [&](const char* text, int l, int t) {
+        window->resize(px(design::kClientArea).size());
+        auto box = [&](const char* text, const char* name) {
             auto* e = new QLineEdit(text, window.get());
-            e->setGeometry(px(l), px(t), px(735), px(375));
+            e->setGeometry(place_of(name));
             return e;
         };
-        auto label = [&](int l, int t, int w, int h) {
+        auto label = [&](const char* name) {
             auto* e = new QLabel(window.get());
-            e->setGeometry(px(l), px(t), px(w), px(h));
+            e->setGeometry(place_of(name));
             return e;
         };
-        auto marker = [&](int l, int t, int w, int h) {
+        auto marker = [&](const char* name) {
             auto* e = new QFrame(window.get());
-            e->setGeometry(px(l), px(t), px(w), px(h));
+            e->setGeometry(place_of(name));
             return e;
         };
-        c.h2_box = box("177", 3960, 2160);
-        c.h1_box = box("72", 2160, 2160);
-        c.lower_box = box("56", 5640, 5760);
-        c.upper_box = box("194", 5640, 3240);
+        c.h2_box = box("177", "Text10");
+        c.h1_box = box("72", "Text9");
+        c.lower_box = box("56", "Text8");
+        c.upper_box = box("194", "Text7");
         c.map = new monitor::GraphView(window.get());
-        c.map->setGeometry(px(1485), px(2760), px(3900), px(3900));
-        c.gear = label(5640, 4080, 795, 1365);
-        c.y_marker_right = marker(5380, 3120, 200, 45);
-        c.y_marker_left = marker(1290, 3120, 200, 45);
-        c.x_marker_top = marker(1560, 2570, 45, 200);
-        c.x_marker_bottom = marker(1560, 6650, 45, 200);
-        c.y_value = label(600, 4560, 615, 255);
-        c.x_value = label(2880, 6860, 1005, 375);
+        c.map->setGeometry(px(design::kGraph));
+        c.gear = label("Gear");
+        c.y_marker_right = marker("TickV2");
+        c.y_marker_left = marker("TickV1");
+        c.x_marker_top = marker("TickH1");
+        c.x_marker_bottom = marker("TickH2");
+        c.y_value = label("lblY");
+        c.x_value = label("lblX");
         monitor::initialise_values(s, *c.map);
         window->show();
 

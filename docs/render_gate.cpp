@@ -33,7 +33,9 @@
 
 #include "BuildConfig.h"
 #include "emulator/DemoStick.h"
+#include "app/Design.h"
 #include "app/Dialogs.h"
+#include "app/WindowLayout.h"
 #include "emulator/EmulatedBackend.h"
 #include "monitor/GearCheck.h"
 #include "monitor/GearLegend.h"
@@ -104,36 +106,37 @@ QImage panel(frmMain& w, std::initializer_list<Label> labels) {
 
 // ---- the gear view ---------------------------------------------------------
 
-int twips(int t) { return t / 15; }
+// A control's place in the window's design, in pixels at 100 %.
+QRect place_of(const char* name) { return layout::px(design::control(name).place); }
 
 // The monitor's controls at their places in the window, without the window:
 // the map in the gear view, fed straight from the demo's hand.
 struct GearViewRig {
     explicit GearViewRig(emulator::ShallowGate gate) : shallow(gate) {
-        window.resize(twips(6735), twips(9000));
-        auto box = [&](int value, int l, int t) {
+        window.resize(layout::px(design::kClientArea).size());
+        auto box = [&](int value, const char* name) {
             auto* e = new QLineEdit(QString::number(value), &window);
-            e->setGeometry(twips(l), twips(t), twips(735), twips(375));
+            e->setGeometry(place_of(name));
             return e;
         };
-        auto widget = [&](int l, int t, int w, int h) {
+        auto widget = [&](const char* name) {
             auto* e = new QLabel(&window);
-            e->setGeometry(twips(l), twips(t), twips(w), twips(h));
+            e->setGeometry(place_of(name));
             return e;
         };
-        c.h2_box = box(thresholds.h2, 3960, 2160);
-        c.h1_box = box(thresholds.h1, 2160, 2160);
-        c.lower_box = box(thresholds.v1, 5640, 5760);
-        c.upper_box = box(thresholds.v2, 5640, 3240);
+        c.h2_box = box(thresholds.h2, "Text10");
+        c.h1_box = box(thresholds.h1, "Text9");
+        c.lower_box = box(thresholds.v1, "Text8");
+        c.upper_box = box(thresholds.v2, "Text7");
         c.map = new monitor::GraphView(&window);
-        c.map->setGeometry(twips(1485), twips(2760), twips(3900), twips(3900));
-        c.gear = widget(5640, 4080, 795, 1365);
-        c.y_marker_right = widget(5380, 3120, 200, 45);
-        c.y_marker_left = widget(1290, 3120, 200, 45);
-        c.x_marker_top = widget(1560, 2570, 45, 200);
-        c.x_marker_bottom = widget(1560, 6650, 45, 200);
-        c.y_value = widget(600, 4560, 615, 255);
-        c.x_value = widget(2880, 6860, 1005, 375);
+        c.map->setGeometry(layout::px(design::kGraph));
+        c.gear = widget("Gear");
+        c.y_marker_right = widget("TickV2");
+        c.y_marker_left = widget("TickV1");
+        c.x_marker_top = widget("TickH1");
+        c.x_marker_bottom = widget("TickH2");
+        c.y_value = widget("lblY");
+        c.x_value = widget("lblX");
         legend = new monitor::GearLegend(*c.map, &window);
         monitor::initialise_values(s, *c.map);
         s.shown_mode = monitor::kModeNone;
