@@ -4,10 +4,70 @@
 
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QApplication>
 #include <QPainter>
 #include <QPen>
+#include <QPixmap>
+#include <QPixmapCache>
+#include <QPointer>
+#include <QProxyStyle>
+#include <QStyleOption>
 
 #include "monitor/Palette.h"
+
+namespace {
+
+// The application's style, but a line edit's panel is drawn from a pixmap
+// made once per size, state and palette.
+class CachedPanelStyle : public QProxyStyle {
+public:
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        const auto* frame = qstyleoption_cast<const QStyleOptionFrame*>(option);
+        if (element != PE_PanelLineEdit || !frame || option->rect.isEmpty())
+            return QProxyStyle::drawPrimitive(element, option, painter, widget);
+        const qreal dpr = painter->device() ? painter->device()->devicePixelRatio() : 1.0;
+        const QString key = QStringLiteral("shiftercal-panel-%1x%2-%3-%4-%5-%6-%7")
+                                .arg(option->rect.width())
+                                .arg(option->rect.height())
+                                .arg(static_cast<int>(option->state))
+                                .arg(frame->lineWidth)
+                                .arg(option->palette.cacheKey())
+                                .arg(dpr)
+                                .arg(static_cast<int>(option->direction));
+        QPixmap panel;
+        if (!QPixmapCache::find(key, &panel)) {
+            panel = QPixmap((QSizeF(option->rect.size()) * dpr).toSize());
+            panel.setDevicePixelRatio(dpr);
+            panel.fill(Qt::transparent);
+            QStyleOptionFrame at_origin = *frame;
+            at_origin.rect.moveTopLeft(QPoint(0, 0));
+            QPainter p(&panel);
+            QProxyStyle::drawPrimitive(element, &at_origin, &p, widget);
+            p.end();
+            QPixmapCache::insert(key, panel);
+        }
+        painter->drawPixmap(option->rect.topLeft(), panel);
+    }
+};
+
+// One for every box, made with the first and gone with the application.
+QStyle* cached_panel_style() {
+    static QPointer<QStyle> style;
+    if (!style) {
+        style = new CachedPanelStyle;
+        style->setParent(qApp);
+    }
+    return style;
+}
+
+}  // namespace
+
+ThresholdBox::ThresholdBox(QWidget* parent) : QLineEdit(parent) { setStyle(cached_panel_style()); }
+
+ThresholdBox::ThresholdBox(const QString& text, QWidget* parent) : QLineEdit(text, parent) {
+    setStyle(cached_panel_style());
+}
 
 void ThresholdBox::set_problem(const QString& problem) {
     if (problem == problem_) return;
