@@ -8,10 +8,13 @@
 #include <QPainter>
 #include <QPen>
 #include <QPixmap>
-#include <QPixmapCache>
 #include <QPointer>
 #include <QProxyStyle>
 #include <QStyleOption>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "monitor/Palette.h"
 
@@ -26,29 +29,39 @@ public:
         const auto* frame = qstyleoption_cast<const QStyleOptionFrame*>(option);
         if (element != PE_PanelLineEdit || !frame || option->rect.isEmpty())
             return QProxyStyle::drawPrimitive(element, option, painter, widget);
-        const qreal dpr = painter->device() ? painter->device()->devicePixelRatio() : 1.0;
-        const QString key = QStringLiteral("shiftercal-panel-%1x%2-%3-%4-%5-%6-%7")
-                                .arg(option->rect.width())
-                                .arg(option->rect.height())
-                                .arg(static_cast<int>(option->state))
-                                .arg(frame->lineWidth)
-                                .arg(option->palette.cacheKey())
-                                .arg(dpr)
-                                .arg(static_cast<int>(option->direction));
-        QPixmap panel;
-        if (!QPixmapCache::find(key, &panel)) {
-            panel = QPixmap((QSizeF(option->rect.size()) * dpr).toSize());
-            panel.setDevicePixelRatio(dpr);
+        const Look look{option->rect.size(), static_cast<int>(option->state), frame->lineWidth,
+                        option->palette.cacheKey(),
+                        painter->device() ? painter->device()->devicePixelRatio() : 1.0, option->direction};
+        auto kept = std::find_if(panels_.begin(), panels_.end(), [&](const auto& p) { return p.first == look; });
+        if (kept == panels_.end()) {
+            // A handful of looks: the boxes' sizes, focused or not, enabled or not.
+            constexpr std::size_t kKept = 16;
+            if (panels_.size() >= kKept) panels_.erase(panels_.begin());
+            QPixmap panel((QSizeF(look.size) * look.dpr).toSize());
+            panel.setDevicePixelRatio(look.dpr);
             panel.fill(Qt::transparent);
             QStyleOptionFrame at_origin = *frame;
             at_origin.rect.moveTopLeft(QPoint(0, 0));
             QPainter p(&panel);
             QProxyStyle::drawPrimitive(element, &at_origin, &p, widget);
             p.end();
-            QPixmapCache::insert(key, panel);
+            panels_.emplace_back(look, panel);
+            kept = panels_.end() - 1;
         }
-        painter->drawPixmap(option->rect.topLeft(), panel);
+        painter->drawPixmap(option->rect.topLeft(), kept->second);
     }
+
+private:
+    struct Look {
+        QSize size;
+        int state;
+        int line_width;
+        qint64 palette;
+        qreal dpr;
+        Qt::LayoutDirection direction;
+        bool operator==(const Look&) const = default;
+    };
+    mutable std::vector<std::pair<Look, QPixmap>> panels_;
 };
 
 // One for every box, made with the first and gone with the application.
