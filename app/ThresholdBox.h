@@ -6,6 +6,10 @@
 // palette alike), and the reason as its tooltip. It tells its window when its
 // text is to be committed (Enter, or the keyboard leaving it), put back
 // (Escape) or stepped by one count (the Up and Down arrows).
+//
+// A dragged line changes its box's text on every tick: the box's frame and
+// background, the costly part of its paint, are drawn once per look (size,
+// state, palette) and then copied, so that a repaint costs its text alone.
 
 #include <QLineEdit>
 #include <QString>
@@ -13,7 +17,8 @@
 class ThresholdBox : public QLineEdit {
     Q_OBJECT
 public:
-    using QLineEdit::QLineEdit;
+    explicit ThresholdBox(QWidget* parent = nullptr);
+    explicit ThresholdBox(const QString& text, QWidget* parent = nullptr);
     // Empty: the text is taken.
     void set_problem(const QString& problem);
     const QString& problem() const { return problem_; }

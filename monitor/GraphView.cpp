@@ -8,6 +8,7 @@
 #include <QResizeEvent>
 
 #include <algorithm>
+#include <cmath>
 
 #include "monitor/GearNames.h"
 #include "monitor/Palette.h"
@@ -194,7 +195,20 @@ void GraphView::paintEvent(QPaintEvent* e) {
                                 .normalized()
                                 .adjusted(-kLineWidth, -kLineWidth, kLineWidth, kLineWidth);
         if (!span.intersects(asked_in_area)) continue;
-        p.setPen(QPen(line_ink(line->color(), paper), kLineWidth));
+        const QColor ink = line_ink(line->color(), paper);
+        if (line->X1 == line->X2 || line->Y1 == line->Y2) {
+            // Upright or level, as every threshold's line is: the pixels the
+            // square-capped pen covers (those whose centres lie within half the
+            // pen's width of the line), filled at once, which costs a fraction
+            // of stroking the pen.
+            auto first = [](double edge) { return static_cast<int>(std::ceil(edge - 0.5)); };
+            const QRectF pen = span.adjusted(kLineWidth / 2.0, kLineWidth / 2.0, -kLineWidth / 2.0, -kLineWidth / 2.0);
+            p.fillRect(QRect(QPoint(first(pen.left()), first(pen.top())),
+                             QPoint(first(pen.right()) - 1, first(pen.bottom()) - 1)),
+                       ink);
+            continue;
+        }
+        p.setPen(QPen(ink, kLineWidth));
         p.drawLine(QPointF(line->X1, line->Y1), QPointF(line->X2, line->Y2));
     }
     if (raster_.gear_view())
