@@ -79,14 +79,6 @@ public:
     void EnableUI();
     void initialise_values();
     void read_device_info();
-    void Timer_Timer();
-    void cmd_auto_cal_Click();
-    void btnUpdate_Click();
-    void cmd_factory_reset_Click();
-    // The firmware update's procedures are UpdateController's.
-    void cmd_CheckFirmware_Click() { updates_->cmd_CheckFirmware_Click(); }
-    void cmd_StopDownload_Click() { updates_->cmd_StopDownload_Click(); }
-
     // Every wait of a firmware update.
     update::UpdateLimits update_limits;
     // The hand-over's waits. They keep the window responsive; tests replace
@@ -94,6 +86,22 @@ public:
     // they move by hand.
     std::function<void(int ms)> pause;
     std::function<std::chrono::milliseconds()> clock;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void changeEvent(QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    friend struct DesignSlots;  // the design's controls, by member
+    // The handlers of the timer and the buttons; the update's are
+    // UpdateController's.
+    void Timer_Timer();
+    void cmd_auto_cal_Click();
+    void btnUpdate_Click();
+    void cmd_factory_reset_Click();
 
     // Controls, by their design names.
     QPushButton* cmd_auto_cal;
@@ -156,14 +164,7 @@ public:
     QLabel* lblName9;
     QLabel* lblName10;
 
-protected:
-    void closeEvent(QCloseEvent* e) override;
-    void resizeEvent(QResizeEvent* e) override;
-    void changeEvent(QEvent* e) override;
-    void showEvent(QShowEvent* e) override;
-    bool eventFilter(QObject* watched, QEvent* e) override;
 
-private:
     // The design (frmMainDesign.cpp): controls, places, names and wiring.
     void build_controls();
     void wire_controls();

@@ -28,44 +28,46 @@
 // what a screen reader says of it, the keyboard's order, and the wiring of
 // the controls to the window's handlers.
 
+// Where each control of the design table is kept in the window.
+struct DesignSlots {
+    using Slot = std::variant<QPushButton* frmMain::*, QLineEdit* frmMain::*, QLabel* frmMain::*, QWidget* frmMain::*>;
+    static const Slot& of(const design::Control& c);
+};
+
+const DesignSlots::Slot& DesignSlots::of(const design::Control& c) {
+    struct Member {
+        const char* name;
+        Slot slot;
+    };
+    static const Member members[] = {
+        {"cmd_auto_cal", &frmMain::cmd_auto_cal},     {"cmd_factory_reset", &frmMain::cmd_factory_reset},
+        {"Pic", &frmMain::Pic},                       {"Progress", &frmMain::Progress},
+        {"cmd_CheckFirmware", &frmMain::cmd_CheckFirmware}, {"btnUpdate", &frmMain::btnUpdate},
+        {"Text10", &frmMain::Text10},                 {"Text9", &frmMain::Text9},
+        {"Text8", &frmMain::Text8},                   {"Text7", &frmMain::Text7},
+        {"lblSerialNumber", &frmMain::lblSerialNumber}, {"lblVersion", &frmMain::lblVersion},
+        {"lblProduct", &frmMain::lblProduct},         {"lblManuf", &frmMain::lblManuf},
+        {"Label2", &frmMain::Label2},                 {"Label5", &frmMain::Label5},
+        {"Label4", &frmMain::Label4},                 {"Label3", &frmMain::Label3},
+        {"Gear", &frmMain::Gear},                     {"TickV2", &frmMain::TickV2},
+        {"TickV1", &frmMain::TickV1},                 {"TickH1", &frmMain::TickH1},
+        {"TickH2", &frmMain::TickH2},                 {"lblY", &frmMain::lblY},
+        {"lblX", &frmMain::lblX},                     {"lblNotice", &frmMain::lblNotice},
+        {"lblSaved", &frmMain::lblSaved},             {"cmd_StopDownload", &frmMain::cmd_StopDownload},
+        {"lblProgress", &frmMain::lblProgress},       {"lblMode", &frmMain::lblMode},
+        {"lblName9", &frmMain::lblName9},             {"lblName10", &frmMain::lblName10},
+        {"lblName7", &frmMain::lblName7},             {"lblName8", &frmMain::lblName8},
+    };
+    for (const Member& m : members)
+        if (std::strcmp(m.name, c.name) == 0) return m.slot;
+    qFatal("The design's control %s has no member in the window", c.name);
+}
+
 namespace {
 
 using layout::Anchor;
 
 using design::Kind;
-
-// Where each control of the design table is kept in the window.
-using Slot = std::variant<QPushButton* frmMain::*, QLineEdit* frmMain::*, QLabel* frmMain::*, QWidget* frmMain::*>;
-struct Member {
-    const char* name;
-    Slot slot;
-};
-
-const Member kMembers[] = {
-    {"cmd_auto_cal", &frmMain::cmd_auto_cal},     {"cmd_factory_reset", &frmMain::cmd_factory_reset},
-    {"Pic", &frmMain::Pic},                       {"Progress", &frmMain::Progress},
-    {"cmd_CheckFirmware", &frmMain::cmd_CheckFirmware}, {"btnUpdate", &frmMain::btnUpdate},
-    {"Text10", &frmMain::Text10},                 {"Text9", &frmMain::Text9},
-    {"Text8", &frmMain::Text8},                   {"Text7", &frmMain::Text7},
-    {"lblSerialNumber", &frmMain::lblSerialNumber}, {"lblVersion", &frmMain::lblVersion},
-    {"lblProduct", &frmMain::lblProduct},         {"lblManuf", &frmMain::lblManuf},
-    {"Label2", &frmMain::Label2},                 {"Label5", &frmMain::Label5},
-    {"Label4", &frmMain::Label4},                 {"Label3", &frmMain::Label3},
-    {"Gear", &frmMain::Gear},                     {"TickV2", &frmMain::TickV2},
-    {"TickV1", &frmMain::TickV1},                 {"TickH1", &frmMain::TickH1},
-    {"TickH2", &frmMain::TickH2},                 {"lblY", &frmMain::lblY},
-    {"lblX", &frmMain::lblX},                     {"lblNotice", &frmMain::lblNotice},
-    {"lblSaved", &frmMain::lblSaved},             {"cmd_StopDownload", &frmMain::cmd_StopDownload},
-    {"lblProgress", &frmMain::lblProgress},       {"lblMode", &frmMain::lblMode},
-    {"lblName9", &frmMain::lblName9},             {"lblName10", &frmMain::lblName10},
-    {"lblName7", &frmMain::lblName7},             {"lblName8", &frmMain::lblName8},
-};
-
-const Slot& slot_of(const design::Control& c) {
-    for (const Member& m : kMembers)
-        if (std::strcmp(m.name, c.name) == 0) return m.slot;
-    qFatal("The design's control %s has no member in the window", c.name);
-}
 
 // What a threshold box holds, for a screen reader: the threshold, its axis
 // and mode, and what the box decodes with it.
@@ -194,7 +196,7 @@ void frmMain::build_controls() {
     for (const design::Control& c : design::controls()) {
         QWidget* w = make_control(c, {design_, Frame1, Pic});
         std::visit([this, w](auto member) { this->*member = static_cast<std::remove_reference_t<decltype(this->*member)>>(w); },
-                   slot_of(c));
+                   DesignSlots::of(c));
     }
     for (QLabel* l : {Label2, Label3, Label4, Label5}) l->setEnabled(false);
     QFont gear_font("Arial", 48);
@@ -270,7 +272,7 @@ void frmMain::lay_out() {
     for (const design::Control& c : design::controls()) {
         if (c.anchor == Anchor::Inside) continue;
         QWidget* w = nullptr;
-        std::visit([this, &w](auto member) { w = this->*member; }, slot_of(c));
+        std::visit([this, &w](auto member) { w = this->*member; }, DesignSlots::of(c));
         w->setGeometry(at.place(c.anchor, layout::px(c.place)));
     }
     Frame1->setGeometry(at.place(Anchor::Top, layout::px(design::kFrame1)));

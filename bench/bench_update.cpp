@@ -194,8 +194,8 @@ void BM_DemoUpdateWindow(benchmark::State& state) {
 
         QElapsedTimer clock;
         clock.start();
-        window.cmd_CheckFirmware->click();
-        const bool done = run_until([&] { return demo.written() && !window.Pic->isVisible(); }, 30000);
+        window.findChild<QPushButton*>("cmd_CheckFirmware")->click();
+        const bool done = run_until([&] { return demo.written() && !window.findChild<QWidget*>("Pic")->isVisible(); }, 30000);
         const double written_s = clock.nsecsElapsed() / 1e9;
         const bool back = done && run_until(
                                       [&] {

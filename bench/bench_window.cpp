@@ -168,7 +168,7 @@ void BM_WindowStreaming(benchmark::State& state) {
         stick.start();
         run_for(kSettleMs);
 
-        PaintCounter paints(window.get(), window->Graph);
+        PaintCounter paints(window.get(), window->findChild<monitor::GraphView*>("Graph"));
         const double seconds = stream(state, stick);
         if (paints.by_name) state.counters["paints_per_s"] = paints.all / seconds;
         state.counters["map_paints_per_s"] = paints.map / seconds;
@@ -212,12 +212,14 @@ void BM_WindowTick(benchmark::State& state) {
     else
         window.show();
     run_for(kSettleMs);
-    window.Timer->stop();  // the benchmark ticks it
+    QTimer* timer = window.findChild<QTimer*>("Timer");
+    timer->stop();  // the benchmark ticks it
     const bool dragging = state.range(1) != 0;
-    QWidget* map = window.Graph;
+    auto* graph = window.findChild<monitor::GraphView*>("Graph");
+    QWidget* map = graph;
     const QPoint area = map->contentsRect().topLeft();
     auto at_h1 = [&](int h1) {
-        return QPointF(area + QPoint(static_cast<int>(monitor::map_x(h1, window.Graph->ScaleWidth())), 20));
+        return QPointF(area + QPoint(static_cast<int>(monitor::map_x(h1, graph->ScaleWidth())), 20));
     };
     auto mouse = [&](QEvent::Type type, QPointF at) {
         QMouseEvent e(type, at, map->mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
@@ -227,7 +229,7 @@ void BM_WindowTick(benchmark::State& state) {
     std::int64_t ms = 0;
     // One tick with reports lays the map out and shows its lines.
     box.move_stick(128, 128, false);
-    window.Timer_Timer();
+    QMetaObject::invokeMethod(timer, "timeout", Qt::DirectConnection);
     if (dragging) mouse(QEvent::MouseButtonPress, at_h1(window.thresholds().h1));
     int step = 0;
     for (auto _ : state) {
@@ -236,7 +238,7 @@ void BM_WindowTick(benchmark::State& state) {
             const emulator::StickPosition p = emulator::DemoStick::position_at(ms);
             box.move_stick(p.x, p.y, p.sequential);
         }
-        window.Timer_Timer();
+        QMetaObject::invokeMethod(timer, "timeout", Qt::DirectConnection);
         QCoreApplication::sendPostedEvents();  // the repaint the tick asked for
     }
     if (dragging) {

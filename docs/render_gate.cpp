@@ -65,10 +65,10 @@ void run_until(const QElapsedTimer& clock, qint64 ms) {
 // right, the gear, the position markers and readouts to the left and below,
 // down to the buttons.
 QRect gate_area(const frmMain& w) {
-    const int left = w.lblY->x() - 4;
-    const int top = w.Text9->y() - 4;
-    const int right = std::max(w.Text8->geometry().right(), w.Gear->geometry().right()) + 4;
-    const int bottom = w.cmd_auto_cal->y() - 4;
+    const int left = w.findChild<QLabel*>("lblY")->x() - 4;
+    const int top = w.findChild<QLineEdit*>("Text9")->y() - 4;
+    const int right = std::max(w.findChild<QLineEdit*>("Text8")->geometry().right(), w.findChild<QLabel*>("Gear")->geometry().right()) + 4;
+    const int bottom = w.findChild<QPushButton*>("cmd_auto_cal")->y() - 4;
     return QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
@@ -86,7 +86,7 @@ QImage panel(frmMain& w, std::initializer_list<Label> labels) {
     font.setBold(true);
     font.setPixelSize(13);
     p.setFont(font);
-    const QPoint map = w.Graph->geometry().topLeft() + w.Graph->contentsRect().topLeft() - area.topLeft();
+    const QPoint map = w.findChild<monitor::GraphView*>("Graph")->geometry().topLeft() + w.findChild<monitor::GraphView*>("Graph")->contentsRect().topLeft() - area.topLeft();
     for (const Label& l : labels) {
         if (!l.line->isVisible()) continue;
         const QSize size = p.fontMetrics().size(0, l.name) + QSize(6, 2);
@@ -272,7 +272,7 @@ struct DemoWindow {
 
 int render_window(const char* out) {
     DemoWindow demo;
-    demo.window.chkGearView->setChecked(true);
+    demo.window.findChild<QCheckBox*>("chkGearView")->setChecked(true);
     QElapsedTimer clock;
     clock.start();
     demo.stick.start();
@@ -304,7 +304,7 @@ int main(int argc, char** argv) {
     QElapsedTimer clock;
     clock.start();
     demo.stick.start();
-    const monitor::GraphView& g = *window.Graph;
+    const monitor::GraphView& g = *window.findChild<monitor::GraphView*>("Graph");
     run_until(clock, sequential - 250);  // resting in neutral after reverse
     const QImage h = panel(window, {{g.line_h1, "h1"}, {g.line_h2, "h2"}, {g.line_v2, "v2"}, {g.line_v1, "v1"}});
     run_until(clock, cycle - 150);  // back in neutral after the minus tap
