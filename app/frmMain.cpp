@@ -2,17 +2,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/frmMain.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
 
-#include <algorithm>
-
-#include "device/Commands.h"
 #include "app/Dialogs.h"
-#include "device/Products.h"
-#include "calibration/Readout.h"
+#include "app/GearPanel.h"
+#include "app/GearView.h"
+#include "app/ThresholdEditor.h"
 #include "app/WindowLayout.h"
+#include "app/WindowSizer.h"
+#include "calibration/Readout.h"
 #include "calibration/Writes.h"
+#include "device/Commands.h"
+#include "device/Products.h"
 
 namespace {
 
@@ -39,8 +47,23 @@ frmMain::frmMain(device::HidBackend& backend, Dialogs& dialogs, AppConfig config
     : QWidget(parent), backend_(backend), dialogs_(dialogs), config_(std::move(config)),
       state_(std::make_unique<WindowState>()), store_(config_.box_store_folder), session_(state_->conn, &store_) {
     setObjectName("frmMain");
-    build_controls();
+    build(this);
+    MainControls& ui = *this;
+    gears_ = new GearView(state_->mon, state_->thresholds, state_->last_reported_mode,
+                          {chkGearView, Graph, design_area, [this] { return editor_->monitor_controls(); },
+                           [this](int index, int value) { editor_->drag_line(index, value); }},
+                          this);
+    editor_ = new ThresholdEditor(ui, state_->thresholds, state_->last_reported_mode, session_, *gears_, this);
+    updates_ = std::make_unique<UpdateController>(session_, store_, backend_, config_.vendor_id, config_.update_host,
+                                                  dialogs_, UpdateWaits{update_limits, pause, clock}, this);
+    updates_->attach({this, lblSerialNumber, Text9, Text10, Text8, Text7, cmd_CheckFirmware, cmd_StopDownload, Pic,
+                      Progress, lblProgress, [this](const QString& text) { set_saved_line(text); },
+                      [this] { show_notice(); }, [this] { return conn().device_found; }, [this] { return closing_; }});
+    NetGetInfo = updates_->NetGetInfo;
+    NetGetFirmware = updates_->NetGetFirmware;
+    sizer_ = new WindowSizer(*this, ui, *gears_, [this] { lay_out(); });
     wire_controls();
+    lay_out();
 
     // Load.
     mon().auto_calibrating = false;
@@ -70,7 +93,7 @@ void frmMain::unload() {
     // What is being typed counts as typed (a text that is not a threshold
     // leaves the last committed value); a calibration still running is
     // cancelled, not written.
-    if (conn().device_found) commit_drafts();
+    if (conn().device_found) editor_->commit_drafts();
     session_.close(thresholds(), mon().auto_calibrating);
 }
 
@@ -78,6 +101,34 @@ void frmMain::closeEvent(QCloseEvent* e) {
     closing_ = true;
     unload();
     e->accept();
+}
+
+void frmMain::wire_controls() {
+    connect(Timer, &QTimer::timeout, this, &frmMain::Timer_Timer);
+    connect(cmd_auto_cal, &QPushButton::clicked, this, &frmMain::cmd_auto_cal_Click);
+    connect(btnUpdate, &QPushButton::clicked, this, &frmMain::btnUpdate_Click);
+    connect(cmd_factory_reset, &QPushButton::clicked, this, &frmMain::cmd_factory_reset_Click);
+    connect(chkGearView, &QCheckBox::toggled, this, &frmMain::chkGearView_Toggled);
+}
+
+void frmMain::lay_out() {
+    const int panel = gears_->panel_width();
+    MainControls::lay_out(panel);
+    editor_->place_boxes();
+    gears_->panel()->setGeometry(layout::WindowLayout(design_area->size(), panel).panel());
+    // The lines and the drawing follow the map at once, and the markers the
+    // position they show.
+    Graph->fit_to_area();
+    monitor::place_markers(mon(), editor_->monitor_controls());
+}
+
+// The gear view on or off: the window widens or narrows by its panel, so
+// that the map keeps its size.
+void frmMain::chkGearView_Toggled(bool on) {
+    gears_->show(on);
+    sizer_->panel_shown(on);
+    lay_out();
+    gears_->refresh_gear_check(true);
 }
 
 // ---- Finding the box and the control states ---------------------------------
@@ -132,7 +183,7 @@ void frmMain::DisableUI() {
     Gear->setText("");
     set_saved_line("");
     name_value_labels();
-    show_mode_names();
+    editor_->show_mode_names();
     Timer->setInterval(kSearchInterval);
     setWindowTitle(device::kNoDeviceTitle);
 }
@@ -156,7 +207,7 @@ void frmMain::EnableUI() {
     Frame1->setEnabled(true);
     for (QLabel* l : {Label2, Label3, Label4, Label5}) l->setEnabled(true);
     read_device_info();
-    show_mode_names();
+    editor_->show_mode_names();
     // A box found with the keyboard nowhere in particular: h1's box takes it.
     if ((focusWidget() == nullptr || focusWidget() == this) && !Text9->isHidden())
         Text9->setFocus(Qt::OtherFocusReason);
@@ -180,7 +231,7 @@ void frmMain::show_device_info(const calibration::DeviceInfo& info) {
     const device::DeviceConnection& c = conn();
     if (c.device_found) {
         if (info.thresholds) thresholds() = *info.thresholds;
-        show_thresholds();
+        editor_->show_thresholds();
         mon().shown_mode = monitor::kModeNone;
         if (info.manufacturer) {
             lblManuf->setText(" " + QString::fromLatin1(info.manufacturer->c_str()));
@@ -197,17 +248,10 @@ void frmMain::show_device_info(const calibration::DeviceInfo& info) {
     setWindowTitle(calibration::window_title(c.device_found, c.product_id));
 }
 
-void frmMain::show_thresholds() {
-    Text9->setText(QString::number(thresholds().h1));
-    Text10->setText(QString::number(thresholds().h2));
-    monitor::fill_mode_texts(state_->last_reported_mode, thresholds(), monitor_controls());
-    follow_lines();
-}
-
 // ---- The live monitor --------------------------------------------------------
 
 void frmMain::Timer_Timer() {
-    apply_drag();
+    editor_->apply_drag();
     // From the hand-over to the last page the update owns the connection.
     if (updates_->owns_box()) return;
     device::DeviceConnection& c = conn();
@@ -216,15 +260,15 @@ void frmMain::Timer_Timer() {
         if (polled == device::Poll::Reports && device::classify(c).state == device::BoxState::Ready) {
             if (const auto mode = monitor::process_batch(c.input_report.data(), c.bytes_read,
                                                          c.hid_caps.input_report_length, mon(), thresholds(),
-                                                         monitor_controls()))
+                                                         editor_->monitor_controls()))
                 state_->last_reported_mode = *mode;
-            refresh_gear_check(false);
+            gears_->refresh_gear_check(false);
             if (described_mode_ != state_->last_reported_mode) {
                 described_mode_ = state_->last_reported_mode;
-                describe_threshold_boxes();
+                editor_->describe_boxes();
             }
-            show_mode_names();
-            follow_lines();
+            editor_->show_mode_names();
+            editor_->follow_lines();
             if (Gear->accessibleName() != "Gear " + Gear->text()) Gear->setAccessibleName("Gear " + Gear->text());
             if (mon().auto_calibrating)
                 session_.mark_derived(calibration::mode_settings(state_->last_reported_mode == monitor::kModeSequential));
@@ -270,11 +314,6 @@ void frmMain::lose_box_and_search() {
 
 // ---- Calibration ---------------------------------------------------------------
 
-void frmMain::set_saved_line(const QString& text) {
-    lblSaved->setText(text);
-    lblSaved->setAccessibleName(text.isEmpty() ? QString("Save result") : text);
-}
-
 calibration::Ask frmMain::ask(const char* title) {
     return [this, title](const calibration::Question& q) {
         return dialogs_.confirm(this, title, text_of(q.statement) + "\r\n\r\n" + text_of(q.question));
@@ -311,7 +350,7 @@ void frmMain::offer_restore() {
     if (!r) return;
     if (r->written > 0) {
         thresholds() = *offer;
-        show_thresholds();
+        editor_->show_thresholds();
     }
     // A failed put-back is told here; the update itself went well.
     if (!r->status) show_write_result(*r, "Restore calibration");
@@ -361,10 +400,10 @@ void frmMain::btnUpdate_Click() {
     // The box being edited commits first, so that what was typed is saved. A
     // box whose text is not a threshold saves nothing: the user is told which
     // box holds what, and the calibration, if any, goes on.
-    commit_drafts();
+    editor_->commit_drafts();
     std::vector<monitor::Untaken> untaken;
     if (!mon().auto_calibrating)
-        for (const monitor::UntakenText& u : monitor::untaken_texts(state_->last_reported_mode, monitor_controls()))
+        for (const monitor::UntakenText& u : monitor::untaken_texts(state_->last_reported_mode, editor_->monitor_controls()))
             untaken.push_back({u.index, u.text.toStdString(), u.problem});
     if (!untaken.empty()) {
         dialogs_.critical(this, "Save calibration", text_of(monitor::refusal_sentence(untaken)));

@@ -20,9 +20,9 @@
 #include <QPainter>
 #include <QTimer>
 #include <QCheckBox>
-
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 
 #include <algorithm>
 #include <cstdio>

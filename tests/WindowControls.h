@@ -4,7 +4,12 @@
 // The window as a user meets it: its controls found by their names, buttons
 // clicked with the mouse, and the monitor's timer firing.
 #include <QAbstractButton>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMetaObject>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
