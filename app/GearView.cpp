@@ -47,12 +47,12 @@ void GearView::cmdSuggest_Click() {
     // Into the mode's boxes and lines as a dragged line goes: the working
     // thresholds take them at once, and only "Save calibration" writes them,
     // through the usual questions.
-    const monitor::MonitorControls c = c_.monitor_controls();
+    const monitor::MonitorControls& c = c_.monitor;
     for (QLineEdit* box : {c.upper_box, c.lower_box, c.h1_box, c.h2_box}) {
         const int index = monitor::box_threshold(mode, c, box);
         if (index < 0 || std::find(suggestion.moved.begin(), suggestion.moved.end(), index) == suggestion.moved.end())
             continue;
-        c_.drag_line(index, suggestion.thresholds.get(index));
+        emit suggested(index, suggestion.thresholds.get(index));
     }
     gear_panel_->show_suggestion(suggestion);
     refresh_gear_check(true);

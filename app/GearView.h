@@ -10,7 +10,6 @@
 #include <QObject>
 
 #include <cstdint>
-#include <functional>
 
 #include "device/Settings.h"
 #include "monitor/GraphView.h"
@@ -26,9 +25,8 @@ struct GearViewControls {
     QCheckBox* chkGearView;
     monitor::GraphView* Graph;
     QWidget* design_area;  // where the panel stands
-    std::function<monitor::MonitorControls()> monitor_controls;
-    // A threshold moved as a dragged line moves it.
-    std::function<void(int index, int value)> drag_line;
+    // The live monitor's view of the controls, as the window keeps it.
+    const monitor::MonitorControls& monitor;
 };
 
 class GearView : public QObject {
@@ -48,6 +46,10 @@ public:
     void refresh_gear_check(bool now);
     // The suggestion into the threshold boxes.
     void cmdSuggest_Click();
+
+signals:
+    // The suggestion moves a threshold, as a dragged line moves it.
+    void suggested(int index, int value);
 
 private:
     monitor::MonitorState& mon_;

@@ -10,7 +10,6 @@
 #include <algorithm>
 
 #include "app/Design.h"
-#include "app/GearView.h"
 #include "app/ThresholdBox.h"
 #include "app/WindowLayout.h"
 #include "calibration/Writes.h"
@@ -46,8 +45,8 @@ calibration::KnownSettings one(int index) {
 }  // namespace
 
 ThresholdEditor::ThresholdEditor(const MainControls& ui, device::Thresholds& thresholds, const std::uint8_t& mode,
-                                 calibration::BoxSession& session, GearView& gears, QObject* parent)
-    : QObject(parent), ui_(ui), thresholds_(thresholds), mode_(mode), session_(session), gears_(gears),
+                                 calibration::BoxSession& session, QObject* parent)
+    : QObject(parent), ui_(ui), thresholds_(thresholds), mode_(mode), session_(session),
       controls_{ui.Gear,   ui.lblX,   ui.lblY,   ui.Text7,  ui.Text8,
                 ui.Text9,  ui.Text10, ui.Graph,  ui.TickV1, ui.TickV2,
                 ui.TickH1, ui.TickH2, [this](std::uint8_t, std::uint8_t to) { leave_changing_box(to); }} {
@@ -76,7 +75,7 @@ void ThresholdEditor::commit_box(QLineEdit* box) {
     if (done->taken) {
         box->setModified(false);
         session_.mark_set(one(box_threshold(box)));
-        gears_.refresh_gear_check(true);
+        emit changed();
         follow_lines();
     }
     describe_boxes();
@@ -113,7 +112,7 @@ void ThresholdEditor::drag_line(int index, int value) {
             box->setModified(false);
         }
     monitor::place_threshold_line(index, value, controls_);
-    gears_.refresh_gear_check(true);
+    emit changed();
     follow_lines();
 }
 
@@ -177,12 +176,13 @@ void ThresholdEditor::show_mode_names() {
 
 void ThresholdEditor::follow_lines() {
     // At the design size and smaller the boxes keep their places.
-    if (ui_.Graph->width() > layout::px(design::kGraph.width)) place_boxes();
+    if (ui_.Graph->width() > layout::px(design::kGraph.width)) place_boxes(panel_width_);
 }
 
-void ThresholdEditor::place_boxes() {
+void ThresholdEditor::place_boxes(int panel_width) {
     using layout::Anchor;
-    const layout::WindowLayout at(ui_.design_area->size(), gears_.panel_width());
+    panel_width_ = panel_width;
+    const layout::WindowLayout at(ui_.design_area->size(), panel_width);
     QRect h1 = at.place(Anchor::AboveMap, design_place("Text9"));
     QRect h2 = at.place(Anchor::AboveMap, design_place("Text10"));
     QRect upper = at.place(Anchor::RightOfMap, design_place("Text7"));

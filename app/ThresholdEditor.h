@@ -19,7 +19,6 @@
 #include "monitor/Monitor.h"
 #include "app/MainControls.h"
 
-class GearView;
 class QLineEdit;
 
 namespace monitor {
@@ -31,7 +30,7 @@ class ThresholdEditor : public QObject {
 public:
     // `mode` is the mode on show, as the window holds it.
     ThresholdEditor(const MainControls& ui, device::Thresholds& thresholds, const std::uint8_t& mode,
-                    calibration::BoxSession& session, GearView& gears, QObject* parent = nullptr);
+                    calibration::BoxSession& session, QObject* parent = nullptr);
 
     // The live monitor's view of the controls; before a change of mode it
     // moves the keyboard out of a box the change hides or gives another
@@ -52,10 +51,16 @@ public:
     void describe_boxes();
     void show_mode_names();
     // The boxes with their names, and the gear between the boxes beside the
-    // map: as designed, or in a larger window beside their lines.
-    void place_boxes();
+    // map: as designed, or in a larger window beside their lines; the gear
+    // view's panel, `panel_width` wide, stands right of them.
+    void place_boxes(int panel_width);
     // As place_boxes, where the lines have moved away from the design.
     void follow_lines();
+
+signals:
+    // A box committed a value, or a line was dragged or stepped: the
+    // working thresholds changed.
+    void changed();
 
 private:
     void commit_box(QLineEdit* box);
@@ -69,7 +74,7 @@ private:
     device::Thresholds& thresholds_;
     const std::uint8_t& mode_;
     calibration::BoxSession& session_;
-    GearView& gears_;
+    int panel_width_ = 0;
     monitor::MonitorControls controls_;
     monitor::LineDrag* drag_ = nullptr;
     // The threshold dragged and its value when the drag began.

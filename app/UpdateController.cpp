@@ -71,7 +71,7 @@ void UpdateController::tell_failure() {
         dialogs_.critical(c_.window, failure->title(), text_of(update_->failure_text(kAgain)));
         return;
     }
-    c_.set_saved_line(text_of(failure->status.sentence()));
+    emit saved_line_changed(text_of(failure->status.sentence()));
     dialogs_.critical(c_.window, failure->title(), update_->manual_advice());
 }
 
@@ -147,7 +147,7 @@ void UpdateController::cmd_StopDownload_Click() {
     NetGetFirmware->DownloadCancel();
     show_progress(false);
     c_.cmd_CheckFirmware->setEnabled(c_.device_found());
-    c_.set_saved_line("The firmware download was stopped; nothing was sent to the box.");
+    emit saved_line_changed("The firmware download was stopped; nothing was sent to the box.");
 }
 
 void UpdateController::NetGetFirmware_DownloadComplete(int) {
@@ -156,9 +156,9 @@ void UpdateController::NetGetFirmware_DownloadComplete(int) {
     if (!update_->take_image(NetGetFirmware->Bytes())) return end_download();
     c_.cmd_StopDownload->hide();
     // The notices of the update's stages stand where the saved line is.
-    c_.set_saved_line("");
+    emit saved_line_changed("");
     const update::FlashOutcome outcome = switch_to_bootloader();
-    c_.show_notice();
+    emit notice_changed();
     if (!outcome.status) {
         tell_failure();
         // The box may stay open as it was; let the user try again.
@@ -180,9 +180,12 @@ update::FlashOutcome UpdateController::switch_to_bootloader() { return update_->
 // the box now runs, or the message that says what to do.
 void UpdateController::show_update_end() {
     if (!update_ || !update_->end_to_tell()) return;
-    c_.show_notice();
+    emit notice_changed();
     c_.cmd_CheckFirmware->setEnabled(c_.device_found());
-    if (update_->phase() == update::Phase::Done) return c_.set_saved_line(text_of(update_->done_sentence()));
+    if (update_->phase() == update::Phase::Done) {
+        emit saved_line_changed(text_of(update_->done_sentence()));
+        return;
+    }
     tell_failure();
 }
 
@@ -198,7 +201,7 @@ update::FlashEnvironment UpdateController::flash_environment() {
     update::FlashEnvironment env;
     env.backend = &backend_;
     env.vendor_id = vendor_id_;
-    env.found = [this] { c_.show_notice(); };
+    env.found = [this] { emit notice_changed(); };
     env.pause = [this](int ms) {
         if (waits_.pause)
             waits_.pause(ms);
@@ -208,7 +211,7 @@ update::FlashEnvironment UpdateController::flash_environment() {
     env.clock = waits_.clock;
     env.pump = [] { QCoreApplication::processEvents(); };
     env.progress = [this](update::Stage stage, std::int64_t done, std::int64_t total) {
-        c_.show_notice();
+        emit notice_changed();
         if (stage == update::Stage::Flash && done == 0) c_.Progress->show();
         set_bar(update::progress_fraction(stage, done, total));
         if (stage == update::Stage::Flash) c_.Progress->repaint();

@@ -42,8 +42,6 @@ struct UpdateControls {
     QWidget* Pic;
     QWidget* Progress;
     QLabel* lblProgress;
-    std::function<void(const QString&)> set_saved_line;
-    std::function<void()> show_notice;
     std::function<bool()> device_found;
     // The window is being closed.
     std::function<bool()> closing;
@@ -97,6 +95,13 @@ public:
 
     NetGrab* NetGetInfo;
     NetGrab* NetGetFirmware;
+
+signals:
+    // What the window says over the information frame changed.
+    void notice_changed();
+    // The line under the information frame: what the update put into the
+    // box, or why it did not; empty to clear it.
+    void saved_line_changed(const QString& text);
 
 private:
     update::FlashEnvironment flash_environment();

@@ -49,16 +49,13 @@ frmMain::frmMain(device::HidBackend& backend, Dialogs& dialogs, AppConfig config
     setObjectName("frmMain");
     build(this);
     MainControls& ui = *this;
+    editor_ = new ThresholdEditor(ui, state_->thresholds, state_->last_reported_mode, session_, this);
     gears_ = new GearView(state_->mon, state_->thresholds, state_->last_reported_mode,
-                          {chkGearView, Graph, design_area, [this] { return editor_->monitor_controls(); },
-                           [this](int index, int value) { editor_->drag_line(index, value); }},
-                          this);
-    editor_ = new ThresholdEditor(ui, state_->thresholds, state_->last_reported_mode, session_, *gears_, this);
+                          {chkGearView, Graph, design_area, editor_->monitor_controls()}, this);
     updates_ = std::make_unique<UpdateController>(session_, store_, backend_, config_.vendor_id, config_.update_host,
                                                   dialogs_, UpdateWaits{update_limits, pause, clock}, this);
     updates_->attach({this, lblSerialNumber, Text9, Text10, Text8, Text7, cmd_CheckFirmware, cmd_StopDownload, Pic,
-                      Progress, lblProgress, [this](const QString& text) { set_saved_line(text); },
-                      [this] { show_notice(); }, [this] { return conn().device_found; }, [this] { return closing_; }});
+                      Progress, lblProgress, [this] { return conn().device_found; }, [this] { return closing_; }});
     NetGetInfo = updates_->NetGetInfo;
     NetGetFirmware = updates_->NetGetFirmware;
     sizer_ = new WindowSizer(*this, ui, *gears_, [this] { lay_out(); });
@@ -109,12 +106,18 @@ void frmMain::wire_controls() {
     connect(btnUpdate, &QPushButton::clicked, this, &frmMain::btnUpdate_Click);
     connect(cmd_factory_reset, &QPushButton::clicked, this, &frmMain::cmd_factory_reset_Click);
     connect(chkGearView, &QCheckBox::toggled, this, &frmMain::chkGearView_Toggled);
+    // The check follows the thresholds, and the suggestion goes into them as
+    // a dragged line does.
+    connect(editor_, &ThresholdEditor::changed, gears_, [this] { gears_->refresh_gear_check(true); });
+    connect(gears_, &GearView::suggested, editor_, &ThresholdEditor::drag_line);
+    connect(updates_.get(), &UpdateController::notice_changed, this, &frmMain::show_notice);
+    connect(updates_.get(), &UpdateController::saved_line_changed, this, [this](const QString& text) { set_saved_line(text); });
 }
 
 void frmMain::lay_out() {
     const int panel = gears_->panel_width();
     MainControls::lay_out(panel);
-    editor_->place_boxes();
+    editor_->place_boxes(panel);
     gears_->panel()->setGeometry(layout::WindowLayout(design_area->size(), panel).panel());
     // The lines and the drawing follow the map at once, and the markers the
     // position they show.
