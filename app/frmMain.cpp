@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "app/CalibrationController.h"
 #include "app/Dialogs.h"
 #include "app/GearPanel.h"
 #include "app/GearView.h"
@@ -24,16 +25,9 @@
 
 namespace {
 
-const QColor kBlue(0, 0, 255);
-const QColor kGreen(0, 255, 0);
-const QColor kRed(255, 0, 0);
-
 constexpr int kConnectedInterval = 50;
 constexpr int kSearchInterval = 500;
 
-const char* const kCalibrationTitle = "Automatic calibration";
-const char* const kCalibrationText =
-    "Move shifter through all gears several times\r\n\r\nThen click \"Save calibration\" button";
 const char* const kNoBoxText =
     "No box found. Plug the shifter's interface box into a USB port; the tool finds it by itself.";
 
@@ -59,6 +53,7 @@ frmMain::frmMain(device::HidBackend& backend, Dialogs& dialogs, AppConfig config
     NetGetInfo = updates_->NetGetInfo;
     NetGetFirmware = updates_->NetGetFirmware;
     sizer_ = new WindowSizer(*this, ui, *gears_, [this] { lay_out(); });
+    calibration_ = new CalibrationController(ui, *state_, session_, dialogs_, *editor_, *updates_, *this);
     wire_controls();
     lay_out();
 
@@ -102,9 +97,11 @@ void frmMain::closeEvent(QCloseEvent* e) {
 
 void frmMain::wire_controls() {
     connect(Timer, &QTimer::timeout, this, &frmMain::Timer_Timer);
-    connect(cmd_auto_cal, &QPushButton::clicked, this, &frmMain::cmd_auto_cal_Click);
-    connect(btnUpdate, &QPushButton::clicked, this, &frmMain::btnUpdate_Click);
-    connect(cmd_factory_reset, &QPushButton::clicked, this, &frmMain::cmd_factory_reset_Click);
+    connect(cmd_auto_cal, &QPushButton::clicked, calibration_, &CalibrationController::cmd_auto_cal_Click);
+    connect(btnUpdate, &QPushButton::clicked, calibration_, &CalibrationController::btnUpdate_Click);
+    connect(cmd_factory_reset, &QPushButton::clicked, calibration_, &CalibrationController::cmd_factory_reset_Click);
+    connect(calibration_, &CalibrationController::reread, this, &frmMain::read_device_info);
+    connect(calibration_, &CalibrationController::info_read, this, &frmMain::show_device_info);
     connect(chkGearView, &QCheckBox::toggled, this, &frmMain::chkGearView_Toggled);
     // The check follows the thresholds, and the suggestion goes into them as
     // a dragged line does.
@@ -215,7 +212,7 @@ void frmMain::EnableUI() {
     if ((focusWidget() == nullptr || focusWidget() == this) && !Text9->isHidden())
         Text9->setFocus(Qt::OtherFocusReason);
     Timer->setInterval(kConnectedInterval);
-    offer_restore();
+    calibration_->offer_restore();
 }
 
 void frmMain::initialise_values() { monitor::initialise_values(mon(), *Graph); }
@@ -313,143 +310,4 @@ void frmMain::lose_box_and_search() {
         EnableUI();
     else
         DisableUI();
-}
-
-// ---- Calibration ---------------------------------------------------------------
-
-calibration::Ask frmMain::ask(const char* title) {
-    return [this, title](const calibration::Question& q) {
-        return dialogs_.confirm(this, title, text_of(q.statement) + "\r\n\r\n" + text_of(q.question));
-    };
-}
-
-bool frmMain::show_write_result(const calibration::WriteResult& r, const char* title) {
-    const QString sentence = text_of(r.status.sentence());
-    switch (r.status.fault()) {
-    case device::Fault::None:
-        set_saved_line("Saved " + text_of(calibration::written_values(r.planned)) + " to the box");
-        return true;
-    case device::Fault::Declined: return false;
-    // The working values stay as typed, so that a second save can be tried.
-    case device::Fault::NotKept:
-        dialogs_.critical(this, title, sentence + " The values you set are still in the window; save again.");
-        return false;
-    default:
-        dialogs_.critical(this, title, sentence + " Check that the box is plugged in and save again.");
-        return false;
-    }
-}
-
-void frmMain::offer_restore() {
-    if (!updates_->restarting() || !conn().application()) return;
-    update::UpdateSequence& update = *updates_->sequence();
-    update.box_back();
-    const std::optional<device::Thresholds> offer = update.restore_offer();
-    if (!offer) return;
-    const bool yes = dialogs_.question(this, "Restore calibration",
-                                       text_of(update.restore_statement()) + "\r\n\r\n" +
-                                           update::UpdateSequence::kRestoreQuestion);
-    const std::optional<calibration::WriteResult> r = update.answer_restore(yes);
-    if (!r) return;
-    if (r->written > 0) {
-        thresholds() = *offer;
-        editor_->show_thresholds();
-    }
-    // A failed put-back is told here; the update itself went well.
-    if (!r->status) show_write_result(*r, "Restore calibration");
-}
-
-void frmMain::set_calibration_look(bool calibrating) {
-    for (monitor::GraphLine* l : {lineH1, LineH2, lineV1, lineV2}) l->set_color(calibrating ? kRed : kBlue);
-    for (monitor::GraphLine* l : {SeqH1, SeqH2}) l->set_color(calibrating ? kRed : kGreen);
-    for (QLineEdit* t : {Text7, Text8, Text9, Text10}) t->setEnabled(!calibrating);
-    cmd_auto_cal->setText(calibrating ? "Cancel calibration" : "Start calibration");
-}
-
-void frmMain::end_calibration() {
-    mon().auto_calibrating = false;
-    session_.calibration_ended();
-    set_calibration_look(false);
-}
-
-void frmMain::cmd_auto_cal_Click() {
-    if (!mon().auto_calibrating) {
-        set_saved_line("");
-        mon().auto_calibrating = true;
-        for (monitor::GraphLine* l : {lineH1, LineH2, lineV1, lineV2, SeqH1, SeqH2}) l->set_color(kRed);
-        for (QLineEdit* t : {Text7, Text8, Text9, Text10}) t->setEnabled(false);
-        initialise_values();
-        Graph->repaint();
-        QCoreApplication::processEvents();
-        dialogs_.information(this, kCalibrationTitle, kCalibrationText);
-        // The calibration may have been ended while the message was open.
-        if (!mon().auto_calibrating) return;
-        cmd_auto_cal->setText("Cancel calibration");
-        btnUpdate->setFocus();
-        QCoreApplication::processEvents();
-    } else {
-        end_calibration();
-        read_device_info();
-    }
-}
-
-void frmMain::btnUpdate_Click() {
-    set_saved_line("");
-    if (!conn().device_found) {
-        end_calibration();
-        return;
-    }
-    const bool sequential = state_->last_reported_mode == monitor::kModeSequential;
-    // The box being edited commits first, so that what was typed is saved. A
-    // box whose text is not a threshold saves nothing: the user is told which
-    // box holds what, and the calibration, if any, goes on.
-    editor_->commit_drafts();
-    std::vector<monitor::Untaken> untaken;
-    if (!mon().auto_calibrating)
-        for (const monitor::UntakenText& u : monitor::untaken_texts(state_->last_reported_mode, editor_->monitor_controls()))
-            untaken.push_back({u.index, u.text.toStdString(), u.problem});
-    if (!untaken.empty()) {
-        dialogs_.critical(this, "Save calibration", text_of(monitor::refusal_sentence(untaken)));
-        return;
-    }
-    calibration::WriteResult r = session_.write(
-        session_.plan_save(thresholds(), sequential, mon().gear_record.reports()), ask("Save calibration"));
-    // A threshold that does not fit, or a crossed pair the user would not
-    // save: nothing was sent, and a calibration goes on so that the user can
-    // widen the travel and save again.
-    if (r.status == device::Fault::OutOfRange) {
-        dialogs_.critical(this, "Save calibration",
-                          text_of(r.status.sentence()) + " Move the shifter through all gears and save again.");
-        return;
-    }
-    if (r.status == device::Fault::Declined) return;
-    end_calibration();
-    // What the user saved now is the calibration to keep across an update,
-    // and the box decodes with it from now on: reports decoded with the old
-    // lines would read as mismatches.
-    if (r.status && updates_->sequence()) updates_->sequence()->calibration_replaced();
-    if (r.status) mon().gear_record.clear();
-    show_write_result(r, "Save calibration");
-}
-
-void frmMain::cmd_factory_reset_Click() {
-    // Asked before anything changes: a calibration running goes on after a no.
-    std::optional<calibration::WriteResult> r;
-    if (conn().device_found) {
-        r = session_.write(session_.plan_factory_reset(mon().auto_calibrating), ask("Factory reset"));
-        if (r->status == device::Fault::Declined) return;
-    }
-    set_saved_line("");
-    end_calibration();
-    thresholds() = calibration::factory_thresholds();
-    session_.mark_set(calibration::KnownSettings().set());
-    initialise_values();
-    Graph->repaint();
-    if (!conn().device_found) return read_device_info();
-    const calibration::DeviceInfo info = session_.read_info();
-    show_device_info(info);
-    if (r->status)
-        set_saved_line("Factory reset wrote " + text_of(calibration::written_values(r->planned)));
-    else
-        dialogs_.critical(this, "Factory reset", text_of(r->status.sentence()));
 }

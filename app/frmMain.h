@@ -14,38 +14,19 @@
 #include <memory>
 
 #include "app/MainControls.h"
+#include "app/WindowState.h"
 #include "app/UpdateController.h"
 #include "calibration/BoxSession.h"
 #include "calibration/BoxStore.h"
-#include "device/Connection.h"
-#include "monitor/MonitorState.h"
 #include "update/Flasher.h"
 #include "update/UpdateSequence.h"
 
+class CalibrationController;
 class Dialogs;
 class GearView;
 class NetGrab;
 class ThresholdEditor;
 class WindowSizer;
-
-struct AppConfig {
-    std::uint16_t vendor_id = 0;
-    QString update_host;
-    // Where the last thresholds read from each box are kept; empty = the
-    // user's application data folder.
-    QString box_store_folder;
-};
-
-// Everything the window's procedures share.
-struct WindowState {
-    device::DeviceConnection conn;
-    monitor::MonitorState mon;
-    device::Thresholds thresholds;
-    // Mode of the first report of the batch the monitor decoded last: the mode
-    // whose layout and thresholds the window shows. Nothing decoded yet reads
-    // as H-pattern.
-    std::uint8_t last_reported_mode = monitor::kModeH;
-};
 
 // The window's controls are its own names (MainControls); what they do
 // is here, and in the owners it hands them to: the typed and dragged
@@ -87,12 +68,9 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
-    // The handlers of the timer and the buttons; the update's are
+    // The handler of the timer; the buttons' are CalibrationController's and
     // UpdateController's, the threshold boxes' ThresholdEditor's.
     void Timer_Timer();
-    void cmd_auto_cal_Click();
-    void btnUpdate_Click();
-    void cmd_factory_reset_Click();
     void chkGearView_Toggled(bool on);
     void wire_controls();
     void lay_out();
@@ -101,13 +79,6 @@ private:
     bool search();
     void show_notice();
     void show_device_info(const calibration::DeviceInfo& info);
-    void set_calibration_look(bool calibrating);
-    void end_calibration();
-    // Asks the session's questions as Yes/No messages with No by default.
-    calibration::Ask ask(const char* title);
-    // Tells the user how a write ended; true when the box kept everything.
-    bool show_write_result(const calibration::WriteResult& r, const char* title);
-    void offer_restore();
     void lose_box_and_search();
     void unload();
 
@@ -127,6 +98,7 @@ private:
     GearView* gears_;
     ThresholdEditor* editor_;
     WindowSizer* sizer_;
+    CalibrationController* calibration_;
     // The firmware update: gone before the session and the store it uses.
     std::unique_ptr<UpdateController> updates_;
 };
