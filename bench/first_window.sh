@@ -103,7 +103,7 @@ echo "CPU time of configure, build and start: $(tail -n 1 "$work/cpu" | awk '{ p
 
 # The rebuild after a change to one of the window's files (code, not a
 # comment, which a compiler cache would see through).
-echo "static_assert(true);" >>"$work/src/app/frmMainGears.cpp"
+echo "static_assert(true);" >>"$work/src/app/GearView.cpp"
 start=$(now)
 "$work/src/scripts/run.sh" --demo >"$work/run.log" 2>&1 &
 run=$!
